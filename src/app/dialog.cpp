@@ -1,0 +1,143 @@
+#include "app/dialog.h"
+
+#include "app/dialog_template.h"
+#include "app/handlers.h"
+#include "app/log.h"
+#include "app/state.h"
+#include "net/net_links.h"
+#include "serial/serial_port.h"
+
+#include <cstdio>
+
+namespace {
+
+void init_dialog() {
+    connection_kind = 1;
+    quit_flag = 0;
+    connected_flag = 0;
+    busy_flag = 0;
+    close_pending = 0;
+
+    ui_set_log_font(idc_log);
+    const char* headers[] = {"Varnoke messages"};
+    const int widths[] = {2000};
+    insert_columns(idc_log, headers, widths, 1);
+
+    for (int id : {idc_send, idc_sign, idc_refresh, idc_bmp}) ui_enable(id, false);
+    ui_enable(idc_connect, true);
+    ui_enable(idc_exit, true);
+
+    ui_combo_reset(idc_kind);
+    for (int port = 1; port <= 12; ++port) {
+        char name[8];
+        snprintf(name, sizeof name, "COM%d", port);
+        ui_combo_add(idc_kind, name);
+    }
+    for (const char* name : {"Network", "TCP", "UDP"}) ui_combo_add(idc_kind, name);
+    ui_combo_select(idc_kind, 0);
+
+    ui_set_text(idc_address, "115200");
+    ui_check(idc_details, true);
+    ui_check(idc_esd, false);
+    log_printf("Varnoke started");
+    refill_baud_list();
+}
+
+void kind_selection_changed() {
+    int kind = ui_combo_selection(idc_kind) + 1;
+    if (kind == kind_rmlx) {
+        network_query();
+    } else if (kind == kind_tcp) {
+        tcp_selection();
+    } else if (kind == kind_udp) {
+        udp_selection();
+    } else {
+        refill_baud_list();
+    }
+}
+
+bool dispatch_command(uint32_t command) {
+    if (command == make_command(idc_kind, cbn_selchange)) {
+        if (busy_flag == 0) kind_selection_changed();
+        return true;
+    }
+    if ((command >> 16) != bn_clicked) return false;
+    switch (int(command & 0xFFFFu)) {
+    case idc_send: send_command(); break;
+    case idc_sign: sign_file(); break;
+    case idc_exit: close_sequence(); break;
+    case idc_connect: connect_or_disconnect(); break;
+    case idc_pick_sign: pick_sign_file(); break;
+    case idc_refresh: refresh_status(); break;
+    case idc_clear: ui_list_delete_all(idc_log); break;
+    case idc_pick_batch: pick_batch_file(); break;
+    case idc_run_batch: run_batch(); break;
+    case idc_bmp: upload_logo(); break;
+    default: return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void refill_baud_list() {
+    ui_combo_reset(idc_address);
+    for (uint32_t rate : baud_rates) {
+        char text[12];
+        snprintf(text, sizeof text, "%u", unsigned(rate));
+        ui_combo_add(idc_address, text);
+    }
+    ui_combo_select(idc_address, baud_default_index);
+}
+
+void close_sequence() {
+    if (busy_flag != 0) {
+        // Hiding the window now would leave the process running unseen, and
+        // releasing the link would pull it from under the running request.
+        if (close_pending == 0) log_printf("Closing when the running request has ended");
+        close_pending = 1;
+        return;
+    }
+    if (connected_flag == 1 && connection_kind == kind_rmlx) {
+        rmlx_close();
+    } else if (connected_flag == 1 && connection_kind == kind_tcp) {
+        tcp_close();
+    } else if (connected_flag == 1 && connection_kind == kind_udp) {
+        udp_close();
+    } else {
+        serial_close(connection_kind);
+    }
+    ui_delete_log_font();
+    quit_flag = 1;
+    close_pending = 0;
+    ui_end_dialog();
+}
+
+bool dialog_proc(DialogMsg msg, uint32_t wparam) {
+    switch (msg) {
+    case DialogMsg::init: init_dialog(); return false;
+    case DialogMsg::close: close_sequence(); return true;
+    case DialogMsg::command: return dispatch_command(wparam);
+    }
+    return false;
+}
+
+int run_main_loop() {
+    while (quit_flag == 0) {
+        if (close_pending != 0 && busy_flag == 0) {
+            close_sequence();
+            continue;
+        }
+        // Nothing runs between events, so the loop may block until one comes.
+        ui_wait(no_wait_handle, wait_forever);
+        pump_one_message();
+    }
+    ui_destroy_dialog();
+    return 0;
+}
+
+int app_main() {
+    if (!ui_create_dialog(dialog_proc)) return 1;
+    ui_show_dialog();
+    return run_main_loop();
+}

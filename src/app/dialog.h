@@ -1,0 +1,24 @@
+// The dialog procedure, the main loop and the operations the shell owns.
+#pragma once
+
+#include "app/window.h"
+
+#include <cstdint>
+
+int app_main(); // returns the process exit code
+// The main loop over an existing window, until the close sequence has run;
+// destroys the window and returns 0.
+int run_main_loop();
+
+bool dialog_proc(DialogMsg msg, uint32_t wparam);
+
+// Fills the baud rate list and selects "115200".
+void refill_baud_list();
+
+// Exit and the window's close box. While an operation runs the request is
+// deferred: the window stays and closes when the operation has ended.
+void close_sequence();
+
+// The six rates of the baud rate list, in list order.
+inline constexpr uint32_t baud_rates[] = {9600, 19200, 38400, 57600, 115200, 126000};
+inline constexpr int baud_default_index = 4;

@@ -1,0 +1,21 @@
+// Process-wide program state shared by every subsystem.
+#pragma once
+
+#include <cstdint>
+
+extern int32_t connection_kind; // 1..12 COM port, 13 RMLX, 14 TCP, 15 plain UDP
+extern uint8_t connected_flag;
+extern int32_t busy_flag;
+extern uint8_t quit_flag;
+extern int32_t details;
+// A close request that arrived while an operation was running; the close
+// sequence runs as soon as the operation has ended.
+extern uint8_t close_pending;
+
+enum : int32_t {
+    kind_first_com = 1,
+    kind_last_com = 12,
+    kind_rmlx = 13,
+    kind_tcp = 14,
+    kind_udp = 15,
+};
