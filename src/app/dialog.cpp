@@ -4,6 +4,7 @@
 #include "app/handlers.h"
 #include "app/log.h"
 #include "app/state.h"
+#include "command/command.h"
 #include "net/net_links.h"
 #include "serial/serial_port.h"
 
@@ -58,22 +59,43 @@ void kind_selection_changed() {
 
 bool dispatch_command(uint32_t command) {
     if (command == make_command(idc_kind, cbn_selchange)) {
-        if (busy_flag == 0) kind_selection_changed();
+        if (!operation_running()) kind_selection_changed();
         return true;
     }
     if ((command >> 16) != bn_clicked) return false;
     switch (int(command & 0xFFFFu)) {
-    case idc_send: send_command(); break;
-    case idc_sign: sign_file(); break;
-    case idc_exit: close_sequence(); break;
-    case idc_connect: connect_or_disconnect(); break;
-    case idc_pick_sign: pick_sign_file(); break;
-    case idc_refresh: refresh_status(); break;
-    case idc_clear: ui_list_delete_all(idc_log); break;
-    case idc_pick_batch: pick_batch_file(); break;
-    case idc_run_batch: run_batch(); break;
-    case idc_bmp: upload_logo(); break;
-    default: return false;
+    case idc_send:
+        send_command();
+        break;
+    case idc_sign:
+        sign_file();
+        break;
+    case idc_exit:
+        close_sequence();
+        break;
+    case idc_connect:
+        connect_or_disconnect();
+        break;
+    case idc_pick_sign:
+        pick_sign_file();
+        break;
+    case idc_refresh:
+        refresh_status();
+        break;
+    case idc_clear:
+        ui_list_delete_all(idc_log);
+        break;
+    case idc_pick_batch:
+        pick_batch_file();
+        break;
+    case idc_run_batch:
+        run_batch();
+        break;
+    case idc_bmp:
+        upload_logo();
+        break;
+    default:
+        return false;
     }
     return true;
 }
@@ -90,8 +112,12 @@ void refill_baud_list() {
     ui_combo_select(idc_address, baud_default_index);
 }
 
+bool operation_running() {
+    return busy_flag != 0 || command_running();
+}
+
 void close_sequence() {
-    if (busy_flag != 0) {
+    if (operation_running()) {
         // Hiding the window now would leave the process running unseen, and
         // releasing the link would pull it from under the running request.
         if (close_pending == 0) log_printf("Closing when the running request has ended");
@@ -115,16 +141,21 @@ void close_sequence() {
 
 bool dialog_proc(DialogMsg msg, uint32_t wparam) {
     switch (msg) {
-    case DialogMsg::init: init_dialog(); return false;
-    case DialogMsg::close: close_sequence(); return true;
-    case DialogMsg::command: return dispatch_command(wparam);
+    case DialogMsg::init:
+        init_dialog();
+        return false;
+    case DialogMsg::close:
+        close_sequence();
+        return true;
+    case DialogMsg::command:
+        return dispatch_command(wparam);
     }
     return false;
 }
 
 int run_main_loop() {
     while (quit_flag == 0) {
-        if (close_pending != 0 && busy_flag == 0) {
+        if (close_pending != 0 && !operation_running()) {
             close_sequence();
             continue;
         }

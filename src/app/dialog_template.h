@@ -38,8 +38,8 @@ enum class ControlKind {
     static_center, // static text, centred
     static_left,
     static_right,
-    combo_edit,  // drop-down with edit field, vertical scroll
-    combo_list,  // drop-down list, vertical scroll
+    combo_edit, // drop-down with edit field, vertical scroll
+    combo_list, // drop-down list, vertical scroll
     group_box,
 };
 
@@ -48,9 +48,9 @@ struct ControlDef {
     ControlKind kind;
     const char* text;
     int x, y, w, h;
-    bool border = false;        // WS_BORDER on the command edit
-    bool auto_hscroll = false;  // ES_AUTOHSCROLL
-    bool disabled = false;      // WS_DISABLED in the template
+    bool border = false;       // WS_BORDER on the command edit
+    bool auto_hscroll = false; // ES_AUTOHSCROLL
+    bool disabled = false;     // WS_DISABLED in the template
 };
 
 struct DialogDef {
@@ -95,7 +95,8 @@ inline constexpr std::array dialog_controls{
     ControlDef{idc_clear, ControlKind::button, "X", 4, 111, 10, 10},
     ControlDef{idc_batch_path, ControlKind::edit, "", 4, 225, 282, 13},
     ControlDef{idc_pick_batch, ControlKind::button, "..", 290, 226, 14, 12},
-    ControlDef{idc_run_batch, ControlKind::button, "Run batch", 307, 225, 41, 14, false, false, true},
+    ControlDef{idc_run_batch, ControlKind::button, "Run batch", 307, 225, 41, 14, false, false,
+               true},
     ControlDef{idc_address, ControlKind::combo_edit, "115200", 130, 242, 84, 59},
     ControlDef{idc_kind, ControlKind::combo_list, "COM1", 76, 242, 50, 112},
     ControlDef{idc_bmp, ControlKind::button, "BMP", 351, 225, 22, 14, false, false, true},

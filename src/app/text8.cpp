@@ -48,7 +48,10 @@ std::string utf8_to_text8(std::string_view utf8) {
     size_t i = 0;
     while (i < utf8.size()) {
         auto b = static_cast<unsigned char>(utf8[i]);
-        size_t extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC0 && b < 0xE0 ? 1 : 0;
+        size_t extra = b >= 0xF0 && b < 0xF8   ? 3
+                       : b >= 0xE0 && b < 0xF0 ? 2
+                       : b >= 0xC0 && b < 0xE0 ? 1
+                                               : 0;
         uint32_t cp = b & (0x3Fu >> extra);
         bool ok = extra > 0 && i + extra < utf8.size();
         for (size_t k = 1; ok && k <= extra; ++k) {

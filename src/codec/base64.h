@@ -7,4 +7,6 @@
 // number of characters written, not counting the terminator.
 size_t base64_encode(const unsigned char* src, size_t len, char* out);
 
-constexpr size_t base64_encoded_size(size_t len) { return (len + 2) / 3 * 4; }
+constexpr size_t base64_encoded_size(size_t len) {
+    return (len + 2) / 3 * 4;
+}

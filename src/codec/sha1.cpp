@@ -5,7 +5,9 @@
 
 namespace {
 
-constexpr uint32_t rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+constexpr uint32_t rol(uint32_t x, int n) {
+    return (x << n) | (x >> (32 - n));
+}
 
 void compress(std::array<uint32_t, 5>& h, const uint8_t* p) {
     uint32_t w[80];

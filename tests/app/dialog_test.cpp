@@ -1,5 +1,5 @@
-#include "app/log.h"
 #include "app/dialog_template.h"
+#include "app/log.h"
 #include "support/fixture.h"
 
 #include <string>

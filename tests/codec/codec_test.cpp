@@ -19,8 +19,8 @@ std::string sha1_of(const std::string& data) {
 
 std::string b64(const std::string& data) {
     std::string out(base64_encoded_size(data.size()) + 1, '?');
-    size_t n = base64_encode(reinterpret_cast<const unsigned char*>(data.data()), data.size(),
-                             out.data());
+    size_t n =
+        base64_encode(reinterpret_cast<const unsigned char*>(data.data()), data.size(), out.data());
     EXPECT_EQ(n, base64_encoded_size(data.size()));
     EXPECT_EQ(out[n], '\0');
     out.resize(n);

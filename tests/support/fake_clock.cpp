@@ -11,7 +11,9 @@ uint32_t tick = 0;
 uint32_t slice = 200;
 unsigned jump_count = 0;
 
-uint32_t read_tick() { return tick; }
+uint32_t read_tick() {
+    return tick;
+}
 
 void wait(WaitHandle handle, uint32_t timeout_ms) {
     if (handle != no_wait_handle) {
@@ -39,8 +41,14 @@ void uninstall() {
     headless::set_wait_hook(nullptr);
 }
 
-uint32_t now() { return tick; }
-void advance(uint32_t ms) { tick += ms; }
-unsigned jumps() { return jump_count; }
+uint32_t now() {
+    return tick;
+}
+void advance(uint32_t ms) {
+    tick += ms;
+}
+unsigned jumps() {
+    return jump_count;
+}
 
 } // namespace fake_clock

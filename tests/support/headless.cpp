@@ -42,7 +42,9 @@ State& st() {
     return s;
 }
 
-bool is_combo(int id) { return id == idc_address || id == idc_kind; }
+bool is_combo(int id) {
+    return id == idc_address || id == idc_kind;
+}
 
 int copy_out(const std::string& s, char* buf, int cap) {
     if (cap <= 0) return 0;
@@ -54,24 +56,42 @@ int copy_out(const std::string& s, char* buf, int cap) {
 
 } // namespace
 
-void reset() { st() = State{}; }
+void reset() {
+    st() = State{};
+}
 
-void create(DialogProc proc) { ASSERT_TRUE(ui_create_dialog(proc)); }
+void create(DialogProc proc) {
+    ASSERT_TRUE(ui_create_dialog(proc));
+}
 
-bool created() { return st().created; }
-bool visible() { return st().visible; }
-bool log_font_set() { return st().font; }
+bool created() {
+    return st().created;
+}
+bool visible() {
+    return st().visible;
+}
+bool log_font_set() {
+    return st().font;
+}
 
-Control& control(int id) { return st().controls[id]; }
+Control& control(int id) {
+    return st().controls[id];
+}
 
 std::vector<std::string> log_lines() {
     std::vector<std::string> out;
     for (auto& e : st().entries) out.push_back(e.empty() ? std::string() : e[0]);
     return out;
 }
-std::vector<std::vector<std::string>> log_entries() { return st().entries; }
-int log_columns() { return st().columns; }
-int last_ensured_visible() { return st().ensured; }
+std::vector<std::vector<std::string>> log_entries() {
+    return st().entries;
+}
+int log_columns() {
+    return st().columns;
+}
+int last_ensured_visible() {
+    return st().ensured;
+}
 
 void type_text(int id, const std::string& text) {
     Control& c = control(id);
@@ -79,18 +99,38 @@ void type_text(int id, const std::string& text) {
     if (is_combo(id)) c.selection = -1;
 }
 
-void answer_box(int button) { st().box_answers.push_back(button); }
-void answer_file(std::optional<std::string> path) { st().file_answers.push_back(std::move(path)); }
-const std::vector<Box>& boxes() { return st().boxes; }
-const std::vector<FileRequest>& file_requests() { return st().files; }
-size_t pending_answers() { return st().box_answers.size() + st().file_answers.size(); }
+void answer_box(int button) {
+    st().box_answers.push_back(button);
+}
+void answer_file(std::optional<std::string> path) {
+    st().file_answers.push_back(std::move(path));
+}
+const std::vector<Box>& boxes() {
+    return st().boxes;
+}
+const std::vector<FileRequest>& file_requests() {
+    return st().files;
+}
+size_t pending_answers() {
+    return st().box_answers.size() + st().file_answers.size();
+}
 
-void queue_click(int id) { st().events.push_back({EventKind::click, id, 0}); }
-void queue_select(int id, int index) { st().events.push_back({EventKind::select, id, index}); }
-void queue_close() { st().events.push_back({EventKind::close, 0, 0}); }
-size_t pending_events() { return st().events.size(); }
+void queue_click(int id) {
+    st().events.push_back({EventKind::click, id, 0});
+}
+void queue_select(int id, int index) {
+    st().events.push_back({EventKind::select, id, index});
+}
+void queue_close() {
+    st().events.push_back({EventKind::close, 0, 0});
+}
+size_t pending_events() {
+    return st().events.size();
+}
 
-void set_wait_hook(WaitHook hook) { st().wait_hook = hook; }
+void set_wait_hook(WaitHook hook) {
+    st().wait_hook = hook;
+}
 
 } // namespace headless
 
@@ -111,23 +151,37 @@ bool ui_create_dialog(DialogProc proc) {
     return true;
 }
 
-void ui_show_dialog() { st().visible = true; }
-void ui_end_dialog() { st().visible = false; }
+void ui_show_dialog() {
+    st().visible = true;
+}
+void ui_end_dialog() {
+    st().visible = false;
+}
 void ui_destroy_dialog() {
     st().created = false;
     st().visible = false;
 }
 
-void ui_set_text(int id, const char* text) { st().controls[id].text = text; }
+void ui_set_text(int id, const char* text) {
+    st().controls[id].text = text;
+}
 
 int ui_get_text(int id, char* buf, int cap) {
     return headless::copy_out(st().controls[id].text, buf, cap);
 }
 
-void ui_enable(int id, bool enabled) { st().controls[id].enabled = enabled; }
-bool ui_is_enabled(int id) { return st().controls[id].enabled; }
-void ui_check(int id, bool checked) { st().controls[id].checked = checked; }
-bool ui_is_checked(int id) { return st().controls[id].checked; }
+void ui_enable(int id, bool enabled) {
+    st().controls[id].enabled = enabled;
+}
+bool ui_is_enabled(int id) {
+    return st().controls[id].enabled;
+}
+void ui_check(int id, bool checked) {
+    st().controls[id].checked = checked;
+}
+bool ui_is_checked(int id) {
+    return st().controls[id].checked;
+}
 
 void ui_combo_reset(int id) {
     auto& c = st().controls[id];
@@ -136,7 +190,9 @@ void ui_combo_reset(int id) {
     c.text.clear();
 }
 
-void ui_combo_add(int id, const char* text) { st().controls[id].items.emplace_back(text); }
+void ui_combo_add(int id, const char* text) {
+    st().controls[id].items.emplace_back(text);
+}
 
 void ui_combo_select(int id, int index) {
     auto& c = st().controls[id];
@@ -149,8 +205,12 @@ void ui_combo_select(int id, int index) {
     c.text = c.items[size_t(index)];
 }
 
-int ui_combo_selection(int id) { return st().controls[id].selection; }
-int ui_combo_count(int id) { return int(st().controls[id].items.size()); }
+int ui_combo_selection(int id) {
+    return st().controls[id].selection;
+}
+int ui_combo_count(int id) {
+    return int(st().controls[id].items.size());
+}
 
 int ui_combo_item_text(int id, int index, char* buf, int cap) {
     auto& c = st().controls[id];
@@ -159,8 +219,12 @@ int ui_combo_item_text(int id, int index, char* buf, int cap) {
 }
 
 void ui_list_set_full_row_select(int) {}
-void ui_list_insert_column(int, int, const char*, int) { ++st().columns; }
-int ui_list_count(int) { return int(st().entries.size()); }
+void ui_list_insert_column(int, int, const char*, int) {
+    ++st().columns;
+}
+int ui_list_count(int) {
+    return int(st().entries.size());
+}
 
 int ui_list_insert_item(int, int index) {
     auto& e = st().entries;
@@ -178,11 +242,19 @@ void ui_list_set_item_text(int, int item, int column, const char* text) {
     cols[size_t(column)] = text;
 }
 
-void ui_list_ensure_visible(int, int item) { st().ensured = item; }
-void ui_list_delete_all(int) { st().entries.clear(); }
+void ui_list_ensure_visible(int, int item) {
+    st().ensured = item;
+}
+void ui_list_delete_all(int) {
+    st().entries.clear();
+}
 
-void ui_set_log_font(int) { st().font = true; }
-void ui_delete_log_font() { st().font = false; }
+void ui_set_log_font(int) {
+    st().font = true;
+}
+void ui_delete_log_font() {
+    st().font = false;
+}
 
 int ui_message_box(bool owned, const char* text, const char* caption, unsigned type) {
     auto& s = st();
@@ -217,12 +289,16 @@ void pump_one_message() {
     auto ev = s.events.front();
     s.events.pop_front();
     switch (ev.kind) {
-    case headless::EventKind::click: s.proc(DialogMsg::command, make_command(ev.id, bn_clicked)); break;
+    case headless::EventKind::click:
+        s.proc(DialogMsg::command, make_command(ev.id, bn_clicked));
+        break;
     case headless::EventKind::select:
         ui_combo_select(ev.id, ev.index);
         s.proc(DialogMsg::command, make_command(ev.id, cbn_selchange));
         break;
-    case headless::EventKind::close: s.proc(DialogMsg::close, 0); break;
+    case headless::EventKind::close:
+        s.proc(DialogMsg::close, 0);
+        break;
     }
 }
 
