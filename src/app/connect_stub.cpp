@@ -5,7 +5,3 @@ void connect_or_disconnect() {}
 void network_query() {}
 void tcp_selection() {}
 void udp_selection() {}
-void send_command() {}
-void refresh_status() {}
-void pick_sign_file() {}
-void pick_batch_file() {}

@@ -1,0 +1,53 @@
+// Typed commands, the status query and the ".." buttons.
+#include "app/dialog.h"
+#include "app/dialog_template.h"
+#include "app/file_picker.h"
+#include "app/handlers.h"
+#include "app/log.h"
+#include "app/state.h"
+#include "command/command.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+char command_buffer[2000];
+char send_data[1000];
+char refresh_data[100];
+char chosen_path[chosen_path_size];
+} // namespace
+
+const char* pick_file_to_open(const char* pattern, const char* title) {
+    const char* extension = strlen(pattern) >= 2 ? pattern + 2 : "";
+    char description[64];
+    snprintf(description, sizeof description, "%s files", extension);
+    snprintf(chosen_path, sizeof chosen_path, "%s", pattern);
+    OpenFileRequest request{description, pattern,         ".", title, extension,
+                            chosen_path, chosen_path_size};
+    return ui_open_file_dialog(request) ? chosen_path : nullptr;
+}
+
+void send_command() {
+    if (operation_running()) return;
+    ui_get_text(idc_command, command_buffer, sizeof command_buffer);
+    execute_command(command_buffer, send_data, sizeof send_data, ui_is_checked(idc_details));
+}
+
+void refresh_status() {
+    if (operation_running()) return;
+    if (connected_flag == 0) {
+        show_error_box("Not connected!");
+        return;
+    }
+    execute_command("?", refresh_data, sizeof refresh_data, ui_is_checked(idc_details));
+}
+
+void pick_sign_file() {
+    if (const char* path = pick_file_to_open("*.*", "Select file"))
+        ui_set_text(idc_sign_path, path);
+}
+
+void pick_batch_file() {
+    if (const char* path = pick_file_to_open("*.txt", "Select file"))
+        ui_set_text(idc_batch_path, path);
+}
