@@ -1,0 +1,67 @@
+#include "app/ipv4_text.h"
+
+#include <cstring>
+
+namespace {
+
+// Reads one number; false when there is no digit or it exceeds 32 bits.
+bool read_part(const char*& p, uint64_t* value) {
+    unsigned base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        base = 16;
+        p += 2;
+    } else if (p[0] == '0') {
+        base = 8;
+    }
+    uint64_t v = 0;
+    int digits = 0;
+    for (;; ++p, ++digits) {
+        char c = *p;
+        unsigned d;
+        if (c >= '0' && c <= '9') {
+            d = unsigned(c - '0');
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            d = unsigned(c - 'a' + 10);
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            d = unsigned(c - 'A' + 10);
+        } else {
+            break;
+        }
+        if (d >= base) return false;
+        v = v * base + d;
+        if (v > 0xFFFFFFFFu) return false;
+    }
+    *value = v;
+    return digits > 0;
+}
+
+} // namespace
+
+uint32_t parse_ipv4(const char* text) {
+    uint64_t parts[4];
+    int count = 0;
+    const char* p = text;
+    for (;;) {
+        if (count == 4 || !read_part(p, &parts[count])) return ipv4_none;
+        ++count;
+        if (*p != '.') break;
+        ++p;
+    }
+    while (*p == ' ' || *p == '\t') ++p; // trailing blanks are tolerated
+    if (*p != '\0') return ipv4_none;
+
+    uint64_t host = 0;
+    for (int i = 0; i < count - 1; ++i) {
+        if (parts[i] > 0xFF) return ipv4_none;
+        host |= parts[i] << (24 - 8 * i);
+    }
+    uint64_t last_max = 0xFFFFFFFFu >> (8 * (count - 1));
+    if (parts[count - 1] > last_max) return ipv4_none;
+    host |= parts[count - 1];
+
+    const uint8_t bytes[4] = {uint8_t(host >> 24), uint8_t(host >> 16), uint8_t(host >> 8),
+                              uint8_t(host)};
+    uint32_t address;
+    memcpy(&address, bytes, sizeof address);
+    return address;
+}
