@@ -88,6 +88,9 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
 
     for (;;) {
         int result = link_transaction(request);
+        // The operator rejected a Z-report signature: the device is asked
+        // for "x/5" instead, which asks the operator once more.
+        if (result == signature_rejected) result = link_transaction("x/5");
         if (result != 0) return result;
         size_t len = strnlen(reply_buffer, sizeof reply_buffer);
         error_code = status_byte(len, 0);
