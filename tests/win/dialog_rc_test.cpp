@@ -1,10 +1,8 @@
 #include "app/dialog_rc.h"
-#include "app/dialog_template.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
 
@@ -20,7 +18,7 @@ std::string read_file(const char* path) {
 // The Windows build compiles the committed script; the window on every other
 // platform is built from the table. A change to one without the other fails
 // here.
-TEST(DialogTemplate, CommittedResourceScriptIsGeneratedFromTable) {
+TEST(DialogResourceScript, IsGeneratedFromTheTable) {
     std::string committed = read_file(VARNOKE_RC_FILE);
     ASSERT_FALSE(committed.empty()) << "cannot read " << VARNOKE_RC_FILE;
     std::string generated = dialog_rc_text();
@@ -39,25 +37,6 @@ TEST(DialogTemplate, CommittedResourceScriptIsGeneratedFromTable) {
     ADD_FAILURE() << VARNOKE_RC_FILE << " differs from the table at line " << line
                   << ":\n  file:  " << line_a << "\n  table: " << line_b
                   << "\nRegenerate it with the build target update_dialog_rc.";
-}
-
-TEST(DialogTemplate, ControlsHaveDistinctIdsAndLieInsideTheDialog) {
-    std::set<int> ids;
-    for (const ControlDef& c : dialog_controls) {
-        if (c.id != idc_none) {
-            EXPECT_TRUE(ids.insert(c.id).second) << "id " << c.id << " used twice";
-            EXPECT_GE(c.id, idc_log);
-            EXPECT_LE(c.id, idc_esd);
-        }
-        // A combo box's height includes its drop-down list.
-        bool combo = c.kind == ControlKind::combo_edit || c.kind == ControlKind::combo_list;
-        EXPECT_GE(c.x, 0) << c.id << " " << c.text;
-        EXPECT_GE(c.y, 0) << c.id << " " << c.text;
-        EXPECT_LE(c.x + c.w, dialog_def.w) << c.id << " " << c.text;
-        if (!combo) {
-            EXPECT_LE(c.y + c.h, dialog_def.h) << c.id << " " << c.text;
-        }
-    }
 }
 
 } // namespace
