@@ -36,7 +36,8 @@ done
 
 mkdir -p "$work"
 rm -f "$work"/{trace.txt,app.log,display,*.png}
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# winemenubuilder would write menu entries into the home directory.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$WINEPREFIX"
 
 xvfb_pid=
@@ -92,7 +93,7 @@ start_program() {
     rm -f "$work/trace.txt"
     VARNOKE_UI_TRACE="$work/trace.txt" wine "$exe" >>"$work/app.log" 2>&1 &
     app_pid=$!
-    poll 300 started || fail "no \"Varnoke started\" in the log list within 30 s"
+    poll 600 started || fail "no \"Varnoke started\" in the log list within 60 s"
 }
 started() {
     kill -0 "$app_pid" 2>/dev/null || fail "the program ended before its window showed"
