@@ -2,7 +2,7 @@
 
 #include "app/dialog_template.h"
 
-#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -50,18 +50,17 @@ std::string quoted(const char* text) {
 } // namespace
 
 std::string dialog_rc_text() {
+    using std::to_string;
     std::string rc = "// Generated from dialog_template.h by varnoke_rcgen; edit the table, not\n"
                      "// this file.\n"
                      "#include <windows.h>\n"
                      "#include <commctrl.h>\n\n";
-    char line[256];
-    snprintf(line, sizeof line, "%s DIALOG 0, 0, %d, %d\n", dialog_def.name, dialog_def.w,
-             dialog_def.h);
-    rc += line;
+    rc += std::string(dialog_def.name) + " DIALOG 0, 0, " + to_string(dialog_def.w) + ", " +
+          to_string(dialog_def.h) + "\n";
     rc += "STYLE DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU\n";
     rc += "CAPTION " + quoted(dialog_def.caption) + "\n";
-    snprintf(line, sizeof line, "FONT %d, ", dialog_def.font_points);
-    rc += line + quoted(dialog_def.font) + "\nBEGIN\n";
+    rc += "FONT " + to_string(dialog_def.font_points) + ", " + quoted(dialog_def.font) + "\n";
+    rc += "BEGIN\n";
     for (const ControlDef& c : dialog_controls) {
         ControlClass cls = control_class(c.kind);
         // A combo box's text comes from its list, not from the template.
@@ -70,9 +69,9 @@ std::string dialog_rc_text() {
         if (c.auto_hscroll) style += " | ES_AUTOHSCROLL";
         if (c.border) style += " | WS_BORDER";
         if (c.disabled) style += " | WS_DISABLED";
-        snprintf(line, sizeof line, ", %d, %s, %s, %d, %d, %d, %d\n", c.id,
-                 quoted(cls.name).c_str(), style.c_str(), c.x, c.y, c.w, c.h);
-        rc += "    CONTROL " + quoted(combo ? "" : c.text) + line;
+        rc += "    CONTROL " + quoted(combo ? "" : c.text) + ", " + to_string(c.id) + ", " +
+              quoted(cls.name) + ", " + style + ", " + to_string(c.x) + ", " + to_string(c.y) +
+              ", " + to_string(c.w) + ", " + to_string(c.h) + "\n";
     }
     rc += "END\n";
     return rc;
