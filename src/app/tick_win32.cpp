@@ -1,0 +1,7 @@
+#include "app/tick.h"
+
+#include <windows.h>
+
+uint32_t platform_tick_ms() {
+    return GetTickCount();
+}
