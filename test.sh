@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the default build (unit, simulator
-# and window tests under Xvfb), then the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs every test: the Windows programs (cross-built,
+# then run under Wine), the default build (unit, simulator and window tests
+# under Xvfb), then the unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/deps.sh build gui test
+tools/deps.sh build gui test win
 
 jobs=$(nproc)
+# Before the default build, whose configuration registers the checks of the
+# Windows programs it finds.
+for preset in win64 win32; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+done
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a build or test run needs, when missing.
-# Usage: tools/deps.sh GROUP...   (groups: build gui test)
+# Usage: tools/deps.sh GROUP...   (groups: build gui test win)
 set -euo pipefail
 
 declare -A groups=(
     [build]="g++ cmake ninja-build libgtest-dev libgmock-dev"
     [gui]="libfltk1.3-dev"
     [test]="libfltk1.3-dev xvfb xauth xdotool imagemagick iproute2 util-linux libbenchmark-dev"
+    [win]="g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 fonts-wine xvfb xauth xdotool imagemagick"
 )
 
 wanted=()
