@@ -1,6 +1,7 @@
 #include "sim/serial_side.h"
 
 #include "serial/com_link.h"
+#include "serial/control_chars.h"
 #include "serial/frame_checksum.h"
 #include "sim/sim_device.h"
 #include "sim/sim_side.h"
@@ -25,15 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-enum : uint8_t {
-    stx = 0x02,
-    etx = 0x03,
-    enq = 0x05,
-    ack = 0x06,
-    nak = 0x15,
-    can = 0x18,
-};
 
 constexpr size_t frame_max = 4096; // longer request frames are refused
 

@@ -4,6 +4,7 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "serial/control_chars.h"
 #include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial/zreport.h"
@@ -14,15 +15,6 @@
 char serial_reply_buffer[serial_reply_size];
 
 namespace {
-
-enum : uint8_t {
-    stx = 0x02,
-    etx = 0x03,
-    enq = 0x05,
-    ack = 0x06,
-    nak = 0x15,
-    can = 0x18,
-};
 
 constexpr unsigned enquiry_rounds = 3;
 constexpr uint32_t enquiry_wait_ms = 3000;
