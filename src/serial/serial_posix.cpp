@@ -2,6 +2,7 @@
 #include "serial/com_link.h"
 #include "serial/serial_device.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,123 +17,54 @@ bool serial_set_custom_baud(int fd, uint32_t baud); // serial_baud_linux.cpp
 
 namespace {
 
+struct Rate {
+    uint32_t baud;
+    speed_t speed;
+};
+constexpr Rate speed_table[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+// B0 when the rate has no entry of its own.
 speed_t table_speed(uint32_t baud) {
-    switch (baud) {
-    case 50:
-        return B50;
-    case 75:
-        return B75;
-    case 110:
-        return B110;
-    case 134:
-        return B134;
-    case 150:
-        return B150;
-    case 200:
-        return B200;
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 1800:
-        return B1800;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    case 460800:
-        return B460800;
-    case 500000:
-        return B500000;
-    case 576000:
-        return B576000;
-    case 921600:
-        return B921600;
-    case 1000000:
-        return B1000000;
-    case 1152000:
-        return B1152000;
-    case 1500000:
-        return B1500000;
-    case 2000000:
-        return B2000000;
-    case 2500000:
-        return B2500000;
-    case 3000000:
-        return B3000000;
-    case 3500000:
-        return B3500000;
-    case 4000000:
-        return B4000000;
-    default:
-        return B0;
-    }
+    for (const Rate& r : speed_table)
+        if (r.baud == baud) return r.speed;
+    return B0;
 }
 
 // The control flags of the line settings; false for settings no serial line
 // has (the checks of the Windows mode text).
 bool line_flags(uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits,
                 tcflag_t& cflag) {
-    if (baud == 0) return false;
-    cflag = CREAD | CLOCAL | HUPCL;
-    switch (data_bits) {
-    case 5:
-        cflag |= CS5;
-        break;
-    case 6:
-        cflag |= CS6;
-        break;
-    case 7:
-        cflag |= CS7;
-        break;
-    case 8:
-        cflag |= CS8;
-        break;
-    default:
+    constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    if (baud == 0 || data_bits < 5 || data_bits > 8 || (stop_bits != 1 && stop_bits != 2))
         return false;
-    }
-    switch (parity) {
+    cflag = CREAD | CLOCAL | HUPCL | sizes[data_bits - 5] | (stop_bits == 2 ? CSTOPB : 0);
+    switch (toupper(uint8_t(parity))) {
     case 'N':
-    case 'n':
-        break;
+        return true;
     case 'E':
-    case 'e':
         cflag |= PARENB;
-        break;
+        return true;
     case 'O':
-    case 'o':
         cflag |= PARENB | PARODD;
-        break;
+        return true;
     case 'M':
-    case 'm':
         cflag |= PARENB | PARODD | CMSPAR;
-        break;
+        return true;
     case 'S':
-    case 's':
         cflag |= PARENB | CMSPAR;
-        break;
+        return true;
     default:
         return false;
     }
-    if (stop_bits == 2)
-        cflag |= CSTOPB;
-    else if (stop_bits != 1)
-        return false;
-    return true;
 }
 
 // A device without modem lines or break control (a pseudo-terminal, some

@@ -41,6 +41,7 @@ int end(int result) {
 // Acknowledges and hands the text in serial_reply_buffer to the caller.
 int complete(int result, char* reply, size_t reply_size) {
     put(ack);
+    if (reply_size == 0) return end(result);
     size_t len = strlen(serial_reply_buffer);
     if (len >= reply_size) {
         log_printf("Reply cut to %u of %u characters", unsigned(reply_size - 1), unsigned(len));
