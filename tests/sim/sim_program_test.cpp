@@ -157,6 +157,17 @@ TEST_F(SimProgramTest, ServesTheConsoleThroughItsComLinkAndLogsEachRequest) {
     EXPECT_NE(lines[1].find(" serial  \"v\" -> \"00/00/00/ESD-SIM/"), std::string::npos);
 }
 
+TEST_F(SimProgramTest, PacedLineCarriesTheSameBytes) {
+    Child sim({"--com", "3", "--pace", "--baud", "9600", "--noise", "2"});
+    ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
+    connection_kind = 3;
+    ASSERT_EQ(serial_open(3, 9600, 'N', 8, 1), 1);
+    char reply[1000];
+    EXPECT_EQ(serial_transaction("?", reply, sizeof reply, 0), 0);
+    EXPECT_STREQ(reply, "00/00/00/0001/0/0");
+    EXPECT_EQ(headless::log_lines().size(), 3u); // "Varnoke started" and two noise bytes
+}
+
 TEST_F(SimProgramTest, LeavesTheUsersOwnComLinksAlone) {
     fs::create_directories(prefix + "/dosdevices");
     std::string link = prefix + "/dosdevices/com1";
