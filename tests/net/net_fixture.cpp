@@ -57,6 +57,7 @@ bool NetTest::enter_namespace(bool default_route, bool required) {
         if (error.empty()) error = netns::set_address("vb", config.udp_address);
         if (error.empty() && config.foreign_address != 0)
             error = netns::set_address("vb:1", config.foreign_address);
+        if (error.empty()) error = netns::wait_running("vb");
         if (error.empty()) sim.open(config, error);
         bool ok = error.empty();
         opened.set_value(error);
@@ -68,6 +69,7 @@ bool NetTest::enter_namespace(bool default_route, bool required) {
     if (error.empty()) error = netns::set_address("va", local_address);
     linked.set_value(error);
     error = opened_future.get();
+    if (error.empty()) error = netns::wait_running("va");
     if (!error.empty()) return ::testing::AssertionFailure() << error;
     return ::testing::AssertionSuccess();
 }

@@ -210,6 +210,27 @@ std::string set_address(const char* interface, uint32_t address) {
     return error;
 }
 
+std::string wait_running(const char* interface) {
+    int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (sock < 0) return failure("socket");
+    ifreq ifr{};
+    strncpy(ifr.ifr_name, interface, IFNAMSIZ - 1);
+    std::string error = std::string(interface) + " did not start running";
+    for (int i = 0; i < 1000; ++i) {
+        if (ioctl(sock, SIOCGIFFLAGS, &ifr) != 0) {
+            error = failure("SIOCGIFFLAGS");
+            break;
+        }
+        if (ifr.ifr_flags & IFF_RUNNING) {
+            error.clear();
+            break;
+        }
+        usleep(5000);
+    }
+    close(sock);
+    return error;
+}
+
 uint32_t ipv4(unsigned a, unsigned b, unsigned c, unsigned d) {
     return htonl(a << 24 | b << 16 | c << 8 | d);
 }
