@@ -210,18 +210,39 @@ std::string set_address(const char* interface, uint32_t address) {
     return error;
 }
 
+namespace {
+
+// The interface's operational state as the link watcher last set it, or -1.
+int operstate(int sock, unsigned index) {
+    struct {
+        nlmsghdr header;
+        ifinfomsg info;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.info.ifi_index = int(index);
+    if (send(sock, &request, sizeof request, 0) < 0) return -1;
+    alignas(nlmsghdr) char reply[4096];
+    ssize_t n = recv(sock, reply, sizeof reply, 0);
+    auto* h = reinterpret_cast<nlmsghdr*>(reply);
+    if (n < ssize_t(sizeof(nlmsghdr)) || h->nlmsg_type != RTM_NEWLINK) return -1;
+    int len = int(IFLA_PAYLOAD(h));
+    for (auto* a = IFLA_RTA(NLMSG_DATA(h)); RTA_OK(a, len); a = RTA_NEXT(a, len))
+        if (a->rta_type == IFLA_OPERSTATE) return *reinterpret_cast<uint8_t*>(RTA_DATA(a));
+    return -1;
+}
+
+} // namespace
+
 std::string wait_running(const char* interface) {
-    int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (sock < 0) return failure("socket");
-    ifreq ifr{};
-    strncpy(ifr.ifr_name, interface, IFNAMSIZ - 1);
+    unsigned index = if_nametoindex(interface);
+    if (index == 0) return failure(interface);
+    int sock = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (sock < 0) return failure("netlink socket");
     std::string error = std::string(interface) + " did not start running";
     for (int i = 0; i < 1000; ++i) {
-        if (ioctl(sock, SIOCGIFFLAGS, &ifr) != 0) {
-            error = failure("SIOCGIFFLAGS");
-            break;
-        }
-        if (ifr.ifr_flags & IFF_RUNNING) {
+        if (operstate(sock, index) == 6) { // IF_OPER_UP (linux/if.h clashes with net/if.h)
             error.clear();
             break;
         }

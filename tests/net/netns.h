@@ -33,8 +33,9 @@ std::string add_veth(const char* name, const char* peer, int peer_ns_fd);
 // a /24 mask (a "name:n" alias adds a second one) and brings it up.
 std::string set_address(const char* interface, uint32_t address);
 
-// Waits until an interface of the calling thread's namespace is running:
-// until then the system drops what is sent on it. Returns "" or why not.
+// Waits until the link watcher has found an interface of the calling
+// thread's namespace up: until then the system drops what is sent on it
+// (IFF_RUNNING shows earlier). Returns "" or why not.
 std::string wait_running(const char* interface);
 
 // An IPv4 address a.b.c.d in network byte order.
