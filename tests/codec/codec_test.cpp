@@ -1,5 +1,6 @@
 #include "codec/base64.h"
 #include "codec/sha1.h"
+#include "support/sha1_text.h"
 
 #include <gtest/gtest.h>
 
@@ -9,18 +10,10 @@
 
 namespace {
 
-std::string sha1_of(const std::string& data) {
-    Sha1 s;
-    sha1_update(s, data.data(), data.size());
-    char hex[41];
-    sha1_hex(sha1_final(s), hex);
-    return hex;
-}
-
 std::string b64(const std::string& data) {
     std::string out(base64_encoded_size(data.size()) + 1, '?');
-    size_t n = base64_encode(reinterpret_cast<const unsigned char*>(data.data()), data.size(),
-                             out.data());
+    size_t n =
+        base64_encode(reinterpret_cast<const unsigned char*>(data.data()), data.size(), out.data());
     EXPECT_EQ(n, base64_encoded_size(data.size()));
     EXPECT_EQ(out[n], '\0');
     out.resize(n);

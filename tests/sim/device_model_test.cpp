@@ -1,20 +1,13 @@
 #include "sim/device_model.h"
 
 #include "codec/base64.h"
+#include "support/sha1_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-std::string sha1_of(const std::string& data) {
-    Sha1 s;
-    sha1_update(s, data.data(), data.size());
-    char hex[41];
-    sha1_hex(sha1_final(s), hex);
-    return hex;
-}
 
 std::string b64(const std::string& data) {
     std::string out(base64_encoded_size(data.size()) + 1, '\0');

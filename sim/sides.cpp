@@ -1,0 +1,9 @@
+// The simulator's sides; a new side adds its entry here.
+#include "sim/sim_side.h"
+
+#include <iterator>
+
+extern const SimSide serial_side;
+
+const SimSide* const sim_sides[] = {&serial_side};
+const size_t sim_side_count = std::size(sim_sides);

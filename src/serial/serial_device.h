@@ -1,0 +1,26 @@
+// What each platform provides under the COM port table: one open serial
+// device. serial_posix.cpp and serial_win32.cpp implement it.
+#pragma once
+
+#include "app/window.h"
+
+#include <cstdint>
+
+// A file descriptor, or a HANDLE; -1 is both "no descriptor" and
+// INVALID_HANDLE_VALUE.
+using SerialHandle = intptr_t;
+constexpr SerialHandle serial_no_device = -1;
+
+// Opens COMn exclusively and applies the line settings; serial_no_device on
+// any failure (nothing is left open then). Settings that the platform cannot
+// express fail before the device is touched.
+SerialHandle serial_device_open(int port, uint32_t baud, char parity, uint32_t data_bits,
+                                uint32_t stop_bits);
+void serial_device_close(SerialHandle device);
+uint32_t serial_device_bytes_waiting(SerialHandle device);
+// false when no byte could be read.
+bool serial_device_read(SerialHandle device, uint8_t& byte);
+void serial_device_write(SerialHandle device, uint8_t byte);
+void serial_device_purge(SerialHandle device);
+// What ui_wait can watch for input, or no_wait_handle.
+WaitHandle serial_device_wait_handle(SerialHandle device);

@@ -1,0 +1,82 @@
+#include "serial/serial_port.h"
+
+#include "app/state.h"
+#include "app/tick.h"
+#include "serial/serial_device.h"
+
+#include <array>
+#include <cstddef>
+
+namespace {
+
+// Indexed by port number; slot 0 is never used.
+std::array<SerialHandle, serial_port_last + 1> com_handles = [] {
+    std::array<SerialHandle, serial_port_last + 1> slots{};
+    slots.fill(serial_no_device);
+    return slots;
+}();
+
+SerialHandle open_device(int port) {
+    if (port < serial_port_first || port > serial_port_last) return serial_no_device;
+    return com_handles[size_t(port)];
+}
+
+} // namespace
+
+int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits) {
+    if (port < serial_port_first || port > serial_port_last) return 0;
+    if (com_handles[size_t(port)] != serial_no_device) return 1;
+    com_handles[size_t(port)] = serial_device_open(port, baud, parity, data_bits, stop_bits);
+    return com_handles[size_t(port)] != serial_no_device ? 1 : 0;
+}
+
+void serial_close(int port) {
+    SerialHandle device = open_device(port);
+    if (device == serial_no_device) return;
+    serial_purge(port);
+    serial_device_close(device);
+    com_handles[size_t(port)] = serial_no_device;
+}
+
+uint32_t serial_bytes_waiting(int port) {
+    SerialHandle device = open_device(port);
+    return device == serial_no_device ? 0 : serial_device_bytes_waiting(device);
+}
+
+uint8_t serial_read_byte(int port) {
+    uint8_t byte = 0;
+    if (serial_bytes_waiting(port) == 0) return 0;
+    if (!serial_device_read(open_device(port), byte)) return 0;
+    return byte;
+}
+
+void serial_write_byte(int port, uint8_t byte) {
+    SerialHandle device = open_device(port);
+    if (device != serial_no_device) serial_device_write(device, byte);
+}
+
+void serial_purge(int port) {
+    SerialHandle device = open_device(port);
+    if (device != serial_no_device) serial_device_purge(device);
+}
+
+WaitHandle serial_wait_handle(int port) {
+    SerialHandle device = open_device(port);
+    return device == serial_no_device ? no_wait_handle : serial_device_wait_handle(device);
+}
+
+int serial_wait_input(uint32_t timeout_ms) {
+    uint32_t start = tick_ms();
+    for (;;) {
+        if (serial_bytes_waiting(connection_kind) > 0) return 1;
+        uint32_t elapsed = tick_ms() - start;
+        if (elapsed > timeout_ms) return 0;
+        pump_one_message();
+        // Sleep until input, a window event, or the first tick past the
+        // deadline. Without a handle to watch, look again every millisecond.
+        WaitHandle handle = serial_wait_handle(connection_kind);
+        uint32_t until_late = timeout_ms - elapsed;
+        if (until_late < wait_forever - 1) ++until_late;
+        ui_wait(handle, handle == no_wait_handle ? 1 : until_late);
+    }
+}

@@ -1,4 +1,0 @@
-// Stub until issue #3 (serial link) fills it.
-#include "serial/serial_port.h"
-
-void serial_close(int) {}

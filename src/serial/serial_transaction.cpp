@@ -1,0 +1,194 @@
+#include "serial/serial_transaction.h"
+
+#include "app/dialog_template.h"
+#include "app/log.h"
+#include "app/state.h"
+#include "app/window.h"
+#include "serial/control_chars.h"
+#include "serial/frame_checksum.h"
+#include "serial/serial_port.h"
+#include "serial/zreport.h"
+
+#include <cstdio>
+#include <cstring>
+
+char serial_reply_buffer[serial_reply_size];
+
+namespace {
+
+constexpr unsigned enquiry_rounds = 3;
+constexpr uint32_t enquiry_wait_ms = 3000;
+constexpr unsigned frame_attempts = 5;
+constexpr uint32_t frame_ack_wait_ms = 2000;
+constexpr unsigned reply_attempts = 3;
+constexpr uint32_t stx_wait_ms = 2000;
+constexpr uint32_t byte_wait_ms = 500;
+constexpr size_t reply_body_max = serial_reply_size - 1;
+constexpr size_t reply_frame_min = 11; // status text, separator, two digits
+
+void put(uint8_t byte) {
+    serial_write_byte(connection_kind, byte);
+}
+uint8_t get() {
+    return serial_read_byte(connection_kind);
+}
+
+int end(int result) {
+    busy_flag = 0;
+    return result;
+}
+
+// Acknowledges and hands the text in serial_reply_buffer to the caller.
+int complete(int result, char* reply, size_t reply_size) {
+    put(ack);
+    if (reply_size == 0) return end(result);
+    size_t len = strlen(serial_reply_buffer);
+    if (len >= reply_size) {
+        log_printf("Reply cut to %u of %u characters", unsigned(reply_size - 1), unsigned(len));
+        len = reply_size - 1;
+    }
+    memcpy(reply, serial_reply_buffer, len);
+    reply[len] = '\0';
+    return end(result);
+}
+
+// ACK received: 1; CAN: 0; anything else or silence: -1.
+int enquire() {
+    for (unsigned round = 0; round < enquiry_rounds; ++round) {
+        put(can);
+        put(can);
+        put(can);
+        serial_purge(connection_kind);
+        put(enq);
+        if (serial_wait_input(enquiry_wait_ms) == 0) {
+            log_printf("Enquire #%u timedout", round);
+            continue;
+        }
+        uint8_t byte = get();
+        if (byte == ack) return 1;
+        if (byte == can) return 0;
+        log_printf("Enquire #%u not acked (0x%02X)", round, byte);
+    }
+    return -1;
+}
+
+// Waits for STX, dropping whatever comes before it; false after 2000 ms of
+// silence.
+bool await_stx() {
+    for (;;) {
+        if (serial_wait_input(stx_wait_ms) == 0) return false;
+        uint8_t byte = get();
+        if (byte == stx) return true;
+        log_printf("Expected STX, received 0x%02X. Ignored", byte);
+    }
+}
+
+// Collects the frame body up to ETX into serial_reply_buffer (bytes past
+// reply_body_max are dropped) and checks its length and checksum. On success
+// the separator and digits are cut off.
+bool receive_body() {
+    size_t len = 0;
+    serial_reply_buffer[0] = '\0';
+    for (;;) {
+        if (serial_wait_input(byte_wait_ms) == 0) return false;
+        uint8_t byte = get();
+        if (byte == etx) break;
+        if (len < reply_body_max) serial_reply_buffer[len++] = char(byte);
+    }
+    serial_reply_buffer[len] = '\0';
+    if (len < reply_frame_min) return false;
+
+    // The sum covers every kept byte before the two digits, separator
+    // included, whatever it is.
+    uint8_t sum = 0;
+    for (size_t i = 0; i + 2 < len; ++i) sum = uint8_t(sum + uint8_t(serial_reply_buffer[i]));
+    int tens = uint8_t(serial_reply_buffer[len - 2]) - 0x30;
+    int ones = uint8_t(serial_reply_buffer[len - 1]) - 0x30;
+    if (uint8_t(10 * tens + ones) != sum % 100u) return false;
+    serial_reply_buffer[len - 3] = '\0';
+    return true;
+}
+
+} // namespace
+
+ZReportStep zreport_step(const char* request) {
+    switch (request[0]) {
+    case 'A':
+        return ZReportStep::identifier;
+    case 'Q':
+        return ZReportStep::line;
+    case 'x':
+        if (request[1] != '\0' && (request[2] == '2' || request[2] == '5'))
+            return ZReportStep::check;
+        return ZReportStep::none;
+    default:
+        return ZReportStep::none;
+    }
+}
+
+int serial_send_frame(const char* request) {
+    size_t len = strlen(request);
+    char digits[3];
+    snprintf(digits, sizeof digits, "%02u", frame_checksum(request, len));
+    for (unsigned attempt = 0; attempt < frame_attempts; ++attempt) {
+        serial_purge(connection_kind);
+        put(stx);
+        for (size_t i = 0; i < len; ++i) put(uint8_t(request[i]));
+        put('/');
+        put(uint8_t(digits[0]));
+        put(uint8_t(digits[1]));
+        put(etx);
+        if (serial_wait_input(frame_ack_wait_ms) == 0) {
+            log_printf("Packet acknowledge timed out");
+            continue;
+        }
+        uint8_t byte = get();
+        if (byte == ack) return 1;
+        if (byte == can) return 0;
+        if (attempt + 1 < frame_attempts) log_printf("Packet not acknowledged, retrying");
+    }
+    return 0;
+}
+
+int serial_transaction(const char* request, char* reply, size_t reply_size, int32_t details) {
+    busy_flag = 1;
+    if (details != 0) log_printf("Request frame [%s]", request);
+    ui_set_text(idc_request, request);
+
+    ZReportStep step = zreport_step(request);
+    if (step == ZReportStep::check) {
+        int result = zreport_check(request);
+        if (result != zreport_go_on) return complete(result, reply, reply_size);
+    }
+
+    int enquiry = enquire();
+    if (enquiry == 0) {
+        log_printf("Canceled by peer");
+        return end(serial_canceled);
+    }
+    if (enquiry < 0) {
+        log_printf("Enquire state failed");
+        return end(serial_enquiry_failed);
+    }
+
+    if (serial_send_frame(request) == 0) {
+        log_printf("Packet not acknowledged");
+        return end(serial_not_acked);
+    }
+
+    for (unsigned attempt = 0; attempt < reply_attempts; ++attempt) {
+        if (!await_stx()) {
+            log_printf("Receive STX timeout");
+            return end(serial_no_stx);
+        }
+        if (!receive_body()) {
+            put(nak);
+            continue;
+        }
+        if (step == ZReportStep::identifier) zreport_capture_identifier(serial_reply_buffer);
+        if (step == ZReportStep::line) zreport_capture_line(serial_reply_buffer);
+        return complete(serial_ok, reply, reply_size);
+    }
+    log_printf("Request retries failed");
+    return end(serial_retries_failed);
+}

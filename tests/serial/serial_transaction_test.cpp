@@ -1,0 +1,333 @@
+// The console's serial transaction against the simulator's serial side,
+// over a real pseudo-terminal.
+#include "app/dialog_template.h"
+#include "app/state.h"
+#include "app/tick.h"
+#include "pty_pair.h"
+#include "serial/frame_checksum.h"
+#include "serial/serial_port.h"
+#include "serial/serial_transaction.h"
+#include "serial/zreport.h"
+#include "sim/serial_side.h"
+#include "sim/sim_device.h"
+#include "support/fake_clock.h"
+#include "support/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr uint32_t seed = 42;
+const std::string enquiry = "\x18\x18\x18\x05";
+const std::string ack = "\x06", nak = "\x15", can = "\x18";
+
+std::string frame(const std::string& text) {
+    char digits[4];
+    snprintf(digits, sizeof digits, "/%02u", frame_checksum(text.data(), text.size()));
+    return "\x02" + text + digits + "\x03";
+}
+
+std::string times(int n, const std::string& s) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+// Time passes only when the simulator has chosen to stay silent: every
+// silence it reports lets one wait of the console run out at once. Input
+// that is still on its way gets a moment to arrive first.
+unsigned silences_taken = 0;
+bool busy_while_waiting = false;
+
+void wait_for_device(WaitHandle handle, uint32_t timeout_ms) {
+    busy_while_waiting = busy_while_waiting || busy_flag != 0;
+    int grace = 0;
+    for (int waited = 0; waited < 10000; waited += 2) {
+        pollfd p{int(handle), POLLIN, 0};
+        if (poll(&p, 1, 2) > 0) return;
+        if (serial_sim_silences() > silences_taken && (grace += 2) >= 100) {
+            ++silences_taken;
+            fake_clock::advance(timeout_ms);
+            return;
+        }
+    }
+    ADD_FAILURE() << "the device neither answered nor chose to stay silent";
+    fake_clock::advance(timeout_ms);
+}
+
+class SerialTransactionTest : public WindowTest {
+  protected:
+    static void SetUpTestSuite() {
+        test_com_prefix();
+        SerialSideConfig config;
+        config.com = 1;
+        config.seed = seed;
+        ASSERT_TRUE(serial_sim_start(config));
+    }
+    static void TearDownTestSuite() { serial_sim_stop(); }
+
+    void SetUp() override {
+        WindowTest::SetUp();
+        // Let the last bytes of an earlier test in this process arrive first.
+        for (size_t size = SIZE_MAX; size != serial_sim_received().size(); usleep(30000))
+            size = serial_sim_received().size();
+        sim_device_reset(seed);
+        serial_sim_reset();
+        silences_taken = 0;
+        busy_while_waiting = false;
+        connection_kind = 1;
+        ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+        ui_list_delete_all(idc_log);
+        fake_clock::install();
+        headless::set_wait_hook(wait_for_device);
+    }
+    void TearDown() override {
+        fake_clock::uninstall();
+        serial_close(1);
+        WindowTest::TearDown();
+    }
+
+    char reply[1000] = "untouched";
+
+    int run(const char* request, int32_t details = 0) {
+        int result = serial_transaction(request, reply, sizeof reply, details);
+        EXPECT_EQ(busy_flag, 0);
+        EXPECT_EQ(headless::control(idc_request).text, request);
+        return result;
+    }
+
+    // Checks what the device received, once the console's last bytes are in.
+    static void expect_received(const std::string& expected) {
+        for (int i = 0; i < 1000 && serial_sim_received().size() < expected.size(); ++i)
+            usleep(2000);
+        EXPECT_EQ(serial_sim_received(), expected);
+    }
+
+    static std::string device_reply(const char* request) {
+        DeviceModel fresh(seed);
+        return fresh.handle(request);
+    }
+};
+
+TEST_F(SerialTransactionTest, SuccessWithExactWireBytes) {
+    EXPECT_EQ(run("v", 1), 0);
+    std::string text = device_reply("v");
+    EXPECT_STREQ(reply, text.c_str());
+    EXPECT_EQ(headless::log_lines(), Lines{"Request frame [v]"});
+    expect_received(enquiry + "\x02v/65\x03" + ack);
+    EXPECT_EQ(serial_sim_sent(), ack + ack + frame(text));
+    EXPECT_EQ(fake_clock::jumps() + silences_taken, 0u);
+
+    // The second transaction on the same line, without details: no log.
+    serial_sim_reset();
+    EXPECT_EQ(run("x/5"), 0);
+    EXPECT_EQ(headless::log_lines(), Lines{"Request frame [v]"});
+    expect_received(enquiry + "\x02x/5/11\x03" + ack);
+    EXPECT_STREQ(reply, "80/00/00/0002"); // a Z over a day without signatures
+}
+
+TEST_F(SerialTransactionTest, CanOnEnquiry) {
+    serial_sim_set_faults({.enq_can = 1});
+    EXPECT_EQ(run("v"), 1000);
+    EXPECT_EQ(headless::log_lines(), Lines{"Canceled by peer"});
+    expect_received(enquiry);
+    EXPECT_EQ(serial_sim_sent(), can);
+    EXPECT_STREQ(reply, "untouched");
+}
+
+TEST_F(SerialTransactionTest, EnquiryFailsAfterThreeRounds) {
+    serial_sim_set_faults({.enq_other = 2, .enq_other_byte = 0x41, .enq_silent = 1});
+    uint32_t start = fake_clock::now();
+    EXPECT_EQ(run("v", 1), 1001);
+    EXPECT_EQ(headless::log_lines(), (Lines{"Request frame [v]", "Enquire #0 not acked (0x41)",
+                                            "Enquire #1 not acked (0x41)", "Enquire #2 timedout",
+                                            "Enquire state failed"}));
+    expect_received(times(3, enquiry));
+    EXPECT_EQ(serial_sim_sent(), "AA");
+    EXPECT_GT(fake_clock::now() - start, 3000u); // the silent round waited its 3000 ms
+    EXPECT_LT(fake_clock::now() - start, 3010u);
+    EXPECT_TRUE(busy_while_waiting);
+}
+
+TEST_F(SerialTransactionTest, EnquirySucceedsInTheLastRound) {
+    serial_sim_set_faults({.enq_silent = 2});
+    EXPECT_EQ(run("v"), 0);
+    EXPECT_EQ(headless::log_lines(), (Lines{"Enquire #0 timedout", "Enquire #1 timedout"}));
+    expect_received(times(3, enquiry) + "\x02v/65\x03" + ack);
+}
+
+TEST_F(SerialTransactionTest, RequestNakedFiveTimes) {
+    serial_sim_set_faults({.frame_nak = 5});
+    EXPECT_EQ(run("v"), 1002);
+    Lines expected(4, "Packet not acknowledged, retrying");
+    expected.push_back("Packet not acknowledged");
+    EXPECT_EQ(headless::log_lines(), expected);
+    expect_received(enquiry + times(5, "\x02v/65\x03"));
+    EXPECT_EQ(serial_sim_sent(), ack + times(5, nak));
+}
+
+TEST_F(SerialTransactionTest, RequestNakedFourTimesThenAccepted) {
+    serial_sim_set_faults({.frame_nak = 4});
+    EXPECT_EQ(run("v"), 0);
+    EXPECT_EQ(headless::log_lines(), Lines(4, "Packet not acknowledged, retrying"));
+    expect_received(enquiry + times(5, "\x02v/65\x03") + ack);
+}
+
+TEST_F(SerialTransactionTest, RequestRefusedWithCan) {
+    serial_sim_set_faults({.frame_nak = 1, .frame_can = 1});
+    EXPECT_EQ(run("v"), 1002);
+    EXPECT_EQ(headless::log_lines(),
+              (Lines{"Packet not acknowledged, retrying", "Packet not acknowledged"}));
+    expect_received(enquiry + times(2, "\x02v/65\x03"));
+    EXPECT_EQ(serial_sim_sent(), ack + nak + can); // CAN ends it at once
+}
+
+TEST_F(SerialTransactionTest, RequestNeverAcknowledged) {
+    serial_sim_set_faults({.frame_silent = 5});
+    EXPECT_EQ(run("v"), 1002);
+    Lines expected(5, "Packet acknowledge timed out");
+    expected.push_back("Packet not acknowledged");
+    EXPECT_EQ(headless::log_lines(), expected);
+    expect_received(enquiry + times(5, "\x02v/65\x03"));
+    EXPECT_EQ(silences_taken, 5u);
+}
+
+TEST_F(SerialTransactionTest, NoStx) {
+    serial_sim_set_faults({.reply_silent = 1});
+    uint32_t start = fake_clock::now();
+    EXPECT_EQ(run("v"), 1003);
+    EXPECT_EQ(headless::log_lines(), Lines{"Receive STX timeout"});
+    expect_received(enquiry + "\x02v/65\x03");
+    EXPECT_EQ(serial_sim_sent(), ack + ack); // and nothing sent back after it
+    EXPECT_GT(fake_clock::now() - start, 2000u);
+    EXPECT_LT(fake_clock::now() - start, 2010u);
+}
+
+TEST_F(SerialTransactionTest, ThreeBadRepliesFail) {
+    serial_sim_set_faults({.bad_checksum = 3});
+    EXPECT_EQ(run("v"), 1004);
+    EXPECT_EQ(headless::log_lines(), Lines{"Request retries failed"});
+    expect_received(enquiry + "\x02v/65\x03" + times(3, nak));
+    EXPECT_STREQ(reply, "untouched");
+}
+
+TEST_F(SerialTransactionTest, StalledRepliesAreNakedAndFail) {
+    serial_sim_set_faults({.stall = 3});
+    EXPECT_EQ(run("v"), 1004);
+    EXPECT_EQ(headless::log_lines(), Lines{"Request retries failed"});
+    expect_received(enquiry + "\x02v/65\x03" + times(3, nak));
+    EXPECT_EQ(silences_taken, 3u);
+}
+
+TEST_F(SerialTransactionTest, TwoBadRepliesThenAGoodOne) {
+    serial_sim_set_faults({.bad_checksum = 1, .stall = 1});
+    EXPECT_EQ(run("v"), 0);
+    EXPECT_TRUE(headless::log_lines().empty());
+    EXPECT_STREQ(reply, device_reply("v").c_str());
+    expect_received(enquiry + "\x02v/65\x03" + nak + nak + ack);
+    std::string good = frame(device_reply("v"));
+    std::string bad = good;
+    bad[bad.size() - 2] = bad[bad.size() - 2] == '9' ? '0' : char(bad[bad.size() - 2] + 1);
+    // The stall came second: bad checksums are taken before stalls.
+    EXPECT_EQ(serial_sim_sent(),
+              ack + ack + bad + good.substr(0, 1 + (good.size() - 2) / 2) + good);
+}
+
+TEST_F(SerialTransactionTest, NoiseBeforeStxIsLoggedAndIgnored) {
+    serial_sim_set_faults({.noise = 3});
+    EXPECT_EQ(run("v"), 0);
+    std::string sent = serial_sim_sent();
+    ASSERT_GE(sent.size(), 5u);
+    Lines expected;
+    for (size_t i = 2; i < 5; ++i) {
+        ASSERT_NE(sent[i], '\x02');
+        char line[64];
+        snprintf(line, sizeof line, "Expected STX, received 0x%02X. Ignored", uint8_t(sent[i]));
+        expected.push_back(line);
+    }
+    EXPECT_EQ(headless::log_lines(), expected);
+    EXPECT_EQ(sent.substr(5), frame(device_reply("v")));
+    EXPECT_STREQ(reply, device_reply("v").c_str());
+}
+
+TEST_F(SerialTransactionTest, OverlongReplyKeeps2047BytesAndFails) {
+    serial_sim_set_faults({.reply_length = 3000});
+    EXPECT_EQ(run("v"), 1004);
+    EXPECT_EQ(headless::log_lines(), Lines{"Request retries failed"});
+    expect_received(enquiry + "\x02v/65\x03" + times(3, nak));
+    // The last frame's first 2047 bytes, its last two read as digits ("..").
+    std::string text = device_reply("v");
+    text.append(2047 - text.size(), '.');
+    EXPECT_EQ(std::string(serial_reply_buffer), text);
+}
+
+TEST_F(SerialTransactionTest, ReplyLongerThanTheCallersBufferIsCut) {
+    serial_sim_set_faults({.reply_length = 1500});
+    EXPECT_EQ(run("v", 1), 0);
+    std::string text = device_reply("v");
+    text.append(1500 - text.size(), '.');
+    EXPECT_EQ(std::string(serial_reply_buffer), text);
+    EXPECT_EQ(std::string(reply), text.substr(0, 999));
+    EXPECT_EQ(headless::log_lines(),
+              (Lines{"Request frame [v]", "Reply cut to 999 of 1500 characters"}));
+
+    // One that just fits is not.
+    headless::control(idc_log) = {};
+    serial_sim_set_faults({.reply_length = 999});
+    EXPECT_EQ(run("v"), 0);
+    EXPECT_EQ(strlen(reply), 999u);
+    EXPECT_TRUE(headless::log_lines().empty() ||
+                headless::log_lines().back() != "Reply cut to 999 of 999 characters");
+}
+
+TEST_F(SerialTransactionTest, ReplyFrameChecks) {
+    // Status only, checksum over a sum that wrapped past 255; a separator
+    // other than "/" counts in the sum and is cut off all the same.
+    serial_sim_send_raw({"00/00/00/73"});
+    EXPECT_EQ(run("?"), 0);
+    EXPECT_STREQ(reply, "00/00/00");
+    expect_received(enquiry + "\x02?/10\x03" + ack);
+
+    serial_sim_reset();
+    std::string text = "00/00/00X";
+    uint8_t sum = 0;
+    for (char c : text) sum = uint8_t(sum + uint8_t(c));
+    char digits[3];
+    snprintf(digits, sizeof digits, "%02u", sum % 100u);
+    serial_sim_send_raw({text + digits});
+    EXPECT_EQ(run("?"), 0);
+    EXPECT_STREQ(reply, "00/00/00");
+    expect_received(enquiry + "\x02?/10\x03" + ack);
+
+    // Ten bytes with a right checksum are too short; digits that are not
+    // digits do not match.
+    serial_sim_reset();
+    std::string short_text = "0000000";
+    snprintf(digits, sizeof digits, "%02u", frame_checksum(short_text.data(), 7));
+    serial_sim_send_raw({short_text + "/" + digits, "00/00/00/:3", "00/00/01/74"});
+    EXPECT_EQ(run("?"), 0);
+    EXPECT_STREQ(reply, "00/00/01");
+    expect_received(enquiry + "\x02?/10\x03" + nak + nak + ack);
+}
+
+TEST(ZReportStep, KeysOnExactCharacters) {
+    EXPECT_EQ(zreport_step("A"), ZReportStep::identifier);
+    EXPECT_EQ(zreport_step("A/3"), ZReportStep::identifier);
+    EXPECT_EQ(zreport_step("Q"), ZReportStep::line);
+    EXPECT_EQ(zreport_step("x/2"), ZReportStep::check);
+    EXPECT_EQ(zreport_step("x/5"), ZReportStep::check);
+    EXPECT_EQ(zreport_step("xx5"), ZReportStep::check);
+    for (const char* other : {"", "a", "q", "X/5", "x", "x/", "x/3", "x2", "v"})
+        EXPECT_EQ(zreport_step(other), ZReportStep::none) << other;
+}
+
+} // namespace
