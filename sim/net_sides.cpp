@@ -183,7 +183,7 @@ struct NetSides::State {
             std::lock_guard<std::mutex> lock(mutex);
             if (faults.fixed_reply) return *faults.fixed_reply;
         }
-        if (config.answer) return config.answer(side, device, request);
+        if (device == 0 && config.shared_device) return config.shared_device(side, request);
         return models[device]->handle(request);
     }
 

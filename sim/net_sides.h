@@ -54,9 +54,11 @@ struct NetSidesConfig {
     uint32_t tcp_address = 0;           // 0: no TCP side
     uint32_t udp_address = 0;           // 0: no plain UDP side
     uint32_t foreign_address = 0;       // source of the foreign fault's datagrams
-    // The reply text of device `device` (0 for TCP and plain UDP) to a
-    // request; called on the serving thread. Unset: a DeviceModel per device.
-    std::function<std::string(const char* side, size_t device, std::string_view request)> answer;
+    // Answers for device 0 (the TCP side, the plain UDP side and the first
+    // RMLX device) when set: the simulator's one shared device. Called on the
+    // serving thread. The other devices, and device 0 when unset, each have a
+    // DeviceModel of their own (seeded 1, 2, ...).
+    std::function<std::string(const char* side, std::string_view request)> shared_device;
     // A line for the simulator's log about what is not a request; may be unset.
     std::function<void(const char* side, const std::string& text)> note;
 };
