@@ -54,6 +54,7 @@ struct NetSidesConfig {
     uint32_t tcp_address = 0;           // 0: no TCP side
     uint32_t udp_address = 0;           // 0: no plain UDP side
     uint32_t foreign_address = 0;       // source of the foreign fault's datagrams
+    bool keep_wire = true;              // record what crosses the wire (see wire())
     // Answers for device 0 (the TCP side, the plain UDP side and the first
     // RMLX device) when set: the simulator's one shared device. Called on the
     // serving thread. The other devices, and device 0 when unset, each have a

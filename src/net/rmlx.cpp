@@ -176,16 +176,15 @@ int rmlx_receive_frame(NetLink& link, bool* received) {
     }
     auto* bytes = reinterpret_cast<uint8_t*>(&link.receive);
     for (;;) {
-        uint32_t pending;
-        int ready = net_poll_input(slot.socket, &pending);
+        int ready = net_input_ready(slot.socket);
         if (ready < 0) {
             report_socket_error("RMLX: ioctl failed");
             ui_message_box(true, "error", "", mb_ok);
             return net_socket_failure;
         }
         if (ready == 0) return net_ok;
-        // The size the read reports decides, not the pending count: on some
-        // systems that counts every queued datagram together.
+        // The size the read reports decides: a pending count may add up every
+        // queued datagram on some systems.
         uint32_t from = 0;
         long n = net_receive_from(slot.socket, bytes, frame_size, &from);
         if (n < 0) {

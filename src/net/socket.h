@@ -26,11 +26,11 @@ void net_close(SocketHandle s);
 long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address, uint16_t port);
 long net_send(SocketHandle s, const void* data, size_t len);
 
-// Tests for input without blocking. Returns -1 when the test fails, 0 when
-// nothing can be read, 1 when a read would not block; *pending is then the
-// FIONREAD count, which is 0 for an empty datagram or a stream the peer has
-// closed.
-int net_poll_input(SocketHandle s, uint32_t* pending);
+// Tests for input without blocking (ioctlsocket FIONREAD on Windows, which
+// needs select as well to see an empty datagram or a closed stream). Returns
+// -1 when the test fails, 0 when nothing can be read, 1 when a read would not
+// block: a datagram (perhaps empty) or stream bytes or the stream's end.
+int net_input_ready(SocketHandle s);
 
 // Reads one datagram, storing at most cap bytes. Returns the datagram's whole
 // size (a longer datagram is cut to cap and its rest dropped; where the

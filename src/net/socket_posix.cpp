@@ -11,7 +11,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -116,8 +115,8 @@ long net_send(SocketHandle s, const void* data, size_t len) {
     return long(n);
 }
 
-int net_poll_input(SocketHandle s, uint32_t* pending) {
-    *pending = 0;
+int net_input_ready(SocketHandle s) {
+    // poll alone: the size of what is pending is what the read returns.
     pollfd p{int(s), POLLIN, 0};
     int r = poll(&p, 1, 0);
     if (r < 0) return failed(-1);
@@ -125,11 +124,7 @@ int net_poll_input(SocketHandle s, uint32_t* pending) {
         last_error = winsock_code_for_errno(EBADF);
         return -1;
     }
-    if (r == 0) return 0;
-    int count = 0;
-    if (ioctl(int(s), FIONREAD, &count) != 0) return failed(-1);
-    *pending = count < 0 ? 0u : uint32_t(count);
-    return 1;
+    return r > 0 ? 1 : 0;
 }
 
 long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {

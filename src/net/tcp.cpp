@@ -86,8 +86,7 @@ int tcp_receive(NetLink& link, bool* received) {
         log_printf("TCP: not initialized");
         return net_socket_failure;
     }
-    uint32_t pending;
-    int ready = net_poll_input(slot.socket, &pending);
+    int ready = net_input_ready(slot.socket);
     if (ready < 0) {
         report_socket_error("TCP: ioctl failed");
         return net_socket_failure;

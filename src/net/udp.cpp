@@ -128,8 +128,7 @@ int udp_receive(NetLink& link, bool* received) {
     *received = false;
     if (slot_missing()) return net_socket_failure;
     for (;;) {
-        uint32_t pending;
-        int ready = net_poll_input(slot.socket, &pending);
+        int ready = net_input_ready(slot.socket);
         if (ready < 0) {
             report_socket_error("UDP: ioctl failed");
             return net_socket_failure;
