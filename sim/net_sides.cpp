@@ -1,5 +1,6 @@
 #include "sim/net_sides.h"
 
+#include "net/net_links.h"
 #include "serial/frame_checksum.h"
 #include "sim/device_model.h"
 
@@ -16,37 +17,10 @@
 
 namespace {
 
-constexpr uint16_t rmlx_port = 24222;
-constexpr uint16_t text_port = 9101; // TCP and plain UDP
+constexpr uint8_t enq_refused = 0x15; // what --net-enq-other answers
 
-constexpr uint16_t id_console = 0xE18F;
-constexpr uint16_t id_device = 0x7A2D;
-enum : uint8_t {
-    op_qry = 0x00,
-    op_act = 0x01,
-    op_rst = 0x10,
-    op_syn = 0x11,
-    op_ack = 0x12,
-    op_nak = 0x13,
-    op_req = 0x21,
-    op_rep = 0x22,
-};
-
-enum : uint8_t {
-    c_stx = 0x02,
-    c_etx = 0x03,
-    c_enq = 0x05,
-    c_ack = 0x06,
-    c_resync = 0x10,
-    c_other = 0x15,
-    c_nak = 0x16,
-    c_text = 0x22,
-};
-
-uint16_t sum16(const std::string& bytes, size_t from, size_t to) {
-    uint16_t s = 0xAA55;
-    for (size_t i = from; i < to; ++i) s = uint16_t(s + uint8_t(bytes[i]));
-    return s;
+uint16_t checksum(const std::string& bytes, size_t from, size_t to) {
+    return rmlx_checksum(reinterpret_cast<const uint8_t*>(bytes.data()) + from, to - from);
 }
 
 void put16(std::string& b, size_t at, uint16_t v) {
@@ -68,8 +42,8 @@ std::string rmlx_frame(uint16_t id, uint16_t fsn, uint8_t op, std::string_view d
     b[4] = char(op);
     put16(b, 6, uint16_t(data.size() + size_t(length_extra)));
     b.append(data);
-    put16(b, 8, sum16(b, 12, b.size()));
-    put16(b, 10, sum16(b, 0, 10));
+    put16(b, 8, checksum(b, 12, b.size()));
+    put16(b, 10, checksum(b, 0, 10));
     return b;
 }
 
@@ -78,11 +52,11 @@ std::string text_frame(std::string_view text, bool bad_digits) {
     if (bad_digits) sum = (sum + 1) % 100;
     char digits[3];
     snprintf(digits, sizeof digits, "%02u", sum);
-    std::string b(1, char(c_stx));
+    std::string b(1, char(udp_stx));
     b.append(text);
     b += '/';
     b.append(digits, 2);
-    b += char(c_etx);
+    b += char(udp_etx);
     return b;
 }
 
@@ -204,8 +178,8 @@ struct NetSides::State {
         auto send = [&](const std::string& frame) {
             send_udp(d.fd, 'r', d.address, from, port, frame);
         };
-        if (b.size() < 12 || b.size() > 512 || get16(b, 10) != sum16(b, 0, 10) ||
-            get16(b, 6) != b.size() - 12 || get16(b, 0) != id_console) {
+        if (b.size() < 12 || b.size() > 512 || get16(b, 10) != checksum(b, 0, 10) ||
+            get16(b, 6) != b.size() - 12 || get16(b, 0) != frame_id_console) {
             note("rmlx", "dropped a malformed frame");
             return;
         }
@@ -214,14 +188,14 @@ struct NetSides::State {
         uint8_t op = uint8_t(b[4]);
         switch (op) {
         case op_qry:
-            send(rmlx_frame(id_device, fsn, op_act, {}));
+            send(rmlx_frame(frame_id_device, fsn, op_act, {}));
             return;
         case op_syn:
             if (strike(&NetFaults::ignore_sync)) return;
             d.synced = true;
             d.expected = uint16_t(fsn + 1);
             d.answered = false;
-            send(rmlx_frame(id_device, fsn, op_ack, {}));
+            send(rmlx_frame(frame_id_device, fsn, op_ack, {}));
             return;
         case op_nak:
             return; // the console's receipt of a reply
@@ -235,16 +209,16 @@ struct NetSides::State {
         if (strike(&NetFaults::ignore_request)) return;
         bool repeat = d.answered && fsn == d.last_fsn;
         if (!d.synced || (fsn != d.expected && !repeat)) {
-            send(rmlx_frame(id_device, fsn, op_rst, {}));
+            send(rmlx_frame(frame_id_device, fsn, op_rst, {}));
             return;
         }
         if (strike(&NetFaults::rst)) {
             d.synced = false;
-            send(rmlx_frame(id_device, fsn, op_rst, {}));
+            send(rmlx_frame(frame_id_device, fsn, op_rst, {}));
             return;
         }
         if (strike(&NetFaults::nak)) {
-            send(rmlx_frame(id_device, fsn, op_nak, {}));
+            send(rmlx_frame(frame_id_device, fsn, op_nak, {}));
             return;
         }
         if (!repeat) {
@@ -256,27 +230,28 @@ struct NetSides::State {
         }
         const std::string& reply = d.last_reply;
         if (strike(&NetFaults::late))
-            send(rmlx_frame(id_device, uint16_t(fsn - 1), op_rep, d.previous_reply));
+            send(rmlx_frame(frame_id_device, uint16_t(fsn - 1), op_rep, d.previous_reply));
         if (strike(&NetFaults::foreign) && foreign_fd >= 0)
             send_udp(foreign_fd, 'r', config.foreign_address, from, port,
-                     rmlx_frame(id_device, fsn, op_rep, reply));
+                     rmlx_frame(frame_id_device, fsn, op_rep, reply));
         if (strike(&NetFaults::bad_header_sum)) {
-            std::string f = rmlx_frame(id_device, fsn, op_rep, reply);
+            std::string f = rmlx_frame(frame_id_device, fsn, op_rep, reply);
             put16(f, 10, uint16_t(get16(f, 10) + 1));
             send(f);
         }
-        if (strike(&NetFaults::wrong_length)) send(rmlx_frame(id_device, fsn, op_rep, reply, 2));
-        if (strike(&NetFaults::wrong_id)) send(rmlx_frame(id_console, fsn, op_rep, reply));
+        if (strike(&NetFaults::wrong_length))
+            send(rmlx_frame(frame_id_device, fsn, op_rep, reply, 2));
+        if (strike(&NetFaults::wrong_id)) send(rmlx_frame(frame_id_console, fsn, op_rep, reply));
         if (strike(&NetFaults::too_short))
-            send(rmlx_frame(id_device, fsn, op_rep, reply).substr(0, 11));
+            send(rmlx_frame(frame_id_device, fsn, op_rep, reply).substr(0, 11));
         if (strike(&NetFaults::too_long)) {
-            std::string f = rmlx_frame(id_device, fsn, op_rep, std::string(501, 'L'));
+            std::string f = rmlx_frame(frame_id_device, fsn, op_rep, std::string(501, 'L'));
             send(f);
         }
-        std::string rep = rmlx_frame(id_device, fsn, op_rep, reply);
+        std::string rep = rmlx_frame(frame_id_device, fsn, op_rep, reply);
         if (strike(&NetFaults::bad_data_sum)) {
             put16(rep, 8, uint16_t(get16(rep, 8) + 1));
-            put16(rep, 10, sum16(rep, 0, 10));
+            put16(rep, 10, checksum(rep, 0, 10));
         }
         send(rep);
     }
@@ -304,13 +279,13 @@ struct NetSides::State {
         std::string b(buf, size_t(n));
         record('r', true, from.sin_addr.s_addr, destination, b);
         if (destination != INADDR_BROADCAST) return;
-        if (b.size() != 12 || uint8_t(b[4]) != op_qry || get16(b, 0) != id_console ||
-            get16(b, 10) != sum16(b, 0, 10))
+        if (b.size() != 12 || uint8_t(b[4]) != op_qry || get16(b, 0) != frame_id_console ||
+            get16(b, 10) != checksum(b, 0, 10))
             return;
         if (strike(&NetFaults::silent)) return;
         for (auto& d : devices)
             send_udp(d.fd, 'r', d.address, from.sin_addr.s_addr, ntohs(from.sin_port),
-                     rmlx_frame(id_device, get16(b, 2), op_act, {}));
+                     rmlx_frame(frame_id_device, get16(b, 2), op_act, {}));
     }
 
     // TCP -------------------------------------------------------------------
@@ -363,19 +338,19 @@ struct NetSides::State {
         if (strike(&NetFaults::silent)) return;
         if (b.size() == 1) {
             switch (uint8_t(b[0])) {
-            case c_enq:
+            case udp_enq:
                 if (strike(&NetFaults::ignore_sync)) return;
                 if (strike(&NetFaults::enq_other)) {
-                    send(std::string(1, char(c_other)));
+                    send(std::string(1, char(enq_refused)));
                     return;
                 }
                 udp_synced = true;
-                send(std::string(1, char(c_ack)));
+                send(std::string(1, char(udp_ack)));
                 return;
-            case c_ack:
+            case udp_ack:
                 udp_last_reply.clear();
                 return;
-            case c_nak:
+            case udp_nak:
                 if (!udp_last_reply.empty()) send(udp_last_reply);
                 return;
             default:
@@ -384,30 +359,30 @@ struct NetSides::State {
             }
         }
         std::string_view text(b);
-        if (b.size() < 5 || uint8_t(b.front()) != c_stx || uint8_t(b.back()) != c_etx ||
+        if (b.size() < 5 || uint8_t(b.front()) != udp_stx || uint8_t(b.back()) != udp_etx ||
             text_frame(text.substr(1, b.size() - 5), false) != b) {
-            send(std::string(1, char(c_nak)));
+            send(std::string(1, char(udp_nak)));
             return;
         }
         if (strike(&NetFaults::ignore_request)) return;
         if (!udp_synced || strike(&NetFaults::rst)) {
             udp_synced = false;
-            send(std::string(1, char(c_resync)));
+            send(std::string(1, char(udp_resync)));
             return;
         }
         if (strike(&NetFaults::nak)) {
-            send(std::string(1, char(c_nak)));
+            send(std::string(1, char(udp_nak)));
             return;
         }
         udp_synced = false; // every request begins with its own ENQ
         std::string reply = answer("udp", 0, text.substr(1, b.size() - 5));
         std::string frame = text_frame(reply, false);
-        if (strike(&NetFaults::stray_ack)) send(std::string(1, char(c_ack)));
+        if (strike(&NetFaults::stray_ack)) send(std::string(1, char(udp_ack)));
         if (strike(&NetFaults::stray_byte)) send("A");
         if (strike(&NetFaults::foreign) && foreign_fd >= 0)
             send_udp(foreign_fd, 'u', config.foreign_address, from, port, frame);
         if (strike(&NetFaults::too_short)) {
-            send(std::string(1, char(c_text)));
+            send(std::string(1, char(udp_text)));
             send(std::string("\x02/1\x03", 4));
         }
         if (strike(&NetFaults::too_long)) send(text_frame(std::string(595, 'L'), false));
@@ -514,7 +489,7 @@ bool NetSides::open(const NetSidesConfig& config, std::string& error) {
         if (s.foreign_fd < 0) return false;
     }
     if (config.udp_address != 0) {
-        s.udp_fd = open_udp(config.udp_address, text_port, false, error);
+        s.udp_fd = open_udp(config.udp_address, udp_port, false, error);
         if (s.udp_fd < 0) return false;
     }
     if (config.tcp_address != 0) {
@@ -524,7 +499,7 @@ bool NetSides::open(const NetSidesConfig& config, std::string& error) {
         sockaddr_in sa{};
         sa.sin_family = AF_INET;
         sa.sin_addr.s_addr = config.tcp_address;
-        sa.sin_port = htons(text_port);
+        sa.sin_port = htons(udp_port);
         if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
             listen(fd, 4) != 0) {
             error = "cannot listen on TCP " + dotted_text(config.tcp_address) +

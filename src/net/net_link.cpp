@@ -49,12 +49,6 @@ const char* opcode_name(uint8_t opcode) {
     }
 }
 
-uint16_t rmlx_checksum(const uint8_t* bytes, size_t len) {
-    uint16_t sum = 0xAA55;
-    for (size_t i = 0; i < len; ++i) sum = uint16_t(sum + bytes[i]);
-    return sum;
-}
-
 void seal_frame(NetFrame* frame) {
     size_t len = frame->header.length < frame_data_size ? frame->header.length : frame_data_size;
     frame->header.data_sum = rmlx_checksum(frame->data, len);
@@ -157,4 +151,55 @@ void log_request_line(const char* request) {
 void wait_for_input(const SocketSlot& slot, const MsTimer& timer) {
     ui_wait(slot.socket == no_socket ? no_wait_handle : WaitHandle(slot.socket),
             timer_remaining(timer));
+}
+
+int next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne receive,
+               bool* got) {
+    *got = false;
+    while (!timer_expired(&timer)) {
+        pump_one_message();
+        if (receive(link, got) != net_ok) return net_socket_failure;
+        if (*got) return net_ok;
+        wait_for_input(slot, timer);
+    }
+    return net_ok;
+}
+
+int init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t address,
+              uint16_t port) {
+    if (slot.initialised) {
+        log_printf("%s: already initialized", prefix);
+        return net_ok;
+    }
+    int rc = net_startup();
+    if (rc != 0) {
+        log_printf("%s: winsock init failed: %s", prefix, winsock_error_name(rc));
+        close_slot(slot);
+        return net_socket_failure;
+    }
+    char message[40];
+    slot.socket = net_open(kind);
+    if (slot.socket == no_socket) {
+        snprintf(message, sizeof message, "%s: failed opening socket", prefix);
+        report_socket_error(message);
+        close_slot(slot);
+        return net_socket_failure;
+    }
+    bool datagram = kind == SocketKind::datagram;
+    if (datagram ? !net_bind(slot.socket, 0, port) : !net_connect(slot.socket, address, port)) {
+        snprintf(message, sizeof message, "%s: failed binding socket", prefix);
+        report_socket_error(message);
+        close_slot(slot);
+        return net_socket_failure;
+    }
+    if (datagram) net_enable_broadcast(slot.socket);
+    log_printf("%s: protocol init ok", prefix);
+    slot.initialised = true;
+    return net_ok;
+}
+
+void close_slot(SocketSlot& slot) {
+    net_close(slot.socket);
+    slot.socket = no_socket;
+    slot.initialised = false;
 }

@@ -81,7 +81,11 @@ struct NetLink {
 };
 
 // 0xAA55 plus every byte as an unsigned value, modulo 65536.
-uint16_t rmlx_checksum(const uint8_t* bytes, size_t len);
+constexpr uint16_t rmlx_checksum(const uint8_t* bytes, size_t len) {
+    uint16_t sum = 0xAA55;
+    for (size_t i = 0; i < len; ++i) sum = uint16_t(sum + bytes[i]);
+    return sum;
+}
 // Fills in both checksums of a frame whose id to length fields and data are
 // set: the data checksum first, since the header checksum covers it.
 void seal_frame(NetFrame* frame);
@@ -132,6 +136,21 @@ class SlotUse {
     const bool ok;
 };
 
+// A link's init, logged with its prefix ("RMLX", "TCP", "UDP"): start-up,
+// then a socket of the kind, either bound to port of every local address
+// with broadcasts allowed (datagram) or connected to address:port (stream).
+// Does nothing but log while the slot is initialised; closes it on failure.
+int init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t address,
+              uint16_t port);
+void close_slot(SocketSlot& slot);
+
 // Hands the processor back until the slot's socket is readable, a window
 // event comes or the timer expires.
 void wait_for_input(const SocketSlot& slot, const MsTimer& timer);
+
+// Waits up to the timer for one accepted datagram: pumps window messages,
+// polls receive, and hands the processor back while nothing came. *got is
+// clear when the timer expired; a failure of receive is returned.
+using ReceiveOne = int (*)(NetLink& link, bool* received);
+int next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne receive,
+               bool* got);

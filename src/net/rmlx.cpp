@@ -45,18 +45,8 @@ bool refuse_if_busy(const SlotUse& use) {
     return !use.ok;
 }
 
-// Waits up to the timer for one accepted frame. Returns net_ok with *got set
-// when a frame came, net_ok with *got clear when the timer expired, or the
-// receive failure.
 int next_frame(NetLink& link, MsTimer& timer, bool* got) {
-    *got = false;
-    while (!timer_expired(&timer)) {
-        pump_one_message();
-        if (rmlx_receive_frame(link, got) != net_ok) return net_socket_failure;
-        if (*got) return net_ok;
-        wait_for_input(slot, timer);
-    }
-    return net_ok;
+    return next_input(link, timer, slot, rmlx_receive_frame, got);
 }
 
 // Sends QRY with fsn to the link's target and waits for matching ACT frames;
@@ -99,37 +89,11 @@ void rmlx_seed_random(uint32_t seed) {
 }
 
 int rmlx_init() {
-    if (slot.initialised) {
-        log_printf("RMLX: already initialized");
-        return net_ok;
-    }
-    int rc = net_startup();
-    if (rc != 0) {
-        log_printf("RMLX: winsock init failed: %s", winsock_error_name(rc));
-        rmlx_close();
-        return net_socket_failure;
-    }
-    slot.socket = net_open(SocketKind::datagram);
-    if (slot.socket == no_socket) {
-        report_socket_error("RMLX: failed opening socket");
-        rmlx_close();
-        return net_socket_failure;
-    }
-    if (!net_bind(slot.socket, 0, 0)) {
-        report_socket_error("RMLX: failed binding socket");
-        rmlx_close();
-        return net_socket_failure;
-    }
-    net_enable_broadcast(slot.socket);
-    log_printf("RMLX: protocol init ok");
-    slot.initialised = true;
-    return net_ok;
+    return init_slot(slot, "RMLX", SocketKind::datagram, 0, 0);
 }
 
 void rmlx_close() {
-    net_close(slot.socket);
-    slot.socket = no_socket;
-    slot.initialised = false;
+    close_slot(slot);
 }
 
 int rmlx_open(NetLink& link, uint32_t address, uint8_t query) {

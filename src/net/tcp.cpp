@@ -20,41 +20,18 @@ uint32_t connected_address = 0;
 } // namespace
 
 int tcp_init(uint32_t address) {
-    if (slot.initialised) {
-        log_printf("TCP: already initialized");
-        return net_ok;
-    }
-    int rc = net_startup();
-    if (rc != 0) {
-        log_printf("TCP: winsock init failed: %s", winsock_error_name(rc));
-        tcp_close();
-        return net_socket_failure;
-    }
-    slot.socket = net_open(SocketKind::stream);
-    if (slot.socket == no_socket) {
-        report_socket_error("TCP: failed opening socket");
-        tcp_close();
-        return net_socket_failure;
-    }
     // An address the lookup does not know is still the device the operator
     // named: connect to it as it is.
+    bool fresh = !slot.initialised;
     uint32_t destination = address;
-    net_host_address(address, &destination);
-    if (!net_connect(slot.socket, destination, tcp_port)) {
-        report_socket_error("TCP: failed binding socket");
-        tcp_close();
-        return net_socket_failure;
-    }
-    log_printf("TCP: protocol init ok");
-    slot.initialised = true;
-    connected_address = address;
-    return net_ok;
+    if (fresh) net_host_address(address, &destination);
+    int r = init_slot(slot, "TCP", SocketKind::stream, destination, tcp_port);
+    if (fresh && r == net_ok) connected_address = address;
+    return r;
 }
 
 void tcp_close() {
-    net_close(slot.socket);
-    slot.socket = no_socket;
-    slot.initialised = false;
+    close_slot(slot);
 }
 
 int tcp_open(NetLink& link, uint32_t address) {

@@ -36,16 +36,8 @@ bool slot_missing() {
     return true;
 }
 
-// Waits up to the timer for one accepted datagram (*got clear: expired).
 int next_datagram(NetLink& link, MsTimer& timer, bool* got) {
-    *got = false;
-    while (!timer_expired(&timer)) {
-        pump_one_message();
-        if (udp_receive(link, got) != net_ok) return net_socket_failure;
-        if (*got) return net_ok;
-        wait_for_input(slot, timer);
-    }
-    return net_ok;
+    return next_input(link, timer, slot, udp_receive, got);
 }
 
 int request_failed(NetLink& link) {
@@ -57,37 +49,11 @@ int request_failed(NetLink& link) {
 } // namespace
 
 int udp_init() {
-    if (slot.initialised) {
-        log_printf("UDP: already initialized");
-        return net_ok;
-    }
-    int rc = net_startup();
-    if (rc != 0) {
-        log_printf("UDP: winsock init failed: %s", winsock_error_name(rc));
-        udp_close();
-        return net_socket_failure;
-    }
-    slot.socket = net_open(SocketKind::datagram);
-    if (slot.socket == no_socket) {
-        report_socket_error("UDP: failed opening socket");
-        udp_close();
-        return net_socket_failure;
-    }
-    if (!net_bind(slot.socket, 0, udp_port)) {
-        report_socket_error("UDP: failed binding socket");
-        udp_close();
-        return net_socket_failure;
-    }
-    net_enable_broadcast(slot.socket);
-    log_printf("UDP: protocol init ok");
-    slot.initialised = true;
-    return net_ok;
+    return init_slot(slot, "UDP", SocketKind::datagram, 0, udp_port);
 }
 
 void udp_close() {
-    net_close(slot.socket);
-    slot.socket = no_socket;
-    slot.initialised = false;
+    close_slot(slot);
 }
 
 int udp_open(NetLink& link, uint32_t address) {

@@ -79,6 +79,12 @@ void NetTest::stop() {
     if (veth_thread_.joinable()) veth_thread_.join();
 }
 
+void NetTest::set(void (*change)(NetFaults&)) {
+    NetFaults f = sim.faults();
+    change(f);
+    sim.set_faults(f);
+}
+
 std::vector<std::string> NetTest::lines() {
     auto all = headless::log_lines();
     std::vector<std::string> out(all.begin() + ptrdiff_t(seen_), all.end());

@@ -39,11 +39,6 @@ class RmlxTest : public NetTest {
         lines();
     }
     int request(const char* text) { return rmlx_request(link, text, reply, sizeof reply); }
-    void set(void (*change)(NetFaults&)) {
-        NetFaults f = sim.faults();
-        change(f);
-        sim.set_faults(f);
-    }
     // The opcode and fsn of every frame the console sent, as "SYN 1234".
     std::vector<std::string> sent() {
         std::vector<std::string> out;

@@ -18,11 +18,6 @@ class TcpTest : public NetTest {
         return start(config);
     }
     int request(const char* text) { return tcp_request(link, text, reply, sizeof reply); }
-    void set(void (*change)(NetFaults&)) {
-        NetFaults f = sim.faults();
-        change(f);
-        sim.set_faults(f);
-    }
     const uint32_t localhost = netns::ipv4(127, 0, 0, 1);
 };
 

@@ -25,11 +25,6 @@ class UdpTest : public NetTest {
         lines();
     }
     int request(const char* text) { return udp_request(link, text, reply, sizeof reply); }
-    void set(void (*change)(NetFaults&)) {
-        NetFaults f = sim.faults();
-        change(f);
-        sim.set_faults(f);
-    }
     const uint32_t device = netns::ipv4(192, 0, 2, 2);
     const std::string enq = bytes({0x05}), ack = bytes({0x06}), nak = bytes({0x16});
 };
