@@ -15,31 +15,6 @@ NetSidesConfig cli_config;
 NetFaults cli_faults;
 bool started = false;
 
-struct CountOption {
-    const char* name;
-    unsigned NetFaults::*count;
-};
-constexpr CountOption count_options[] = {
-    {"--net-silent", &NetFaults::silent},
-    {"--net-ignore-sync", &NetFaults::ignore_sync},
-    {"--net-ignore-request", &NetFaults::ignore_request},
-    {"--net-rst", &NetFaults::rst},
-    {"--net-nak", &NetFaults::nak},
-    {"--net-bad-data", &NetFaults::bad_data_sum},
-    {"--net-late", &NetFaults::late},
-    {"--net-foreign", &NetFaults::foreign},
-    {"--net-bad-header", &NetFaults::bad_header_sum},
-    {"--net-wrong-length", &NetFaults::wrong_length},
-    {"--net-wrong-id", &NetFaults::wrong_id},
-    {"--net-too-short", &NetFaults::too_short},
-    {"--net-too-long", &NetFaults::too_long},
-    {"--net-stray-ack", &NetFaults::stray_ack},
-    {"--net-stray-byte", &NetFaults::stray_byte},
-    {"--net-enq-other", &NetFaults::enq_other},
-    {"--net-pieces", &NetFaults::pieces},
-    {"--net-hang-up", &NetFaults::hang_up},
-};
-
 // "name ADDRESS": a dotted IPv4 address into out; the contract of take_option.
 int take_address(int argc, char** argv, int i, const char* name, uint32_t& out) {
     const char* text = nullptr;
@@ -70,9 +45,9 @@ int take_option(int argc, char** argv, int i) {
     if (used == 0 && (used = sim_take_text(argc, argv, i, "--net-reply", text)) > 0)
         cli_faults.fixed_reply = text;
     unsigned long value = 0;
-    for (const CountOption& o : count_options) {
+    for (const NetFaultName& o : net_fault_names) {
         if (used != 0) break;
-        used = sim_take_number(argc, argv, i, o.name, 100000, value);
+        used = sim_take_number(argc, argv, i, o.option, 100000, value);
         if (used > 0) cli_faults.*o.count = unsigned(value);
     }
     return used;

@@ -6,7 +6,9 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -60,12 +62,6 @@ std::string text_frame(std::string_view text, bool bad_digits) {
     return b;
 }
 
-bool take(unsigned& count) {
-    if (count == 0) return false;
-    --count;
-    return true;
-}
-
 int open_udp(uint32_t address, uint16_t port, bool reuse, std::string& error) {
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     int on = 1;
@@ -93,6 +89,27 @@ std::string dotted_text(uint32_t address) {
 
 } // namespace
 
+const NetFaultName net_fault_names[18] = {
+    {"--net-silent", &NetFaults::silent},
+    {"--net-ignore-sync", &NetFaults::ignore_sync},
+    {"--net-ignore-request", &NetFaults::ignore_request},
+    {"--net-rst", &NetFaults::rst},
+    {"--net-nak", &NetFaults::nak},
+    {"--net-bad-data", &NetFaults::bad_data_sum},
+    {"--net-late", &NetFaults::late},
+    {"--net-foreign", &NetFaults::foreign},
+    {"--net-bad-header", &NetFaults::bad_header_sum},
+    {"--net-wrong-length", &NetFaults::wrong_length},
+    {"--net-wrong-id", &NetFaults::wrong_id},
+    {"--net-too-short", &NetFaults::too_short},
+    {"--net-too-long", &NetFaults::too_long},
+    {"--net-stray-ack", &NetFaults::stray_ack},
+    {"--net-stray-byte", &NetFaults::stray_byte},
+    {"--net-enq-other", &NetFaults::enq_other},
+    {"--net-pieces", &NetFaults::pieces},
+    {"--net-hang-up", &NetFaults::hang_up},
+};
+
 struct NetSides::State {
     struct RmlxDevice {
         uint32_t address = 0;
@@ -119,8 +136,6 @@ struct NetSides::State {
     int udp_fd = -1;
     bool udp_synced = false;
     std::string udp_last_reply; // frame resent on NAK
-    uint32_t udp_peer = 0;
-    uint16_t udp_peer_port = 0;
     int wake[2] = {-1, -1};
 
     std::mutex mutex; // guards faults, records and settling against the test thread
@@ -143,10 +158,16 @@ struct NetSides::State {
         records.push_back({side, inbound, peer, local, std::move(bytes)});
     }
 
-    // Takes one strike of a fault, under the lock.
-    bool strike(unsigned NetFaults::*fault) {
-        std::lock_guard<std::mutex> lock(mutex);
-        return take(faults.*fault);
+    // Takes one strike of a fault, under the lock, and says so in the log.
+    bool strike(const char* side, unsigned NetFaults::*fault) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (faults.*fault == 0) return false;
+            --(faults.*fault);
+        }
+        for (const NetFaultName& f : net_fault_names)
+            if (f.count == fault) note(side, std::string("injected ") + f.option);
+        return true;
     }
 
     void note(const char* side, const std::string& text) {
@@ -183,7 +204,7 @@ struct NetSides::State {
             note("rmlx", "dropped a malformed frame");
             return;
         }
-        if (strike(&NetFaults::silent)) return;
+        if (strike("rmlx", &NetFaults::silent)) return;
         uint16_t fsn = get16(b, 2);
         uint8_t op = uint8_t(b[4]);
         switch (op) {
@@ -191,7 +212,7 @@ struct NetSides::State {
             send(rmlx_frame(frame_id_device, fsn, op_act, {}));
             return;
         case op_syn:
-            if (strike(&NetFaults::ignore_sync)) return;
+            if (strike("rmlx", &NetFaults::ignore_sync)) return;
             d.synced = true;
             d.expected = uint16_t(fsn + 1);
             d.answered = false;
@@ -206,18 +227,18 @@ struct NetSides::State {
             return;
         }
 
-        if (strike(&NetFaults::ignore_request)) return;
+        if (strike("rmlx", &NetFaults::ignore_request)) return;
         bool repeat = d.answered && fsn == d.last_fsn;
         if (!d.synced || (fsn != d.expected && !repeat)) {
             send(rmlx_frame(frame_id_device, fsn, op_rst, {}));
             return;
         }
-        if (strike(&NetFaults::rst)) {
+        if (strike("rmlx", &NetFaults::rst)) {
             d.synced = false;
             send(rmlx_frame(frame_id_device, fsn, op_rst, {}));
             return;
         }
-        if (strike(&NetFaults::nak)) {
+        if (strike("rmlx", &NetFaults::nak)) {
             send(rmlx_frame(frame_id_device, fsn, op_nak, {}));
             return;
         }
@@ -229,27 +250,28 @@ struct NetSides::State {
             d.expected = uint16_t(fsn + 1);
         }
         const std::string& reply = d.last_reply;
-        if (strike(&NetFaults::late))
+        if (strike("rmlx", &NetFaults::late))
             send(rmlx_frame(frame_id_device, uint16_t(fsn - 1), op_rep, d.previous_reply));
-        if (strike(&NetFaults::foreign) && foreign_fd >= 0)
+        if (strike("rmlx", &NetFaults::foreign) && foreign_fd >= 0)
             send_udp(foreign_fd, 'r', config.foreign_address, from, port,
                      rmlx_frame(frame_id_device, fsn, op_rep, reply));
-        if (strike(&NetFaults::bad_header_sum)) {
+        if (strike("rmlx", &NetFaults::bad_header_sum)) {
             std::string f = rmlx_frame(frame_id_device, fsn, op_rep, reply);
             put16(f, 10, uint16_t(get16(f, 10) + 1));
             send(f);
         }
-        if (strike(&NetFaults::wrong_length))
+        if (strike("rmlx", &NetFaults::wrong_length))
             send(rmlx_frame(frame_id_device, fsn, op_rep, reply, 2));
-        if (strike(&NetFaults::wrong_id)) send(rmlx_frame(frame_id_console, fsn, op_rep, reply));
-        if (strike(&NetFaults::too_short))
+        if (strike("rmlx", &NetFaults::wrong_id))
+            send(rmlx_frame(frame_id_console, fsn, op_rep, reply));
+        if (strike("rmlx", &NetFaults::too_short))
             send(rmlx_frame(frame_id_device, fsn, op_rep, reply).substr(0, 11));
-        if (strike(&NetFaults::too_long)) {
+        if (strike("rmlx", &NetFaults::too_long)) {
             std::string f = rmlx_frame(frame_id_device, fsn, op_rep, std::string(501, 'L'));
             send(f);
         }
         std::string rep = rmlx_frame(frame_id_device, fsn, op_rep, reply);
-        if (strike(&NetFaults::bad_data_sum)) {
+        if (strike("rmlx", &NetFaults::bad_data_sum)) {
             put16(rep, 8, uint16_t(get16(rep, 8) + 1));
             put16(rep, 10, checksum(rep, 0, 10));
         }
@@ -282,7 +304,7 @@ struct NetSides::State {
         if (b.size() != 12 || uint8_t(b[4]) != op_qry || get16(b, 0) != frame_id_console ||
             get16(b, 10) != checksum(b, 0, 10))
             return;
-        if (strike(&NetFaults::silent)) return;
+        if (strike("rmlx", &NetFaults::silent)) return;
         for (auto& d : devices)
             send_udp(d.fd, 'r', d.address, from.sin_addr.s_addr, ntohs(from.sin_port),
                      rmlx_frame(frame_id_device, get16(b, 2), op_act, {}));
@@ -307,8 +329,9 @@ struct NetSides::State {
         if (n <= 0) return false;
         std::string request(buf, size_t(n));
         record('t', true, 0, config.tcp_address, request);
-        if (strike(&NetFaults::silent) || strike(&NetFaults::ignore_request)) return true;
-        if (strike(&NetFaults::hang_up)) {
+        if (strike("tcp", &NetFaults::silent) || strike("tcp", &NetFaults::ignore_request))
+            return true;
+        if (strike("tcp", &NetFaults::hang_up)) {
             note("tcp", "hung up instead of replying");
             return false;
         }
@@ -317,9 +340,9 @@ struct NetSides::State {
             tcp_send(c.fd, c.held);
             c.held.clear();
         }
-        if (strike(&NetFaults::late)) {
+        if (strike("tcp", &NetFaults::late)) {
             c.held = reply;
-        } else if (strike(&NetFaults::pieces) && reply.size() > 4) {
+        } else if (strike("tcp", &NetFaults::pieces) && reply.size() > 4) {
             tcp_send(c.fd, reply.substr(0, 4));
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
             tcp_send(c.fd, reply.substr(4));
@@ -335,12 +358,12 @@ struct NetSides::State {
         auto send = [&](const std::string& bytes) {
             send_udp(udp_fd, 'u', config.udp_address, from, port, bytes);
         };
-        if (strike(&NetFaults::silent)) return;
+        if (strike("udp", &NetFaults::silent)) return;
         if (b.size() == 1) {
             switch (uint8_t(b[0])) {
             case udp_enq:
-                if (strike(&NetFaults::ignore_sync)) return;
-                if (strike(&NetFaults::enq_other)) {
+                if (strike("udp", &NetFaults::ignore_sync)) return;
+                if (strike("udp", &NetFaults::enq_other)) {
                     send(std::string(1, char(enq_refused)));
                     return;
                 }
@@ -364,30 +387,30 @@ struct NetSides::State {
             send(std::string(1, char(udp_nak)));
             return;
         }
-        if (strike(&NetFaults::ignore_request)) return;
-        if (!udp_synced || strike(&NetFaults::rst)) {
+        if (strike("udp", &NetFaults::ignore_request)) return;
+        if (!udp_synced || strike("udp", &NetFaults::rst)) {
             udp_synced = false;
             send(std::string(1, char(udp_resync)));
             return;
         }
-        if (strike(&NetFaults::nak)) {
+        if (strike("udp", &NetFaults::nak)) {
             send(std::string(1, char(udp_nak)));
             return;
         }
         udp_synced = false; // every request begins with its own ENQ
         std::string reply = answer("udp", 0, text.substr(1, b.size() - 5));
         std::string frame = text_frame(reply, false);
-        if (strike(&NetFaults::stray_ack)) send(std::string(1, char(udp_ack)));
-        if (strike(&NetFaults::stray_byte)) send("A");
-        if (strike(&NetFaults::foreign) && foreign_fd >= 0)
+        if (strike("udp", &NetFaults::stray_ack)) send(std::string(1, char(udp_ack)));
+        if (strike("udp", &NetFaults::stray_byte)) send("A");
+        if (strike("udp", &NetFaults::foreign) && foreign_fd >= 0)
             send_udp(foreign_fd, 'u', config.foreign_address, from, port, frame);
-        if (strike(&NetFaults::too_short)) {
+        if (strike("udp", &NetFaults::too_short)) {
             send(std::string(1, char(udp_text)));
             send(std::string("\x02/1\x03", 4));
         }
-        if (strike(&NetFaults::too_long)) send(text_frame(std::string(595, 'L'), false));
+        if (strike("udp", &NetFaults::too_long)) send(text_frame(std::string(595, 'L'), false));
         udp_last_reply = frame;
-        send(strike(&NetFaults::bad_data_sum) ? text_frame(reply, true) : frame);
+        send(strike("udp", &NetFaults::bad_data_sum) ? text_frame(reply, true) : frame);
     }
 
     // The loop --------------------------------------------------------------

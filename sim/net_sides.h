@@ -39,6 +39,14 @@ struct NetFaults {
     std::optional<std::string> fixed_reply; // the reply text to every request
 };
 
+// The counted faults by their option names ("--net-nak"), for the command
+// line and for the simulator's log.
+struct NetFaultName {
+    const char* option;
+    unsigned NetFaults::*count;
+};
+extern const NetFaultName net_fault_names[18];
+
 // One datagram or stream chunk as it crossed the wire.
 struct WireRecord {
     char side;      // 'r' RMLX, 't' TCP, 'u' plain UDP

@@ -27,26 +27,17 @@ uint32_t timer_remaining(const MsTimer& timer) {
 }
 
 const char* opcode_name(uint8_t opcode) {
-    switch (opcode) {
-    case op_qry:
-        return "QRY";
-    case op_act:
-        return "ACT";
-    case op_rst:
-        return "RST";
-    case op_syn:
-        return "SYN";
-    case op_ack:
-        return "ACK";
-    case op_nak:
-        return "NAK";
-    case op_req:
-        return "REQ";
-    case op_rep:
-        return "REP";
-    default:
-        return "???";
-    }
+    struct Name {
+        uint8_t opcode;
+        const char* name;
+    };
+    static constexpr Name names[] = {
+        {op_qry, "QRY"}, {op_act, "ACT"}, {op_rst, "RST"}, {op_syn, "SYN"},
+        {op_ack, "ACK"}, {op_nak, "NAK"}, {op_req, "REQ"}, {op_rep, "REP"},
+    };
+    for (const Name& n : names)
+        if (n.opcode == opcode) return n.name;
+    return "???";
 }
 
 void seal_frame(NetFrame* frame) {

@@ -120,19 +120,14 @@ struct SocketSlot {
 
 // Marks a slot busy for the life of one outer operation; ok is false when
 // another operation already holds it (a click dispatched during a wait).
-class SlotUse {
-  public:
-    explicit SlotUse(SocketSlot& slot) : slot_(slot), ok(!slot.busy) { slot_.busy = true; }
+struct SlotUse {
+    explicit SlotUse(SocketSlot& s) : slot(s), ok(!s.busy) { slot.busy = true; }
     ~SlotUse() {
-        if (ok) slot_.busy = false;
+        if (ok) slot.busy = false;
     }
     SlotUse(const SlotUse&) = delete;
     SlotUse& operator=(const SlotUse&) = delete;
-
-  private:
-    SocketSlot& slot_;
-
-  public:
+    SocketSlot& slot;
     const bool ok;
 };
 
