@@ -3,6 +3,7 @@
 #include "app/connect.h"
 #include "app/dialog_template.h"
 #include "app/handlers.h"
+#include "command/command.h"
 #include "net_fixture.h"
 #include "sim/device_model.h"
 
@@ -108,6 +109,35 @@ TEST_F(ConnectNetTest, TcpWithATypedAddress) {
     EXPECT_EQ(wire('t', true), Lines{"v"});
     connect_or_disconnect();
     EXPECT_EQ(lines(), Lines{"Closed network services"});
+}
+
+TEST_F(ConnectNetTest, ClicksDuringANetworkRequestStartNoSecondRequest) {
+    if (!enter_namespace(false, true)) return;
+    NetSidesConfig config;
+    config.tcp_address = netns::ipv4(127, 0, 0, 1);
+    ASSERT_TRUE(start(config));
+    choose(kind_tcp);
+    headless::type_text(idc_address, "127.0.0.1");
+    connect_or_disconnect();
+    expect_connected();
+    lines();
+
+    // Dispatched by the request's own wait: none of them may start another
+    // request or pull the link from under it.
+    headless::type_text(idc_command, "?");
+    headless::queue_click(idc_send);
+    headless::queue_click(idc_refresh);
+    headless::queue_click(idc_connect);
+    headless::queue_close();
+    char data[100];
+    ASSERT_EQ(execute_command("v", data, sizeof data, 0), 0);
+    EXPECT_EQ(headless::pending_events(), 0u);
+    EXPECT_EQ(wire('t', true), (Lines{"v", "v"}));
+    expect_connected();
+    EXPECT_EQ(close_pending, 1); // the close waits for the request
+    EXPECT_EQ(quit_flag, 0);
+    EXPECT_EQ(run_main_loop(), 0);
+    EXPECT_EQ(quit_flag, 1);
 }
 
 TEST_F(ConnectNetTest, FailingInformationRequestClosesTheNetworkLink) {
