@@ -1,0 +1,158 @@
+// BSD sockets behind the socket seam. The error of a failing call is kept as
+// the WinSock code of the same meaning, so the log names what the Windows
+// build names.
+#include "net/socket.h"
+
+#include "net/socket_errno.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int last_error = 0;
+
+// Stores the error of the call that just failed and passes its result on.
+template <typename T> T failed(T result) {
+    last_error = winsock_code_for_errno(errno);
+    return result;
+}
+
+sockaddr_in make_address(uint32_t address, uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = address;
+    sa.sin_port = htons(port);
+    return sa;
+}
+
+} // namespace
+
+int winsock_code_for_errno(int err) {
+    struct Pair {
+        int err;
+        int code;
+    };
+    static constexpr Pair table[] = {
+        {EINTR, 10004},           {EBADF, 10009},        {EACCES, 10013},
+        {EPERM, 10013},           {EFAULT, 10014},       {EINVAL, 10022},
+        {EMFILE, 10024},          {ENFILE, 10024},       {EWOULDBLOCK, 10035},
+        {EAGAIN, 10035},          {EINPROGRESS, 10036},  {EALREADY, 10037},
+        {ENOTSOCK, 10038},        {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},
+        {EPROTOTYPE, 10041},      {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043},
+        {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},
+        {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},
+        {ENETDOWN, 10050},        {ENETUNREACH, 10051},  {ENETRESET, 10052},
+        {ECONNABORTED, 10053},    {ECONNRESET, 10054},   {EPIPE, 10054},
+        {ENOBUFS, 10055},         {ENOMEM, 10055},       {EISCONN, 10056},
+        {ENOTCONN, 10057},        {ESHUTDOWN, 10058},    {ETOOMANYREFS, 10059},
+        {ETIMEDOUT, 10060},       {ECONNREFUSED, 10061}, {ELOOP, 10062},
+        {ENAMETOOLONG, 10063},    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},
+        {ENOTEMPTY, 10066},       {EUSERS, 10068},       {EDQUOT, 10069},
+        {ESTALE, 10070},          {EREMOTE, 10071},
+    };
+    for (const Pair& p : table)
+        if (p.err == err) return p.code;
+    return err; // shows as "Unknown 0x%04X" with the errno value
+}
+
+int net_startup() {
+    return 0;
+}
+
+SocketHandle net_open(SocketKind kind) {
+    // A child process must not keep the device's socket open.
+    int fd = kind == SocketKind::datagram
+                 ? socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP)
+                 : socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) return failed(no_socket);
+    return fd;
+}
+
+bool net_bind(SocketHandle s, uint32_t address, uint16_t port) {
+    sockaddr_in sa = make_address(address, port);
+    if (bind(int(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return failed(false);
+    return true;
+}
+
+void net_enable_broadcast(SocketHandle s) {
+    int on = 1;
+    setsockopt(int(s), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+}
+
+bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
+    sockaddr_in sa = make_address(address, port);
+    int r;
+    do {
+        r = connect(int(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) return failed(false);
+    return true;
+}
+
+void net_close(SocketHandle s) {
+    if (s != no_socket) close(int(s));
+}
+
+long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address, uint16_t port) {
+    sockaddr_in sa = make_address(address, port);
+    ssize_t n =
+        sendto(int(s), data, len, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    if (n < 0) return failed(-1L);
+    return long(n);
+}
+
+long net_send(SocketHandle s, const void* data, size_t len) {
+    // A peer that has gone must give an error, not SIGPIPE.
+    ssize_t n = send(int(s), data, len, MSG_NOSIGNAL);
+    if (n < 0) return failed(-1L);
+    return long(n);
+}
+
+int net_input_ready(SocketHandle s) {
+    // poll alone: the size of what is pending is what the read returns.
+    pollfd p{int(s), POLLIN, 0};
+    int r = poll(&p, 1, 0);
+    if (r < 0) return failed(-1);
+    if (p.revents & POLLNVAL) {
+        last_error = winsock_code_for_errno(EBADF);
+        return -1;
+    }
+    return r > 0 ? 1 : 0;
+}
+
+long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
+    sockaddr_in sa{};
+    socklen_t sl = sizeof sa;
+    // MSG_TRUNC: the whole size of a datagram longer than the buffer.
+    ssize_t n =
+        recvfrom(int(s), buf, cap, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sa), &sl);
+    if (n < 0) return failed(-1L);
+    *from = sa.sin_addr.s_addr;
+    return long(n);
+}
+
+long net_receive(SocketHandle s, void* buf, size_t cap) {
+    ssize_t n = recv(int(s), buf, cap, MSG_DONTWAIT);
+    if (n < 0) return failed(-1L);
+    return long(n);
+}
+
+int net_last_error() {
+    return last_error;
+}
+
+bool net_host_address(uint32_t address, uint32_t* first) {
+    hostent* h = gethostbyaddr(&address, sizeof address, AF_INET);
+    if (h == nullptr || h->h_addrtype != AF_INET || h->h_length != 4 || h->h_addr_list == nullptr ||
+        h->h_addr_list[0] == nullptr)
+        return false;
+    std::memcpy(first, h->h_addr_list[0], 4);
+    return true;
+}

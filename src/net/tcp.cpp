@@ -1,0 +1,140 @@
+// The TCP link: the bare request text on one connection to the device's port
+// 9101, and whatever text comes back within 5000 ms as the reply.
+#include "app/log.h"
+#include "app/window.h"
+#include "net/net_links.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t reply_wait_ms = 5000;
+// After the three status fields have come, a reply is complete once no
+// further piece has come for this long.
+constexpr uint32_t piece_gap_ms = 10;
+constexpr size_t status_length = 8; // "EE/DD/FF"
+
+SocketSlot slot;
+uint32_t connected_address = 0;
+
+} // namespace
+
+int tcp_init(uint32_t address) {
+    // An address the lookup does not know is still the device the operator
+    // named: connect to it as it is.
+    bool fresh = !slot.initialised;
+    uint32_t destination = address;
+    if (fresh) net_host_address(address, &destination);
+    int r = init_slot(slot, "TCP", SocketKind::stream, destination, tcp_port);
+    if (fresh && r == net_ok) connected_address = address;
+    return r;
+}
+
+void tcp_close() {
+    close_slot(slot);
+}
+
+int tcp_open(NetLink& link, uint32_t address) {
+    // A connection left open to another device (a connect whose first request
+    // failed) must not carry the requests meant for this one.
+    if (slot.initialised && connected_address != address && !slot.busy) tcp_close();
+    if (!slot.initialised) {
+        if (int r = tcp_init(address); r != net_ok) return r;
+    }
+    link.target = address;
+    return net_ok;
+}
+
+int tcp_send(const char* data, size_t length) {
+    if (slot.socket == no_socket) {
+        log_printf("TCP: not initialized");
+        return net_socket_failure;
+    }
+    if (net_send(slot.socket, data, length) != long(length)) {
+        report_socket_error("TCP: send failed");
+        return net_socket_failure;
+    }
+    return net_ok;
+}
+
+int tcp_receive(NetLink& link, bool* received) {
+    *received = false;
+    if (slot.socket == no_socket) {
+        log_printf("TCP: not initialized");
+        return net_socket_failure;
+    }
+    int ready = net_input_ready(slot.socket);
+    if (ready < 0) {
+        report_socket_error("TCP: ioctl failed");
+        return net_socket_failure;
+    }
+    if (ready == 0) return net_ok;
+    // What does not fit stays pending for the next call.
+    long n = net_receive(slot.socket, link.receive.data, frame_data_size - 1);
+    if (n < 0) {
+        report_socket_error("TCP: receive failed");
+        return net_socket_failure;
+    }
+    if (n == 0) {
+        // Readable with nothing to read: the device has closed the connection,
+        // and no reply can come on it any more.
+        log_printf("TCP: connection closed by the device");
+        return net_socket_failure;
+    }
+    link.receive.header.length = uint16_t(n);
+    link.receive.data[n] = 0;
+    *received = true;
+    return net_ok;
+}
+
+int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
+    log_request_line(request);
+    SlotUse use(slot);
+    if (!use.ok) {
+        log_printf("TCP: another request is running");
+        return net_socket_failure;
+    }
+    // The text goes out from where it is: a stream takes any length.
+    if (tcp_send(request, strlen(request)) != net_ok) return net_socket_failure;
+
+    // Pieces are gathered until the three status fields are in and no further
+    // piece follows within the gap, all within the reply wait.
+    MsTimer reply_timer;
+    timer_start(&reply_timer, reply_wait_ms);
+    MsTimer gap{};
+    bool any = false;
+    bool ended = false; // a zero byte ended the text
+    size_t kept = 0;    // text bytes in the reply buffer
+    size_t cut = 0;     // text bytes the reply buffer had no room for
+    for (;;) {
+        bool complete = any && (ended || kept >= status_length || kept + 1 >= reply_size);
+        if (timer_expired(&reply_timer) || (complete && timer_expired(&gap))) break;
+        pump_one_message();
+        bool got;
+        if (tcp_receive(link, &got) != net_ok) return net_socket_failure;
+        if (!got) {
+            wait_for_input(slot, complete ? gap : reply_timer);
+            continue;
+        }
+        any = true;
+        size_t len = link.receive.header.length;
+        size_t text = ended ? 0 : strnlen(reinterpret_cast<const char*>(link.receive.data), len);
+        ended = ended || text < len;
+        size_t room = reply_size > kept + 1 ? reply_size - 1 - kept : 0;
+        size_t take = text < room ? text : room;
+        memcpy(reply + kept, link.receive.data, take);
+        kept += take;
+        cut += text - take;
+        timer_start(&gap, piece_gap_ms);
+    }
+    if (!any) {
+        log_printf("TCP: request timeout");
+        log_printf("TCP: request failed");
+        return net_protocol_failure;
+    }
+    if (reply_size > 0) reply[kept] = '\0';
+    if (cut > 0)
+        log_printf("TCP: reply longer than %u bytes; %u bytes dropped", unsigned(kept),
+                   unsigned(cut));
+    return net_ok;
+}

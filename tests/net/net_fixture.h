@@ -1,0 +1,55 @@
+// Network tests against the simulator's network sides, run in-process on a
+// thread of their own inside a private network namespace.
+#pragma once
+
+#include "app/state.h"
+#include "net/net_links.h"
+#include "netns.h"
+#include "sim/net_sides.h"
+#include "support/fake_clock.h"
+#include "support/fixture.h"
+
+#include <string>
+#include <thread>
+#include <vector>
+
+class NetTest : public WindowTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Enters a private network namespace; when none can be had, skips the
+    // test if it is required and returns false.
+    bool enter_namespace(bool default_route, bool required);
+    // Opens the simulator's sockets here and serves them on a thread.
+    ::testing::AssertionResult start(const NetSidesConfig& config);
+    // The same on a thread in a namespace of its own, joined to this one by a
+    // veth pair: local_address here, config.udp_address (and the foreign
+    // address) there.
+    ::testing::AssertionResult start_behind_veth(const NetSidesConfig& config,
+                                                 uint32_t local_address);
+    void stop();
+
+    // Changes the simulator's faults now in force.
+    void set(void (*change)(NetFaults&));
+    // Log lines that came since the last call.
+    std::vector<std::string> lines();
+    // What the console sent to one side, or what the side sent back, in order.
+    std::vector<std::string> wire(char side, bool inbound);
+
+    NetSides sim;
+    NetLink link{};
+    char reply[1000] = {};
+    bool in_namespace = false;
+
+  private:
+    size_t seen_ = 0;
+    std::thread veth_thread_;
+};
+
+// The addresses of this test run's simulated devices: 127.0.0.x in a private
+// namespace, elsewhere a block of 127/8 chosen by the process id so that
+// parallel runs keep apart.
+uint32_t device_address(bool in_namespace, unsigned index);
+std::string text_of(uint32_t address);
+std::string bytes(std::initializer_list<int> values);

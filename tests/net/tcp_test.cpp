@@ -1,0 +1,146 @@
+// The TCP link against the simulator's TCP side over real sockets. The
+// namespace has no route off lo, so a reverse lookup that the hosts file
+// does not answer fails at once instead of asking a name server.
+#include "net_fixture.h"
+#include "sim/device_model.h"
+
+namespace {
+
+class TcpTest : public NetTest {
+  protected:
+    void SetUp() override {
+        NetTest::SetUp();
+        enter_namespace(false, true);
+    }
+    ::testing::AssertionResult start_at(uint32_t address) {
+        NetSidesConfig config;
+        config.tcp_address = address;
+        return start(config);
+    }
+    int request(const char* text) { return tcp_request(link, text, reply, sizeof reply); }
+    const uint32_t localhost = netns::ipv4(127, 0, 0, 1);
+};
+
+TEST_F(TcpTest, RequestIsTheBareTextAndTheReplyWhatComesBack) {
+    ASSERT_TRUE(start_at(localhost));
+    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    ASSERT_EQ(request("v"), net_ok);
+    EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
+    set([](NetFaults& f) { f.fixed_reply = "00/00/00"; });
+    ASSERT_EQ(request("?"), net_ok);
+    EXPECT_STREQ(reply, "00/00/00");
+    EXPECT_EQ(wire('t', true), (std::vector<std::string>{"v", "?"}));
+    EXPECT_EQ(lines(),
+              (std::vector<std::string>{"TCP: protocol init ok", "Sending 'v'", "Sending '?'"}));
+    EXPECT_EQ(link.target, localhost);
+}
+
+TEST_F(TcpTest, TimeOutThenTheLateReplyIsReadByTheNextRequest) {
+    ASSERT_TRUE(start_at(localhost));
+    fake_clock::install();
+    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    details = 0;
+    set([](NetFaults& f) { f.late = 2; });
+    uint32_t start = fake_clock::now();
+    EXPECT_EQ(request("v"), net_protocol_failure);
+    EXPECT_EQ(uint32_t(fake_clock::now() - start), 5000u);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok", "TCP: request timeout",
+                                                 "TCP: request failed"}));
+    ASSERT_EQ(request("?"), net_ok);
+    EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
+    // Nothing but the two texts went out: no synchronisation on this link.
+    EXPECT_EQ(wire('t', true), (std::vector<std::string>{"v", "?"}));
+}
+
+TEST_F(TcpTest, ReplyInPiecesIsGatheredUntilItsStatusIsIn) {
+    ASSERT_TRUE(start_at(localhost));
+    fake_clock::install();
+    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    set([](NetFaults& f) { f.pieces = 1; });
+    ASSERT_EQ(request("v"), net_ok);
+    EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
+    EXPECT_EQ(wire('t', false).size(), 2u); // it did come in two pieces
+}
+
+TEST_F(TcpTest, LongReplyIsCutToTheBufferAndNothingIsLeftForTheNext) {
+    ASSERT_TRUE(start_at(localhost));
+    fake_clock::install();
+    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    details = 0;
+    set([](NetFaults& f) { f.fixed_reply = std::string(1500, 'R'); });
+    ASSERT_EQ(request("v"), net_ok);
+    EXPECT_EQ(std::string(reply), std::string(sizeof reply - 1, 'R'));
+    set([](NetFaults& f) { f.fixed_reply = "00/00/00/ab\0cd"; });
+    ASSERT_EQ(request("v"), net_ok);
+    EXPECT_STREQ(reply, "00/00/00/ab"); // the text ends at a zero byte
+    EXPECT_EQ(lines(),
+              (std::vector<std::string>{"TCP: protocol init ok",
+                                        "TCP: reply longer than 999 bytes; 501 bytes dropped"}));
+}
+
+TEST_F(TcpTest, RefusedConnectionIsNamedAndLeavesTheLinkClosed) {
+    details = 0;
+    EXPECT_EQ(tcp_open(link, localhost), net_socket_failure);
+    EXPECT_EQ(request("v"), net_socket_failure);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: failed binding socket: ECONNREFUSED",
+                                                 "TCP: not initialized"}));
+}
+
+TEST_F(TcpTest, AddressWithoutAHostEntryIsConnectedToAsItIs) {
+    uint32_t address = netns::ipv4(127, 0, 0, 2); // not in the hosts file
+    ASSERT_TRUE(start_at(address));
+    details = 0;
+    ASSERT_EQ(tcp_open(link, address), net_ok);
+    ASSERT_EQ(request("v"), net_ok);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok"}));
+}
+
+TEST_F(TcpTest, DeviceThatHangsUpEndsTheRequest) {
+    ASSERT_TRUE(start_at(localhost));
+    details = 0;
+    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    set([](NetFaults& f) { f.hang_up = 1; });
+    EXPECT_EQ(request("v"), net_socket_failure);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok",
+                                                 "TCP: connection closed by the device"}));
+}
+
+TEST_F(TcpTest, OpeningAnotherAddressConnectsToIt) {
+    uint32_t other = netns::ipv4(127, 0, 0, 2);
+    ASSERT_TRUE(start_at(localhost));
+    NetSides second;
+    std::string error;
+    NetSidesConfig config;
+    config.tcp_address = other;
+    ASSERT_TRUE(second.open(config, error)) << error;
+    second.start();
+    NetFaults f;
+    f.fixed_reply = "00/00/00/second";
+    second.set_faults(f);
+    details = 0;
+    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    ASSERT_EQ(tcp_open(link, other), net_ok);
+    ASSERT_EQ(tcp_open(link, other), net_ok); // already connected there: nothing new
+    ASSERT_EQ(request("v"), net_ok);
+    EXPECT_STREQ(reply, "00/00/00/second");
+    EXPECT_EQ(lines(),
+              (std::vector<std::string>{"TCP: protocol init ok", "TCP: protocol init ok"}));
+    second.stop();
+}
+
+TEST_F(TcpTest, EachLinkClosesOnlyItsOwnSocket) {
+    ASSERT_TRUE(start_at(localhost));
+    details = 0;
+    ASSERT_EQ(rmlx_init(), net_ok); // as a discovery leaves it
+    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    ASSERT_EQ(rmlx_init(), net_ok);
+    rmlx_close();
+    ASSERT_EQ(request("v"), net_ok);
+    tcp_close();
+    EXPECT_EQ(request("v"), net_socket_failure);
+    EXPECT_EQ(lines(),
+              (std::vector<std::string>{"RMLX: protocol init ok", "TCP: protocol init ok",
+                                        "RMLX: already initialized", "TCP: not initialized"}));
+}
+
+} // namespace
