@@ -22,7 +22,9 @@ namespace {
 char device_info[200];
 uint32_t discovered[discovered_max];
 
-bool is_network_kind(int32_t kind) { return kind >= kind_rmlx && kind <= kind_udp; }
+bool is_network_kind(int32_t kind) {
+    return kind >= kind_rmlx && kind <= kind_udp;
+}
 
 void enable_all(std::initializer_list<int> ids, bool enabled) {
     for (int id : ids) ui_enable(id, enabled);

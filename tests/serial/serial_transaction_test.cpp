@@ -3,11 +3,11 @@
 #include "app/dialog_template.h"
 #include "app/state.h"
 #include "app/tick.h"
-#include "pty_pair.h"
 #include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 #include "serial/zreport.h"
+#include "serial_sim_fixture.h"
 #include "sim/serial_side.h"
 #include "sim/sim_device.h"
 #include "support/fake_clock.h"
@@ -26,7 +26,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-constexpr uint32_t seed = 42;
 const std::string enquiry = "\x18\x18\x18\x05";
 const std::string ack = "\x06", nak = "\x15", can = "\x18";
 
@@ -42,58 +41,19 @@ std::string times(int n, const std::string& s) {
     return out;
 }
 
-// Time passes only when the simulator has chosen to stay silent: every
-// silence it reports lets one wait of the console run out at once. Input
-// that is still on its way gets a moment to arrive first.
-unsigned silences_taken = 0;
-bool busy_while_waiting = false;
+using namespace serial_sim_wait;
 
-void wait_for_device(WaitHandle handle, uint32_t timeout_ms) {
-    busy_while_waiting = busy_while_waiting || busy_flag != 0;
-    int grace = 0;
-    for (int waited = 0; waited < 10000; waited += 2) {
-        pollfd p{int(handle), POLLIN, 0};
-        if (poll(&p, 1, 2) > 0) return;
-        if (serial_sim_silences() > silences_taken && (grace += 2) >= 100) {
-            ++silences_taken;
-            fake_clock::advance(timeout_ms);
-            return;
-        }
-    }
-    ADD_FAILURE() << "the device neither answered nor chose to stay silent";
-    fake_clock::advance(timeout_ms);
-}
-
-class SerialTransactionTest : public WindowTest {
+class SerialTransactionTest : public SerialSimTest {
   protected:
-    static void SetUpTestSuite() {
-        test_com_prefix();
-        SerialSideConfig config;
-        config.com = 1;
-        config.seed = seed;
-        ASSERT_TRUE(serial_sim_start(config));
-    }
-    static void TearDownTestSuite() { serial_sim_stop(); }
-
     void SetUp() override {
-        WindowTest::SetUp();
-        // Let the last bytes of an earlier test in this process arrive first.
-        for (size_t size = SIZE_MAX; size != serial_sim_received().size(); usleep(30000))
-            size = serial_sim_received().size();
-        sim_device_reset(seed);
-        serial_sim_reset();
-        silences_taken = 0;
-        busy_while_waiting = false;
+        SerialSimTest::SetUp();
         connection_kind = 1;
         ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
         ui_list_delete_all(idc_log);
-        fake_clock::install();
-        headless::set_wait_hook(wait_for_device);
     }
     void TearDown() override {
-        fake_clock::uninstall();
         serial_close(1);
-        WindowTest::TearDown();
+        SerialSimTest::TearDown();
     }
 
     char reply[1000] = "untouched";
@@ -103,18 +63,6 @@ class SerialTransactionTest : public WindowTest {
         EXPECT_EQ(busy_flag, 0);
         EXPECT_EQ(headless::control(idc_request).text, request);
         return result;
-    }
-
-    // Checks what the device received, once the console's last bytes are in.
-    static void expect_received(const std::string& expected) {
-        for (int i = 0; i < 1000 && serial_sim_received().size() < expected.size(); ++i)
-            usleep(2000);
-        EXPECT_EQ(serial_sim_received(), expected);
-    }
-
-    static std::string device_reply(const char* request) {
-        DeviceModel fresh(seed);
-        return fresh.handle(request);
     }
 };
 

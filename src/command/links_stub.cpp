@@ -1,6 +1,0 @@
-// Stub until the serial and network links are merged in.
-#include "command/command.h"
-
-int link_transaction(const char*) {
-    return 1;
-}

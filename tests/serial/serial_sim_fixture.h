@@ -1,0 +1,35 @@
+// Tests against the simulator's serial side, served on a thread of this
+// process over a real pseudo-terminal linked as COM1. Time passes only when
+// the simulator has chosen to stay silent: every silence it reports lets one
+// wait of the console run out at once.
+#pragma once
+
+#include "support/fixture.h"
+
+#include <cstdint>
+#include <string>
+
+namespace serial_sim_wait {
+// Waits whose time ran out because the device stayed silent, and whether
+// busy_flag was held during any wait, since the test began.
+extern unsigned silences_taken;
+extern bool busy_while_waiting;
+// Called with every wait, before it polls (may queue window events).
+extern void (*on_wait)();
+} // namespace serial_sim_wait
+
+class SerialSimTest : public WindowTest {
+  protected:
+    static constexpr uint32_t seed = 42;
+
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    // A device at rest, the fake clock installed, COM1 not open.
+    void SetUp() override;
+    void TearDown() override;
+
+    // Checks what the device received, once the console's last bytes are in.
+    static void expect_received(const std::string& expected);
+    // The reply text a fresh device gives to request.
+    static std::string device_reply(const char* request);
+};
