@@ -14,6 +14,15 @@ namespace {
 
 static_assert(SocketHandle(INVALID_SOCKET) == no_socket);
 
+// The code of the last failing socket call, kept at once: WSAGetLastError is
+// the thread's last error, which any later failing window call replaces.
+int last_error = 0;
+
+template <typename T> T failed(T result) {
+    last_error = WSAGetLastError();
+    return result;
+}
+
 SOCKET as_socket(SocketHandle s) {
     return SOCKET(s);
 }
@@ -50,12 +59,12 @@ int net_startup() {
 SocketHandle net_open(SocketKind kind) {
     SOCKET s = kind == SocketKind::datagram ? socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP)
                                             : socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    return SocketHandle(s);
+    return s == INVALID_SOCKET ? failed(no_socket) : SocketHandle(s);
 }
 
 bool net_bind(SocketHandle s, uint32_t address, uint16_t port) {
     sockaddr_in sa = make_address(address, port);
-    return bind(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    return bind(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 || failed(false);
 }
 
 void net_enable_broadcast(SocketHandle s) {
@@ -66,7 +75,7 @@ void net_enable_broadcast(SocketHandle s) {
 
 bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
     sockaddr_in sa = make_address(address, port);
-    return connect(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    return connect(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 || failed(false);
 }
 
 void net_close(SocketHandle s) {
@@ -82,17 +91,17 @@ long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address,
     sockaddr_in sa = make_address(address, port);
     int n = sendto(as_socket(s), static_cast<const char*>(data), int(len), 0,
                    reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    return n == SOCKET_ERROR ? -1L : long(n);
+    return n == SOCKET_ERROR ? failed(-1L) : long(n);
 }
 
 long net_send(SocketHandle s, const void* data, size_t len) {
     int n = send(as_socket(s), static_cast<const char*>(data), int(len), 0);
-    return n == SOCKET_ERROR ? -1L : long(n);
+    return n == SOCKET_ERROR ? failed(-1L) : long(n);
 }
 
 int net_input_ready(SocketHandle s) {
     u_long pending = 0;
-    if (ioctlsocket(as_socket(s), FIONREAD, &pending) == SOCKET_ERROR) return -1;
+    if (ioctlsocket(as_socket(s), FIONREAD, &pending) == SOCKET_ERROR) return failed(-1);
     if (pending > 0) return 1;
     // An empty datagram or the end of a stream counts nothing: select sees
     // them.
@@ -101,7 +110,7 @@ int net_input_ready(SocketHandle s) {
     FD_SET(as_socket(s), &readable);
     timeval now{0, 0};
     int r = select(0, &readable, nullptr, nullptr, &now);
-    if (r == SOCKET_ERROR) return -1;
+    if (r == SOCKET_ERROR) return failed(-1);
     return r > 0 ? 1 : 0;
 }
 
@@ -113,7 +122,7 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
     if (n == SOCKET_ERROR) {
         // A longer datagram fills the buffer and loses its rest; WinSock does
         // not tell its size.
-        if (WSAGetLastError() != WSAEMSGSIZE) return -1;
+        if (WSAGetLastError() != WSAEMSGSIZE) return failed(-1L);
         n = int(cap) + 1;
     }
     *from = sa.sin_addr.s_addr;
@@ -122,11 +131,11 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
 
 long net_receive(SocketHandle s, void* buf, size_t cap) {
     int n = recv(as_socket(s), static_cast<char*>(buf), int(cap), 0);
-    return n == SOCKET_ERROR ? -1L : long(n);
+    return n == SOCKET_ERROR ? failed(-1L) : long(n);
 }
 
 int net_last_error() {
-    return WSAGetLastError();
+    return last_error;
 }
 
 bool net_host_address(uint32_t address, uint32_t* first) {
