@@ -100,7 +100,7 @@ inline constexpr std::array dialog_controls{
     ControlDef{idc_address, ControlKind::combo_edit, "115200", 130, 242, 84, 59},
     ControlDef{idc_kind, ControlKind::combo_list, "COM1", 76, 242, 50, 112},
     ControlDef{idc_bmp, ControlKind::button, "BMP", 351, 225, 22, 14, false, false, true},
-    ControlDef{idc_esd, ControlKind::check_box, "ESD", 44, 243, 40, 11},
+    ControlDef{idc_esd, ControlKind::check_box, "ESD", 44, 243, 31, 11},
     // Controls without an id.
     ControlDef{idc_none, ControlKind::group_box, "Device status bits", 3, 143, 185, 45},
     ControlDef{idc_none, ControlKind::group_box, "Function status bits", 193, 143, 184, 45},

@@ -127,4 +127,21 @@ TEST(DialogTemplate, EveryIdOnceAndInsideTheDialog) {
     EXPECT_EQ(seen.size(), 36u);
 }
 
+TEST(DialogTemplate, CheckBoxesCoverNoOtherControl) {
+    // A check box drawn over the kind list hid the first letter of "COM1".
+    auto closed_height = [](const ControlDef& c) {
+        bool combo = c.kind == ControlKind::combo_edit || c.kind == ControlKind::combo_list;
+        return combo ? 14 : c.h;
+    };
+    for (const ControlDef& box : dialog_controls) {
+        if (box.kind != ControlKind::check_box) continue;
+        for (const ControlDef& other : dialog_controls) {
+            if (&other == &box || other.kind == ControlKind::group_box) continue;
+            bool apart = box.x + box.w <= other.x || other.x + other.w <= box.x ||
+                         box.y + box.h <= other.y || other.y + closed_height(other) <= box.y;
+            EXPECT_TRUE(apart) << box.text << " covers " << other.text;
+        }
+    }
+}
+
 } // namespace

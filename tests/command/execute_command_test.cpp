@@ -41,19 +41,8 @@ size_t count_of(const std::string& haystack, const std::string& needle) {
     return n;
 }
 
-class ExecuteCommandTest : public SerialSimTest {
+class ExecuteCommandTest : public SerialLinkTest {
   protected:
-    void SetUp() override {
-        SerialSimTest::SetUp();
-        connection_kind = 1;
-        ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
-        ui_list_delete_all(idc_log);
-    }
-    void TearDown() override {
-        serial_close(1);
-        SerialSimTest::TearDown();
-    }
-
     static void device(void (*change)(DeviceModel&)) { sim_with_device(change); }
 
     char data[1000] = "untouched";

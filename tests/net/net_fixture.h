@@ -30,8 +30,11 @@ class NetTest : public WindowTest {
                                                  uint32_t local_address);
     void stop();
 
+  public:
     // Changes the simulator's faults now in force.
     void set(void (*change)(NetFaults&));
+
+  protected:
     // Log lines that came since the last call.
     std::vector<std::string> lines();
     // What the console sent to one side, or what the side sent back, in order.

@@ -35,6 +35,16 @@ TEST_F(TcpTest, RequestIsTheBareTextAndTheReplyWhatComesBack) {
     EXPECT_EQ(link.target, localhost);
 }
 
+TEST_F(TcpTest, LongRequestGoesOutWhole) {
+    ASSERT_TRUE(start_at(localhost));
+    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    std::string typed(1999, 't'); // the longest typed command
+    ASSERT_EQ(request(typed.c_str()), net_ok);
+    std::string received;
+    for (auto& piece : wire('t', true)) received += piece;
+    EXPECT_EQ(received, typed);
+}
+
 TEST_F(TcpTest, TimeOutThenTheLateReplyIsReadByTheNextRequest) {
     ASSERT_TRUE(start_at(localhost));
     fake_clock::install();

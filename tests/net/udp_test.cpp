@@ -147,7 +147,7 @@ TEST_F(UdpTest, UnansweredTextFailsAfterSixAttemptsEachWithItsEnquiry) {
     EXPECT_EQ(link.synchronised, 0);
 }
 
-TEST_F(UdpTest, NakStormEndsTheRequest) {
+TEST_F(UdpTest, NakAndResynchroniseStormsEndTheRequest) {
     open();
     details = 0;
     set([](NetFaults& f) { f.nak = 1000; });
@@ -156,6 +156,17 @@ TEST_F(UdpTest, NakStormEndsTheRequest) {
     expected.push_back("UDP: request nak'ed too often; giving up");
     expected.push_back("UDP: request failed");
     EXPECT_EQ(lines(), expected);
+
+    set([](NetFaults& f) {
+        f.nak = 0;
+        f.rst = 1000;
+    });
+    sim.clear_wire();
+    EXPECT_EQ(request("v"), net_protocol_failure);
+    EXPECT_EQ(lines(),
+              (std::vector<std::string>{"UDP: resynchronization requested too often; giving up",
+                                        "UDP: request failed"}));
+    EXPECT_EQ(wire('u', true).size(), 22u); // eleven rounds of ENQ and text
 }
 
 TEST_F(UdpTest, RequestsLongerThanAFrameGoOutWhole) {

@@ -1,7 +1,9 @@
 #include "serial_sim_fixture.h"
 
+#include "app/dialog_template.h"
 #include "app/state.h"
 #include "pty_pair.h"
+#include "serial/serial_port.h"
 #include "sim/device_model.h"
 #include "sim/serial_side.h"
 #include "sim/sim_device.h"
@@ -83,4 +85,16 @@ void SerialSimTest::expect_received(const std::string& expected) {
 std::string SerialSimTest::device_reply(const char* request) {
     DeviceModel fresh(seed);
     return fresh.handle(request);
+}
+
+void SerialLinkTest::SetUp() {
+    SerialSimTest::SetUp();
+    connection_kind = 1;
+    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ui_list_delete_all(idc_log);
+}
+
+void SerialLinkTest::TearDown() {
+    serial_close(1);
+    SerialSimTest::TearDown();
 }

@@ -33,3 +33,10 @@ class SerialSimTest : public WindowTest {
     // The reply text a fresh device gives to request.
     static std::string device_reply(const char* request);
 };
+
+// The same with COM1 open as the connection's port and an empty log.
+class SerialLinkTest : public SerialSimTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+};

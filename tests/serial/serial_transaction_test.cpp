@@ -43,19 +43,8 @@ std::string times(int n, const std::string& s) {
 
 using namespace serial_sim_wait;
 
-class SerialTransactionTest : public SerialSimTest {
+class SerialTransactionTest : public SerialLinkTest {
   protected:
-    void SetUp() override {
-        SerialSimTest::SetUp();
-        connection_kind = 1;
-        ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
-        ui_list_delete_all(idc_log);
-    }
-    void TearDown() override {
-        serial_close(1);
-        SerialSimTest::TearDown();
-    }
-
     char reply[1000] = "untouched";
 
     int run(const char* request, int32_t details = 0) {
