@@ -16,7 +16,6 @@ rc_file=$2
 sim=$3
 source "$(dirname "$0")/wine_lib.sh"
 wine_setup "$4" console
-[ -f "$exe" ] || fail "no program at $exe"
 
 # A log line the window shows, as the trace reads it back from the list.
 logged() { grep -q "^list 1000 [0-9]* 0 $1\$" "$work/trace.txt"; }
@@ -86,9 +85,11 @@ expect_logged 'Device info: \[ESD-SIM/.*\]'
 send_typed v
 poll 200 answered_times serial v 2 ||
     fail "the simulator did not answer the typed \"v\" (answered $(answered serial v) times)"
-frame="02 76 2F 36 35 03 06 "
+# The enquiry and the request frame, twice; the ACK of the last reply may
+# still be on its way.
+frame="02 76 2F 36 35 03 "
 bytes=$(received_bytes serial)
-[[ "$bytes" == *"05 $frame"*"05 $frame" ]] ||
+[[ "$bytes" == *"05 $frame"*"05 $frame"* ]] ||
     fail "the simulator received \"$bytes\", not twice the enquiry and \"$frame\""
 echo "COM1: the simulator received $bytes"
 screenshot com1.png

@@ -2,9 +2,9 @@
 # by the tests (CTest runs them one at a time), a private X server, the
 # device simulator on COM1, and the geometry of the dialog for real X input.
 #
-# wine_setup BASE NAME: logs, trace and screenshots go to BASE/NAME (kept as
-# artifacts), the prefix is BASE/prefix. Exits 77 (skipped) when Wine, Xvfb
-# or xdotool is not installed.
+# wine_setup BASE NAME, with the program to run in $exe: logs, trace and
+# screenshots go to BASE/NAME (kept as artifacts), the prefix is BASE/prefix.
+# Exits 77 (skipped) when Wine, Xvfb or xdotool is not installed.
 
 caption="Varnoke v2.24n"
 # Raised when what the prefix needs changes, so that an older one is made anew.
@@ -55,6 +55,7 @@ wine_setup() {
     done
     rm -rf "$work"
     mkdir -p "$work" "$base/prefix"
+    [ -f "$exe" ] || fail "no program at $exe"
     # winemenubuilder would write menu entries into the home directory.
     export WINEPREFIX="$base/prefix" WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -99,6 +100,15 @@ start_simulator() {
     sim_pid=$!
     poll 100 grep -q '^serial: COM1 is ' "$work/sim.out" ||
         fail "the simulator did not link COM1 (see $work/sim.out)"
+}
+
+# Runs a probe program under Wine and shows what it printed; fails unless
+# every check passed.
+run_probe() {
+    timeout 120 wine "$exe" >"$work/app.log" 2>&1
+    local status=$?
+    cat "$work/app.log"
+    [ "$status" -eq 0 ] || fail "the probe ended with $status"
 }
 
 # The bytes the simulator received on a side, joined into one line.

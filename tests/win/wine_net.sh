@@ -10,7 +10,6 @@ exe=$1
 sim=$2
 source "$(dirname "$0")/wine_lib.sh"
 wine_setup "$3" net
-[ -f "$exe" ] || fail "no program at $exe"
 
 # The first TCP request goes unanswered.
 "$sim" --tcp 127.0.0.9 --rmlx 127.0.0.8 --net-silent 1 --log "$work/sim.log" --log-bytes \
@@ -19,10 +18,7 @@ sim_pid=$!
 poll 100 grep -q '^tcp: 127.0.0.9:9101$' "$work/sim.out" ||
     fail "the simulator's network sides did not start (see $work/sim.out)"
 
-timeout 120 wine "$exe" >"$work/app.log" 2>&1
-status=$?
-cat "$work/app.log"
-[ "$status" -eq 0 ] || fail "the probe ended with $status"
+run_probe
 
 tcp=$(received_bytes tcp)
 [ "$tcp" = "3F 76 " ] || fail "the TCP side received \"$tcp\", not \"3F 76 \""

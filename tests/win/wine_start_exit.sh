@@ -12,7 +12,6 @@ exe=$1
 rc_file=$2
 source "$(dirname "$0")/wine_lib.sh"
 wine_setup "$3" start_exit
-[ -f "$exe" ] || fail "no program at $exe"
 
 start_program
 measure_window
