@@ -18,7 +18,7 @@
 
 namespace {
 
-// Whether another program could open COM1 now.
+// Whether COM1 exists and nobody holds it.
 bool com1_free() {
     HANDLE h = CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
