@@ -69,6 +69,9 @@ bool start() {
     cli_config.note = [](const char* side, const std::string& text) {
         sim_log_note(side, text.c_str());
     };
+    cli_config.received = [](const char* side, const std::string& bytes) {
+        sim_log_bytes(side, bytes.data(), bytes.size());
+    };
     std::string error;
     if (!sides.open(cli_config, error)) {
         fprintf(stderr, "varnoke-sim: %s\n", error.c_str());

@@ -153,6 +153,8 @@ struct NetSides::State {
     }
 
     void record(char side, bool inbound, uint32_t peer, uint32_t local, std::string bytes) {
+        if (inbound && config.received)
+            config.received(side == 'r' ? "rmlx" : side == 't' ? "tcp" : "udp", bytes);
         if (!config.keep_wire) return;
         std::lock_guard<std::mutex> lock(mutex);
         records.push_back({side, inbound, peer, local, std::move(bytes)});

@@ -70,6 +70,8 @@ struct NetSidesConfig {
     std::function<std::string(const char* side, std::string_view request)> shared_device;
     // A line for the simulator's log about what is not a request; may be unset.
     std::function<void(const char* side, const std::string& text)> note;
+    // Every datagram or stream chunk that came from the console; may be unset.
+    std::function<void(const char* side, const std::string& bytes)> received;
 };
 
 class NetSides {

@@ -260,6 +260,7 @@ void serve() {
             if (n < 0 && errno != EINTR && errno != EAGAIN) usleep(10000);
             continue;
         }
+        sim_log_bytes("serial", buf, size_t(n));
         std::lock_guard<std::mutex> lock(side.mutex);
         for (ssize_t i = 0; i < n; ++i) on_byte(buf[i]);
     }

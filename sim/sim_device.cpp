@@ -71,6 +71,19 @@ void sim_log_note(const char* side, const char* text) {
     fflush(log_file);
 }
 
+bool sim_log_bytes_on = false;
+
+void sim_log_bytes(const char* side, const void* data, size_t len) {
+    std::lock_guard<std::mutex> lock(log_mutex);
+    if (log_file == nullptr || !sim_log_bytes_on) return;
+    put_head(side);
+    fputc('<', log_file);
+    for (size_t i = 0; i < len; ++i)
+        fprintf(log_file, " %02X", static_cast<const uint8_t*>(data)[i]);
+    fputc('\n', log_file);
+    fflush(log_file);
+}
+
 bool sim_log_open(const char* path) {
     std::lock_guard<std::mutex> lock(log_mutex);
     FILE* f = strcmp(path, "-") == 0 ? stdout : fopen(path, "a");

@@ -29,3 +29,8 @@ bool sim_log_open(const char* path);
 void sim_log_close();
 // One log line from a side, for what is not a request (injected faults).
 void sim_log_note(const char* side, const char* text);
+// With sim_log_bytes_on set, one log line of the bytes that a side received
+// in one read, in hexadecimal after "< ", so that a test can see the exact
+// frames that arrived.
+extern bool sim_log_bytes_on;
+void sim_log_bytes(const char* side, const void* data, size_t len);

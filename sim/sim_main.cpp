@@ -19,6 +19,7 @@ const char* general_usage =
     "  --seed N              seed of the device's serial number, its first Z report\n"
     "                        and any random choice (default 1)\n"
     "  --log FILE            one line per request into FILE ('-': standard output)\n"
+    "  --log-bytes           log the bytes received too, in hexadecimal\n"
     "Device faults:\n"
     "  --busy N              answer the next N requests with BUSY (0x0E)\n"
     "  --printer-offline N   then N with PRINTEROFFLINE (0x1A)\n"
@@ -34,6 +35,10 @@ int take_general(int argc, char** argv, int i) {
     unsigned long value = 0;
     int used = sim_take_number(argc, argv, i, "--seed", 0xFFFFFFFFul, sim_seed);
     if (used == 0) used = sim_take_text(argc, argv, i, "--log", log_path);
+    if (used == 0 && strcmp(argv[i], "--log-bytes") == 0) {
+        sim_log_bytes_on = true;
+        used = 1;
+    }
     if (used == 0 && (used = sim_take_number(argc, argv, i, "--busy", 100000, value)) > 0)
         device_faults.busy = unsigned(value);
     if (used == 0 &&

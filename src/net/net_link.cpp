@@ -140,8 +140,11 @@ void log_request_line(const char* request) {
 }
 
 void wait_for_input(const SocketSlot& slot, const MsTimer& timer) {
-    ui_wait(slot.socket == no_socket ? no_wait_handle : WaitHandle(slot.socket),
-            timer_remaining(timer));
+    uint32_t remaining = timer_remaining(timer);
+    if (slot.socket == no_socket) return ui_wait(no_wait_handle, remaining);
+    // Without a handle to watch, look again every millisecond.
+    WaitHandle handle = net_wait_handle(slot.socket);
+    ui_wait(handle, handle == no_wait_handle && remaining > 1 ? 1 : remaining);
 }
 
 int next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne receive,

@@ -4,10 +4,12 @@
 // host order.
 #pragma once
 
+#include "app/window.h"
+
 #include <cstddef>
 #include <cstdint>
 
-using SocketHandle = intptr_t; // also what ui_wait takes as a readable handle
+using SocketHandle = intptr_t;
 constexpr SocketHandle no_socket = -1;
 
 enum class SocketKind { datagram, stream };
@@ -48,3 +50,8 @@ int net_last_error();
 // gethostbyaddr for an IPv4 address: the first address of the host entry.
 // False when the lookup finds no entry.
 bool net_host_address(uint32_t address, uint32_t* first);
+
+// What ui_wait watches for the socket's input: the socket itself, or on
+// Windows an event that its input sets. no_wait_handle when there is none;
+// the caller then looks again after a short wait.
+WaitHandle net_wait_handle(SocketHandle s);

@@ -156,3 +156,7 @@ bool net_host_address(uint32_t address, uint32_t* first) {
     std::memcpy(first, h->h_addr_list[0], 4);
     return true;
 }
+
+WaitHandle net_wait_handle(SocketHandle s) {
+    return WaitHandle(s);
+}

@@ -66,7 +66,7 @@ TEST_F(SimProgram, ServesDevicesDiscoveryAndTcpFromItsOptions) {
     fake_clock::install(1000, 50);
     details = 0;
     run({"--rmlx", "127.0.0.2", "--rmlx", "127.0.0.3", "--discovery", "--tcp", "127.0.0.1",
-         "--net-nak", "1", "--log", "-"});
+         "--net-nak", "1", "--log", "-", "--log-bytes"});
     ASSERT_TRUE(read_until("tcp: 127.0.0.1:9101\n")) << output;
     EXPECT_NE(output.find("rmlx: 127.0.0.2:24222\nrmlx: 127.0.0.3:24222\n"), std::string::npos);
 
@@ -88,7 +88,9 @@ TEST_F(SimProgram, ServesDevicesDiscoveryAndTcpFromItsOptions) {
     EXPECT_EQ(lines(),
               (std::vector<std::string>{"RMLX: protocol init ok", "RMLX: request nak'ed; resending",
                                         "TCP: protocol init ok"}));
+    EXPECT_TRUE(read_until("tcp     < 3F\n")) << output; // the bare request text
     EXPECT_TRUE(read_until("tcp     \"?\" -> \"00/00/00/0001/0/0\"\n")) << output;
+    EXPECT_NE(output.find("rmlx    < 8F E1 "), std::string::npos) << output; // the frame id
     EXPECT_NE(output.find("rmlx    \"v\" -> "), std::string::npos) << output;
 
     kill(pid, SIGTERM);

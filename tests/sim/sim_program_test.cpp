@@ -105,8 +105,8 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
     Child help({"--help"});
     std::string text = help.rest();
     EXPECT_EQ(help.exit_code(), 0);
-    for (const char* option : {"Usage: varnoke-sim", "--seed N", "--log FILE", "--busy N",
-                               "--com N", "--pace", "--enq-can N", "--reply-length N"})
+    for (const char* option : {"Usage: varnoke-sim", "--seed N", "--log FILE", "--log-bytes",
+                               "--busy N", "--com N", "--pace", "--enq-can N", "--reply-length N"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     struct Bad {
@@ -155,6 +155,34 @@ TEST_F(SimProgramTest, ServesTheConsoleThroughItsComLinkAndLogsEachRequest) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find(" serial  \"v\" -> \"0E/01/00/\""), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find(" serial  \"v\" -> \"00/00/00/ESD-SIM/"), std::string::npos);
+}
+
+TEST_F(SimProgramTest, LogsTheBytesReceivedWhenAsked) {
+    std::string log = prefix + "/bytes.log";
+    Child sim({"--com", "2", "--log", log, "--log-bytes"});
+    ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
+    connection_kind = 2;
+    ASSERT_EQ(serial_open(2, 115200, 'N', 8, 1), 1);
+    char reply[1000];
+    EXPECT_EQ(serial_transaction("v", reply, sizeof reply, 0), 0);
+    serial_close(2);
+    EXPECT_EQ(sim.exit_code(SIGTERM), 0);
+
+    // The reads split the stream anywhere: join the bytes of every line.
+    std::ifstream in(log);
+    std::string bytes, requests;
+    for (std::string l; std::getline(in, l);) {
+        size_t mark = l.find(" serial  < ");
+        if (mark != std::string::npos)
+            bytes += l.substr(mark + 10);
+        else
+            requests += l + "\n";
+    }
+    // The closing ACK may still be on its way when the simulator stops.
+    std::string sent = " 18 18 18 05 02 76 2F 36 35 03";
+    EXPECT_EQ(bytes.substr(0, sent.size()), sent);
+    EXPECT_NE(requests.find(" serial  \"v\" -> \"00/00/00/ESD-SIM/"), std::string::npos)
+        << requests;
 }
 
 TEST_F(SimProgramTest, PacedLineCarriesTheSameBytes) {

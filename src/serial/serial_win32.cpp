@@ -1,0 +1,124 @@
+// The serial device over the Win32 communications functions.
+#include "serial/serial_device.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+// The DCB as every Windows version since the first 32-bit one lays it out.
+static_assert(sizeof(DCB) == 28);
+
+constexpr DWORD queue_size = 16384;
+
+HANDLE as_handle(SerialHandle device) {
+    return reinterpret_cast<HANDLE>(device);
+}
+
+// Clears a pending line error, so that I/O can go on; the input count.
+DWORD clear_error(HANDLE handle) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle, &errors, &status)) return 0;
+    return status.cbInQue;
+}
+
+// Raw 8-bit transfer with DTR and RTS raised and no flow control of either
+// kind, whatever the mode text left in these fields.
+void set_raw_line(DCB& dcb) {
+    dcb.DCBlength = sizeof(DCB);
+    dcb.fBinary = 1;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDsrSensitivity = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0; // received NUL bytes are kept
+    dcb.fAbortOnError = 0;
+    dcb.XonLim = 0;
+    dcb.XoffLim = 0;
+}
+
+// Everything after CreateFileA; false leaves the handle for the caller to
+// close.
+bool configure(HANDLE handle, DCB& dcb) {
+    set_raw_line(dcb);
+    if (!SetCommState(handle, &dcb)) return false;
+    if (!SetupComm(handle, queue_size, queue_size)) return false;
+    // Reads return at once with what has arrived; writes take as long as the
+    // driver needs. A driver that refuses these still carries the protocol,
+    // whose own time-outs catch a dead line.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    SetCommTimeouts(handle, &timeouts);
+    // Nothing here uses EscapeCommFunction or GetCommModemStatus: drivers
+    // without modem lines (Wine on a pseudo-terminal) fail them.
+    return ClearCommBreak(handle) != FALSE;
+}
+
+} // namespace
+
+SerialHandle serial_device_open(int port, uint32_t baud, char parity, uint32_t data_bits,
+                                uint32_t stop_bits) {
+    char mode[80];
+    snprintf(mode, sizeof mode, "baud=%lu parity=%c data=%lu stop=%lu", (unsigned long)baud, parity,
+             (unsigned long)data_bits, (unsigned long)stop_bits);
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (!BuildCommDCBA(mode, &dcb)) return serial_no_device;
+
+    char name[32];
+    snprintf(name, sizeof name, "\\\\.\\COM%d", port);
+    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return serial_no_device;
+    if (!configure(handle, dcb)) {
+        CloseHandle(handle);
+        return serial_no_device;
+    }
+    return reinterpret_cast<SerialHandle>(handle);
+}
+
+void serial_device_close(SerialHandle device) {
+    SetCommMask(as_handle(device), 0);
+    CloseHandle(as_handle(device));
+}
+
+uint32_t serial_device_bytes_waiting(SerialHandle device) {
+    return clear_error(as_handle(device));
+}
+
+bool serial_device_read(SerialHandle device, uint8_t& byte) {
+    DWORD got = 0;
+    if (!ReadFile(as_handle(device), &byte, 1, &got, nullptr)) {
+        clear_error(as_handle(device));
+        return false;
+    }
+    return got == 1;
+}
+
+void serial_device_write(SerialHandle device, uint8_t byte) {
+    DWORD put = 0;
+    if (!WriteFile(as_handle(device), &byte, 1, &put, nullptr)) clear_error(as_handle(device));
+}
+
+void serial_device_purge(SerialHandle device) {
+    // What was written leaves first (the CANs before an enquiry must reach
+    // the device), as on the termios side; a driver that completes writes
+    // before sending them would otherwise discard them here.
+    FlushFileBuffers(as_handle(device));
+    PurgeComm(as_handle(device), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+// A comm handle opened without overlapped I/O cannot be waited on for input
+// (WaitCommEvent would block the window). The wait polls instead: without a
+// handle, serial_wait_input sleeps in ui_wait a millisecond at a time, which
+// the system rounds up to its timer tick; window messages end each sleep at
+// once.
+WaitHandle serial_device_wait_handle(SerialHandle) {
+    return no_wait_handle;
+}
