@@ -83,9 +83,22 @@ void write_all(const uint8_t* p, size_t n) {
     }
 }
 
+// One log line for the bytes read in one go or sent together: "in 02 76 2F ...".
+void log_wire(const char* direction, const uint8_t* p, size_t n) {
+    if (!side.config.log_bytes || n == 0) return;
+    std::string line = direction;
+    char hex[4];
+    for (size_t i = 0; i < n; ++i) {
+        snprintf(hex, sizeof hex, " %02X", p[i]);
+        line += hex;
+    }
+    sim_log_note("serial", line.c_str());
+}
+
 void send(const std::string& bytes) {
     side.sent += bytes;
     auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    log_wire("out", p, bytes.size());
     if (!side.config.pace) {
         write_all(p, bytes.size());
     } else {
@@ -261,6 +274,7 @@ void serve() {
             continue;
         }
         std::lock_guard<std::mutex> lock(side.mutex);
+        log_wire("in", buf, size_t(n));
         for (ssize_t i = 0; i < n; ++i) on_byte(buf[i]);
     }
 }
@@ -374,6 +388,10 @@ int take_option(int argc, char** argv, int i) {
     }
     if (strcmp(argv[i], "--pace") == 0) {
         cli_config.pace = true;
+        return 1;
+    }
+    if (strcmp(argv[i], "--log-bytes") == 0) {
+        cli_config.log_bytes = true;
         return 1;
     }
     unsigned long value = 0;
@@ -499,6 +517,7 @@ extern const SimSide serial_side = {
     "                        $VARNOKE_PREFIX or else ~/.varnoke\n"
     "  --pace                send at the line's real speed (10 bit times per byte)\n"
     "  --baud RATE           line speed for --pace (default 115200)\n"
+    "  --log-bytes           with --log: every byte read and written, in hexadecimal\n"
     "Serial faults (N: for the next N occasions; on one occasion the first\n"
     "that applies in this list is taken):\n"
     "  --enq-other N         answer the enquiry with another byte\n"

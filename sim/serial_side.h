@@ -30,6 +30,7 @@ struct SerialSideConfig {
     bool pace = false;      // send at 10 bit times per byte
     int com = 0;            // 1..: link the slave as COMn in the dosdevices folder
     uint64_t seed = 1;      // noise bytes
+    bool log_bytes = false; // every byte received and sent into the request log, in hex
 };
 
 // Opens the pseudo-terminal and starts serving on a thread of its own;

@@ -1,5 +1,6 @@
 // The simulator as users run it: a child process, its options and output,
 // and the console talking to it through the COM link it made.
+#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 #include "sim/device_model.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -155,6 +157,42 @@ TEST_F(SimProgramTest, ServesTheConsoleThroughItsComLinkAndLogsEachRequest) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find(" serial  \"v\" -> \"0E/01/00/\""), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find(" serial  \"v\" -> \"00/00/00/ESD-SIM/"), std::string::npos);
+}
+
+TEST_F(SimProgramTest, LogsTheLineBytesInHexWhenAsked) {
+    std::string log = prefix + "/wire.log";
+    Child sim({"--com", "4", "--log", log, "--log-bytes"});
+    ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
+    connection_kind = 4;
+    ASSERT_EQ(serial_open(4, 115200, 'N', 8, 1), 1);
+    char reply[1000];
+    EXPECT_EQ(serial_transaction("v", reply, sizeof reply, 0), 0);
+    serial_close(4);
+    EXPECT_EQ(sim.exit_code(SIGTERM), 0);
+
+    // Reads may split or join what the console wrote: the bytes of each
+    // direction are compared as one stream.
+    std::ifstream in(log);
+    std::string received, sent;
+    for (std::string l; std::getline(in, l);) {
+        if (size_t at = l.find(" serial  in "); at != std::string::npos)
+            received += l.substr(at + 11);
+        else if (size_t at = l.find(" serial  out "); at != std::string::npos)
+            sent += l.substr(at + 12);
+    }
+    EXPECT_NE(received.find(" 05"), std::string::npos) << received; // the enquiry
+    EXPECT_NE(received.find(" 02 76 2F 36 35 03"), std::string::npos) << received;
+    std::string text = "00/00/00/ESD-SIM/" + DeviceModel(1).serial_number + "/1.00";
+    char sum[4];
+    snprintf(sum, sizeof sum, "/%02u", frame_checksum(text.data(), text.size()));
+    std::string reply_hex;
+    for (char c : text + sum) {
+        char hex[4];
+        snprintf(hex, sizeof hex, " %02X", uint8_t(c));
+        reply_hex += hex;
+    }
+    // The enquiry and the request frame acknowledged, then the reply frame.
+    EXPECT_EQ(sent, " 06 06 02" + reply_hex + " 03");
 }
 
 TEST_F(SimProgramTest, PacedLineCarriesTheSameBytes) {
