@@ -94,9 +94,9 @@ void measure_plain_label(const Fl_Label* label, int& w, int& h) {
     fl_measure(label->value, w, h, 0);
 }
 
-// With VARNOKE_UI_TRACE naming a file, every log entry, text change and
-// enable change is written there as one line, so that a test can see what
-// the window shows. Control bytes are written as \xNN.
+// With VARNOKE_UI_TRACE naming a file, every log entry, text change, enable
+// change and item picked from a list is written there as one line, so that a
+// test can see what the window shows. Control bytes are written as \xNN.
 void trace(const char* what, int id, const char* text) {
     if (ui.trace == nullptr) return;
     fprintf(ui.trace, "%s %d ", what, id);
@@ -129,6 +129,7 @@ void on_pick(Fl_Widget* w, void* data) {
     if (s->kind == ControlKind::combo_edit && index >= 0) {
         static_cast<Fl_Input_Choice*>(s->widget)->value(s->combo.labels[size_t(index)].c_str());
     }
+    trace("pick", id, index >= 0 ? s->combo.items[size_t(index)].c_str() : "");
     send(id, cbn_selchange);
 }
 

@@ -11,35 +11,7 @@ work=$(mktemp -d)
 pid=""
 trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT INT TERM
 
-fail() {
-    echo "FAIL: $*" >&2
-    [ -f "$work/trace" ] && { echo "window trace:" >&2; cat "$work/trace" >&2; }
-    exit 1
-}
-
-# wait_for what: polls for up to 10 s until the shell condition holds.
-wait_for() {
-    i=0
-    until eval "$1"; do
-        i=$((i + 1))
-        [ $i -gt 100 ] && return 1
-        sleep 0.1
-    done
-}
-
-# The pixel centre of a control, from its rectangle in dialog units: a
-# dialog unit is 6/4 pixel across and 13/8 pixel down.
-centre() { # x y w h
-    left=$((($1 * 6 + 2) / 4)); right=$(((($1 + $3) * 6 + 2) / 4))
-    top=$((($2 * 13 + 4) / 8)); bottom=$(((($2 + $4) * 13 + 4) / 8))
-    cx=$((WX + (left + right) / 2)); cy=$((WY + (top + bottom) / 2))
-}
-
-# click x y w h: moves the pointer to the control and presses button 1.
-click() {
-    centre "$@"
-    xdotool mousemove --sync $cx $cy click 1 || fail "xdotool could not click at $cx,$cy"
-}
+. "$(dirname "$0")/window_steps.sh"
 
 # Darkest grey level (0 black .. 1 white) of the log's first line, as the
 # screen shows it.
@@ -58,10 +30,7 @@ above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a != "" && a + 0 > b + 0) }'; 
 VARNOKE_UI_TRACE="$work/trace" "$program" </dev/null >"$work/out" 2>&1 &
 pid=$!
 
-wid=$(timeout 10 xdotool search --sync --name '^Varnoke v2\.24n$' | head -n 1)
-[ -n "$wid" ] || fail "no window \"Varnoke v2.24n\" within 10 s"
-eval "$(xdotool getwindowgeometry --shell "$wid")"
-WX=$X; WY=$Y
+find_window
 [ "$WIDTH" -eq 570 ] && [ "$HEIGHT" -eq 419 ] || fail "client area ${WIDTH}x$HEIGHT, not 570x419"
 # No window manager: the window sits where the program put it, centred.
 [ "$WX" -eq $(((1024 - 570) / 2)) ] && [ "$WY" -eq $(((768 - 419) / 2)) ] ||
@@ -77,11 +46,6 @@ wait_for 'grep -qx "log-count 1000 0" "$work/trace"' || fail "\"X\" did not empt
 wait_for 'above "$(first_line_darkest)" 0.95' || fail "the log still shows text after \"X\""
 import -window root "$artifacts/varnoke_cleared.png" || fail "no screenshot"
 
-click 307 242 67 14 # "Exit"
-wait_for '! kill -0 $pid 2>/dev/null' || fail "the program did not end within 10 s of \"Exit\""
-wait $pid
-status=$?
-pid=""
-[ $status -eq 0 ] || fail "exit status $status"
+press_exit
 [ -s "$work/out" ] && { echo "program output:"; cat "$work/out"; }
 echo "PASS: window shown, \"X\" cleared the log, \"Exit\" ended the program with status 0"
