@@ -14,8 +14,8 @@ extern int32_t function_status;
 // Results of execute_command besides the links' own codes.
 enum : int {
     signature_rejected = 2001, // the serial link's answer when the operator said No
-    command_refused = 3001, // another request was still running on the link
-    command_stopped = 3002, // the operator closed the program while the device stayed busy
+    command_refused = 3001,    // another request was still running on the link
+    command_stopped = 3002,    // the operator closed the program while the device stayed busy
 };
 
 enum : int32_t {
