@@ -163,6 +163,25 @@ TEST_F(ConnectNetTest, FailingInformationRequestClosesTheNetworkLink) {
     expect_connected();
 }
 
+TEST_F(ConnectNetTest, PlainUdpConnectAndDisconnect) {
+    if (!enter_namespace(false, true)) return;
+    NetSidesConfig config;
+    config.udp_address = netns::ipv4(192, 0, 2, 2);
+    ASSERT_TRUE(start_behind_veth(config, netns::ipv4(192, 0, 2, 1)));
+
+    choose(kind_udp);
+    headless::type_text(idc_address, "192.0.2.2");
+    connect_or_disconnect();
+    // The plain UDP link hands up the reply text with its "/" separator.
+    EXPECT_EQ(lines(), (Lines{"Init UDP OK:", "init connection with 192.0.2.2",
+                              "UDP: protocol init ok", "Reading device info",
+                              "Device info: [" + DeviceModel(1).handle("v").substr(9) + "/]"}));
+    expect_connected();
+    connect_or_disconnect();
+    EXPECT_EQ(lines(), Lines{"Closed network services"});
+    expect_disconnected();
+}
+
 TEST_F(ConnectNetTest, UnparsableAddressIsPassedOnAsConverted) {
     if (!enter_namespace(false, true)) return;
     choose(kind_udp);
