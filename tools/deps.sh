@@ -35,9 +35,9 @@ else
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-if ! "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+if ! "${sudo[@]}" apt-get install -y -q "${missing[@]}"; then
     "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" || {
+    "${sudo[@]}" apt-get install -y -q "${missing[@]}" || {
         echo "Could not install: ${missing[*]}" >&2
         exit 1
     }
