@@ -3,6 +3,7 @@
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 #include "sim/device_model.h"
+#include "support/child_process.h"
 #include "support/fixture.h"
 
 #include <gtest/gtest.h>
@@ -22,69 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Child {
-    pid_t pid = -1;
-    int out = -1; // standard output and error together
-    std::string buffered;
-
-    explicit Child(std::vector<std::string> args) {
-        args.insert(args.begin(), VARNOKE_SIM_PATH);
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid = fork();
-        if (pid == 0) {
-            dup2(fds[1], 1);
-            dup2(fds[1], 2);
-            close(fds[0]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        out = fds[0];
-    }
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        if (out >= 0) close(out);
-    }
-
-    // Reads more output; false at its end or after 10 s without any.
-    bool fill() {
-        pollfd p{out, POLLIN, 0};
-        char buf[4096];
-        ssize_t n = poll(&p, 1, 10000) > 0 ? read(out, buf, sizeof buf) : 0;
-        if (n > 0) buffered.append(buf, size_t(n));
-        return n > 0;
-    }
-    // The next line of output; empty when none comes.
-    std::string line() {
-        size_t nl;
-        while ((nl = buffered.find('\n')) == std::string::npos)
-            if (!fill()) return "";
-        std::string l = buffered.substr(0, nl);
-        buffered.erase(0, nl + 1);
-        return l;
-    }
-    // Everything up to the end of the output.
-    std::string rest() {
-        while (fill()) {
-        }
-        return std::exchange(buffered, {});
-    }
-    int exit_code(int signal = 0) {
-        if (signal != 0) kill(pid, signal);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-};
-
 class SimProgramTest : public WindowTest {
   protected:
     std::string prefix;
@@ -102,7 +40,7 @@ class SimProgramTest : public WindowTest {
 };
 
 TEST_F(SimProgramTest, HelpAndBadOptions) {
-    Child help({"--help"});
+    Child help(VARNOKE_SIM_PATH, {"--help"});
     std::string text = help.rest();
     EXPECT_EQ(help.exit_code(), 0);
     for (const char* option : {"Usage: varnoke-sim", "--seed N", "--log FILE", "--log-bytes",
@@ -121,7 +59,7 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
         {{"--log"}, "--log needs a value"},
     };
     for (auto& b : bad) {
-        Child c(b.args);
+        Child c(VARNOKE_SIM_PATH, b.args);
         std::string out = c.rest();
         EXPECT_EQ(c.exit_code(), 2) << b.message;
         EXPECT_NE(out.find(b.message), std::string::npos) << out;
@@ -131,7 +69,7 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
 
 TEST_F(SimProgramTest, ServesTheConsoleThroughItsComLinkAndLogsEachRequest) {
     std::string log = prefix + "/requests.log";
-    Child sim({"--com", "2", "--seed", "5", "--busy", "1", "--log", log});
+    Child sim(VARNOKE_SIM_PATH, {"--com", "2", "--seed", "5", "--busy", "1", "--log", log});
     std::string slave = sim.line();
     ASSERT_EQ(slave.rfind("serial: /dev/pts/", 0), 0u) << slave;
     std::string link = prefix + "/dosdevices/com2";
@@ -159,7 +97,7 @@ TEST_F(SimProgramTest, ServesTheConsoleThroughItsComLinkAndLogsEachRequest) {
 
 TEST_F(SimProgramTest, LogsTheBytesReceivedWhenAsked) {
     std::string log = prefix + "/bytes.log";
-    Child sim({"--com", "2", "--log", log, "--log-bytes"});
+    Child sim(VARNOKE_SIM_PATH, {"--com", "2", "--log", log, "--log-bytes"});
     ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
     connection_kind = 2;
     ASSERT_EQ(serial_open(2, 115200, 'N', 8, 1), 1);
@@ -186,7 +124,7 @@ TEST_F(SimProgramTest, LogsTheBytesReceivedWhenAsked) {
 }
 
 TEST_F(SimProgramTest, PacedLineCarriesTheSameBytes) {
-    Child sim({"--com", "3", "--pace", "--baud", "9600", "--noise", "2"});
+    Child sim(VARNOKE_SIM_PATH, {"--com", "3", "--pace", "--baud", "9600", "--noise", "2"});
     ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
     connection_kind = 3;
     ASSERT_EQ(serial_open(3, 9600, 'N', 8, 1), 1);
@@ -200,7 +138,7 @@ TEST_F(SimProgramTest, LeavesTheUsersOwnComLinksAlone) {
     fs::create_directories(prefix + "/dosdevices");
     std::string link = prefix + "/dosdevices/com1";
     fs::create_symlink("/dev/null", link);
-    Child refused({"--com", "1"});
+    Child refused(VARNOKE_SIM_PATH, {"--com", "1"});
     std::string out = refused.rest();
     EXPECT_EQ(refused.exit_code(), 1);
     EXPECT_NE(out.find("COM1 already points to /dev/null; remove " + link), std::string::npos)
@@ -210,7 +148,7 @@ TEST_F(SimProgramTest, LeavesTheUsersOwnComLinksAlone) {
     // A link left by an earlier simulator is taken over.
     fs::remove(link);
     fs::create_symlink("/dev/pts/999999", link);
-    Child sim({"--com", "1"});
+    Child sim(VARNOKE_SIM_PATH, {"--com", "1"});
     std::string slave = sim.line();
     ASSERT_EQ(slave.rfind("serial: /dev/pts/", 0), 0u) << slave;
     EXPECT_EQ(fs::read_symlink(link).string(), slave.substr(8));
