@@ -3,6 +3,7 @@
 #include "app/dialog_template.h"
 #include "app/state.h"
 #include "pty_pair.h"
+#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "sim/device_model.h"
 #include "sim/serial_side.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <poll.h>
 #include <unistd.h>
 
@@ -61,8 +63,7 @@ void SerialSimTest::TearDownTestSuite() {
 void SerialSimTest::SetUp() {
     WindowTest::SetUp();
     // Let the last bytes of an earlier test in this process arrive first.
-    for (size_t size = SIZE_MAX; size != serial_sim_received().size(); usleep(30000))
-        size = serial_sim_received().size();
+    wait_line_quiet();
     sim_device_reset(seed);
     serial_sim_reset();
     silences_taken = 0;
@@ -77,6 +78,11 @@ void SerialSimTest::TearDown() {
     WindowTest::TearDown();
 }
 
+void SerialSimTest::wait_line_quiet() {
+    for (size_t size = SIZE_MAX; size != serial_sim_received().size(); usleep(30000))
+        size = serial_sim_received().size();
+}
+
 void SerialSimTest::expect_received(const std::string& expected) {
     for (int i = 0; i < 1000 && serial_sim_received().size() < expected.size(); ++i) usleep(2000);
     EXPECT_EQ(serial_sim_received(), expected);
@@ -85,6 +91,12 @@ void SerialSimTest::expect_received(const std::string& expected) {
 std::string SerialSimTest::device_reply(const char* request) {
     DeviceModel fresh(seed);
     return fresh.handle(request);
+}
+
+std::string SerialSimTest::reply_body(const std::string& text) {
+    char digits[4];
+    snprintf(digits, sizeof digits, "/%02u", frame_checksum(text.data(), text.size()));
+    return text + digits;
 }
 
 void SerialLinkTest::SetUp() {

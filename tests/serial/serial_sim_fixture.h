@@ -28,10 +28,15 @@ class SerialSimTest : public WindowTest {
     void SetUp() override;
     void TearDown() override;
 
+    // Waits until the console's last bytes have arrived at the device.
+    static void wait_line_quiet();
     // Checks what the device received, once the console's last bytes are in.
     static void expect_received(const std::string& expected);
     // The reply text a fresh device gives to request.
     static std::string device_reply(const char* request);
+    // A reply frame's body for serial_sim_send_raw: the text, "/" and its
+    // checksum.
+    static std::string reply_body(const std::string& text);
 };
 
 // The same with COM1 open as the connection's port and an empty log.

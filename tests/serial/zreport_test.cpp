@@ -1,0 +1,239 @@
+// The Z-report capture and signature check through execute_command, against
+// the simulator over a real pseudo-terminal. C:\out\ is the folder
+// drive_c/out of the test's COM prefix.
+#include "app/dialog_template.h"
+#include "command/command.h"
+#include "pty_pair.h"
+#include "serial_sim_fixture.h"
+#include "sim/serial_side.h"
+#include "sim/sim_device.h"
+#include "support/sha1_text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::set<std::string>;
+
+const std::string enquiry = "\x18\x18\x18\x05";
+const std::string ack = "\x06";
+const std::string question_tail = " \r\n\r\n Is this signature identical with the one in Zreport?";
+
+std::string file_text(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ZReportTest : public SerialLinkTest {
+  protected:
+    fs::path prefix = test_com_prefix();
+    fs::path out = prefix / "drive_c" / "out";
+    char data[1000] = "";
+
+    void SetUp() override {
+        SerialLinkTest::SetUp();
+        for (auto& entry : fs::directory_iterator(prefix))
+            if (entry.path().filename() != "dosdevices") fs::remove_all(entry.path());
+        fs::create_directories(out);
+    }
+
+    static void new_transcript() {
+        wait_line_quiet();
+        serial_sim_reset();
+    }
+
+    int run(const char* request) { return execute_command(request, data, sizeof data, 0); }
+
+    // The next reply carries this text instead of the device's own.
+    int run_with_reply(const char* request, const std::string& reply) {
+        serial_sim_send_raw({reply_body(reply)});
+        return run(request);
+    }
+
+    // "A" with the box of the _a path answered; the identifier it names.
+    std::string identify(const std::string& reply = "") {
+        headless::answer_box(id_ok);
+        EXPECT_EQ(reply.empty() ? run("A") : run_with_reply("A", reply), 0);
+        return reply.empty() ? std::string(data + 4) : reply.substr(13);
+    }
+
+    std::string shown_box(const std::string& id) {
+        return "C:\\out\\" + id + "_a.txt\n" + (out / (id + "_a.txt")).string();
+    }
+
+    // Everything under the prefix but the COM links.
+    Names entries() {
+        Names names;
+        for (auto& entry : fs::recursive_directory_iterator(prefix))
+            if (entry.path().parent_path().filename() != "dosdevices" &&
+                entry.path().filename() != "dosdevices")
+                names.insert(fs::relative(entry.path(), prefix).string());
+        return names;
+    }
+
+    // x/2 answered No, and No again for the x/5 that follows: nothing reaches
+    // the device. The signature shown.
+    std::string check_answered_no() {
+        new_transcript();
+        headless::answer_box(id_no);
+        headless::answer_box(id_no);
+        EXPECT_EQ(run("x/2"), signature_rejected);
+        expect_received(ack + ack);
+        auto& boxes = headless::boxes();
+        EXPECT_EQ(boxes[boxes.size() - 2].text, boxes.back().text);
+        std::string text = boxes.back().text;
+        EXPECT_EQ(boxes.back().caption, "");
+        EXPECT_EQ(boxes.back().type, unsigned(mb_yesno));
+        const std::string head = "Calculated signature: ";
+        EXPECT_EQ(text.substr(0, head.size()), head);
+        EXPECT_GE(text.size(), head.size() + question_tail.size());
+        EXPECT_EQ(text.substr(text.size() - question_tail.size()), question_tail);
+        return text.substr(head.size(), text.size() - head.size() - question_tail.size());
+    }
+};
+
+// First in this file: the paths are empty only until the process's first
+// "A" (each test runs in a process of its own under CTest).
+TEST_F(ZReportTest, CheckBeforeAnyIdentifierSendsNothing) {
+    headless::answer_box(id_ok);
+    EXPECT_EQ(run("x/2"), 0);
+    ASSERT_EQ(headless::boxes().size(), 1u);
+    EXPECT_EQ(headless::boxes()[0].text, "Error creating '_b.txt' file");
+    EXPECT_EQ(headless::boxes()[0].caption, "Error");
+    expect_received(ack);
+    EXPECT_EQ(entries(), (Names{"drive_c", "drive_c/out"}));
+}
+
+TEST_F(ZReportTest, ReportCapturedAndCheckedWithYes) {
+    std::string id = identify();
+    EXPECT_EQ(id, sim_with_device([](DeviceModel& d) { return d.z_identifier(1); }));
+    ASSERT_EQ(headless::boxes().size(), 1u);
+    EXPECT_EQ(headless::boxes()[0].text, shown_box(id));
+    EXPECT_EQ(headless::boxes()[0].caption, "");
+
+    std::string lines, signature;
+    for (int i = 0; i < 50 && data[0] != '3'; ++i) {
+        ASSERT_EQ(run("Q"), 0);
+        if (data[0] == '2') signature = data + 2;
+        if (data[0] == '0') lines += std::string(data + 2) + "\r\n";
+    }
+    ASSERT_EQ(data[0], '3');
+    EXPECT_EQ(file_text(out / (id + "_a.txt")), lines);
+    EXPECT_EQ(sha1_of(lines), signature);
+
+    new_transcript();
+    headless::answer_box(id_yes);
+    EXPECT_EQ(run("x/2"), 0);
+    EXPECT_EQ(headless::boxes().back().text, "Calculated signature: " + signature + question_tail);
+    expect_received(enquiry + "\x02" + reply_body("x/2") + "\x03" + ack);
+    EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
+}
+
+TEST_F(ZReportTest, NoTwiceEndsWith2001AndNoThenYesSendsX5) {
+    std::string id = identify();
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(run("Q"), 0); // two header lines, one report line
+    std::string line = std::string(data + 2) + "\r\n";
+
+    // The report is still open: the line written so far is in the digest.
+    std::string signature = check_answered_no();
+    EXPECT_EQ(signature, sha1_of(line));
+    EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
+
+    new_transcript();
+    headless::answer_box(id_no);
+    headless::answer_box(id_yes);
+    EXPECT_EQ(run("x/2"), 0);
+    expect_received(ack + enquiry + "\x02x/5/11\x03" + ack);
+}
+
+TEST_F(ZReportTest, HostileIdentifiersNameNoFile) {
+    std::string id = identify();
+    fs::create_directory(out / "a"); // so that "a/b" could be created
+    const struct {
+        std::string reply, shown;
+    } cases[] = {
+        {"00/00/00/0001../../x", "../../x"},
+        {"00/00/00/0001a/b", "a/b"},
+        {"00/00/00/0001C:x", "C:x"},
+        {"00/00/00/0001a\\b", "a\\b"},
+        {"00/00/00/0001", ""},
+        {"15/00/00/", ""},
+        {"00/00/00/0001a*b", "a*b"},
+        {"00/00/00/0001x\ty", "x\\x09y"},
+        {"00/00/00/0001NUL.x", "NUL.x"},
+        {"00/00/00/0001com2 .txt", "com2 .txt"},
+    };
+    for (auto& c : cases) {
+        headless::answer_box(id_ok);
+        EXPECT_EQ(run_with_reply("A", c.reply), 0) << c.reply;
+        EXPECT_EQ(headless::boxes().back().text,
+                  "Z-report identifier '" + c.shown + "' cannot name a file");
+        EXPECT_EQ(headless::boxes().back().caption, "Error");
+        EXPECT_EQ(headless::control(idc_reply).text, c.reply);
+    }
+    EXPECT_EQ(entries(),
+              (Names{"drive_c", "drive_c/out", "drive_c/out/a", "drive_c/out/" + id + "_a.txt"}));
+    // The check still uses the last good identifier's files.
+    std::string signature = check_answered_no();
+    EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
+}
+
+TEST_F(ZReportTest, LinesIdentifiersAndDigestFailures) {
+    // An identifier of more than 59 characters is cut to 59.
+    std::string long_id = identify("00/00/00/0001" + std::string(70, 'L')).substr(0, 59);
+    EXPECT_EQ(headless::boxes().back().text, shown_box(long_id));
+    const struct {
+        std::string reply, data; // data: what execute_command hands up
+    } lines[] = {
+        {"00/00/00/", ""},               // no line type: nothing written, nothing closed
+        {"00/00/00/0/first", "0/first"}, // written
+        {"00/00/00/1/head", "1/head"},   // not written
+        {"00/00/00/2/sig", "2/sig"},     // not written
+        {"00/00/00/0/" + std::string(69, 'w'), "0/" + std::string(49, 'w')}, // cut to 60
+        {"00/00/00/3/", "3/"},                                               // closes the file
+        {"00/00/00/0/after", "0/after"}, // no file open: nothing written
+    };
+    for (auto& l : lines) {
+        EXPECT_EQ(run_with_reply("Q", l.reply), 0);
+        EXPECT_EQ(std::string(data), l.data) << l.reply;
+    }
+    EXPECT_EQ(file_text(out / (long_id + "_a.txt")), "first\r\n" + std::string(49, 'w') + "\r\n");
+
+    // A new "A" closes the earlier report's file: its lines are on disk.
+    std::string first = identify("00/00/00/0001first");
+    ASSERT_EQ(run_with_reply("Q", "00/00/00/0/one"), 0);
+    identify("00/00/00/0001second");
+    EXPECT_EQ(file_text(out / (first + "_a.txt")), "one\r\n");
+
+    // A capture that cannot be read gives a text, never digits, shown and
+    // written alike.
+    fs::remove(out / "second_a.txt");
+    EXPECT_EQ(check_answered_no(), "Error opening '_a.txt' file");
+    EXPECT_EQ(file_text(out / "second_b.txt"), "Error opening '_a.txt' file");
+    fs::create_directory(out / "second_a.txt");
+    EXPECT_EQ(check_answered_no(), "Error reading '_a.txt' file");
+}
+
+TEST_F(ZReportTest, MissingOutFolderRefusesBothFiles) {
+    fs::remove_all(prefix / "drive_c");
+    headless::answer_box(id_ok);
+    identify();
+    EXPECT_EQ(headless::boxes().back().text, "Error creating '_a.txt' file");
+    headless::answer_box(id_ok);
+    new_transcript();
+    EXPECT_EQ(run("x/2"), 0);
+    EXPECT_EQ(headless::boxes().back().text, "Error creating '_b.txt' file");
+    expect_received(ack);
+    EXPECT_EQ(entries(), Names{});
+}
+
+} // namespace
