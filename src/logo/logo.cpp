@@ -8,7 +8,6 @@
 #include "command/command.h"
 
 #include <array>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -47,8 +46,8 @@ const char* read_picture(FILE* f, unsigned& width, unsigned& height) {
     if (h == 0 || h > logo_max_side) return "Format error: BMP file height must be in range 1-256";
     size_t row_size = (w + 31) / 32 * 4;
     size_t size = row_size * h;
-    // An offset that the stream cannot seek to has no pixel data behind it.
-    if (offset > uint32_t(LONG_MAX) || fseek(f, long(offset), SEEK_SET) != 0 ||
+    // Pixel data beyond where a 32-bit long seeks to are no logo's.
+    if (offset > 0x7FFFFFFFu || fseek(f, long(offset), SEEK_SET) != 0 ||
         fread(stored.data(), 1, size, f) != size)
         return "File error: Could not load image data";
     width = w;

@@ -37,7 +37,7 @@ std::string bmp(uint32_t width, uint32_t height, uint16_t bits, const Bytes& pix
     return s + std::string(pixels.begin(), pixels.end());
 }
 
-// Rows of a 1-bit picture as stored: distinct bytes, padding of 0xAA.
+// Rows of a 1-bit picture as stored: varied bytes, padding of 0xAA.
 Bytes stored_rows(unsigned width, unsigned height) {
     size_t row = (width + 31) / 32 * 4, used = (width + 7) / 8;
     Bytes b(row * height);
@@ -85,18 +85,12 @@ TEST_F(LogoTest, RowsGoTopFirstWithoutPadding) {
         for (size_t r = height; r-- > 0;)
             packed.insert(packed.end(), pixels.begin() + ptrdiff_t(r * row),
                           pixels.begin() + ptrdiff_t(r * row + used));
+        // The device refuses a row whose digits do not match the width it
+        // carries, and keeps the rows it takes.
         char head[32];
         snprintf(head, sizeof head, "\x02$/1/%u/%u/", width, height);
-        std::string first = head + std::string("1/");
-        for (size_t i = 0; i < used; ++i) {
-            char hex[3];
-            snprintf(hex, sizeof hex, "%02X", packed[i]);
-            first += hex;
-        }
         wait_line_quiet();
-        std::string received = serial_sim_received();
-        EXPECT_EQ(count(received, head), height) << width;
-        EXPECT_NE(received.find(first + "/"), std::string::npos) << width;
+        EXPECT_EQ(count(serial_sim_received(), head), height) << width;
         sim_with_device([&](DeviceModel& d) {
             EXPECT_EQ(d.logos[1].width, width);
             EXPECT_EQ(d.logos[1].rows, packed);

@@ -22,15 +22,21 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
 
-const std::string enquiry = "\x18\x18\x18\x05";
 const std::string ack = "\x06";
-const std::string question_tail = " \r\n\r\n Is this signature identical with the one in Zreport?";
+
+std::string question(const std::string& signature) {
+    return "Calculated signature: " + signature +
+           " \r\n\r\n Is this signature identical with the one in Zreport?";
+}
 
 std::string file_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
+}
+
+const headless::Box& last_box() {
+    return headless::boxes().back();
 }
 
 class ZReportTest : public SerialLinkTest {
@@ -46,79 +52,74 @@ class ZReportTest : public SerialLinkTest {
         fs::create_directories(out);
     }
 
+    int run(const char* request) { return execute_command(request, data, sizeof data, 0); }
+    // The reply carries this text instead of the device's own.
+    int run(const char* request, const std::string& reply) {
+        serial_sim_send_raw({reply_body(reply)});
+        return run(request);
+    }
     static void new_transcript() {
         wait_line_quiet();
         serial_sim_reset();
     }
 
-    int run(const char* request) { return execute_command(request, data, sizeof data, 0); }
-
-    // The next reply carries this text instead of the device's own.
-    int run_with_reply(const char* request, const std::string& reply) {
-        serial_sim_send_raw({reply_body(reply)});
-        return run(request);
-    }
-
-    // "A" with the box of the _a path answered; the identifier it names.
+    // "A" with its box answered; the identifier the reply names.
     std::string identify(const std::string& reply = "") {
         headless::answer_box(id_ok);
-        EXPECT_EQ(reply.empty() ? run("A") : run_with_reply("A", reply), 0);
+        EXPECT_EQ(reply.empty() ? run("A") : run("A", reply), 0);
         return reply.empty() ? std::string(data + 4) : reply.substr(13);
-    }
-
-    std::string shown_box(const std::string& id) {
-        return "C:\\out\\" + id + "_a.txt\n" + (out / (id + "_a.txt")).string();
     }
 
     // Everything under the prefix but the COM links.
     Names entries() {
         Names names;
-        for (auto& entry : fs::recursive_directory_iterator(prefix))
-            if (entry.path().parent_path().filename() != "dosdevices" &&
-                entry.path().filename() != "dosdevices")
-                names.insert(fs::relative(entry.path(), prefix).string());
+        for (auto& entry : fs::recursive_directory_iterator(prefix)) {
+            auto name = entry.path().lexically_relative(prefix).string();
+            if (name.rfind("dosdevices", 0) != 0) names.insert(name);
+        }
         return names;
     }
 
-    // x/2 answered No, and No again for the x/5 that follows: nothing reaches
-    // the device. The signature shown.
-    std::string check_answered_no() {
+    // x/2 answered No, and No again for the x/5 that follows: both ask with
+    // the signature and nothing reaches the device.
+    void expect_rejected(const std::string& signature) {
         new_transcript();
         headless::answer_box(id_no);
         headless::answer_box(id_no);
         EXPECT_EQ(run("x/2"), signature_rejected);
         expect_received(ack + ack);
         auto& boxes = headless::boxes();
-        EXPECT_EQ(boxes[boxes.size() - 2].text, boxes.back().text);
-        std::string text = boxes.back().text;
-        EXPECT_EQ(boxes.back().caption, "");
-        EXPECT_EQ(boxes.back().type, unsigned(mb_yesno));
-        const std::string head = "Calculated signature: ";
-        EXPECT_EQ(text.substr(0, head.size()), head);
-        EXPECT_GE(text.size(), head.size() + question_tail.size());
-        EXPECT_EQ(text.substr(text.size() - question_tail.size()), question_tail);
-        return text.substr(head.size(), text.size() - head.size() - question_tail.size());
+        EXPECT_EQ(boxes[boxes.size() - 2].text, question(signature));
+        EXPECT_EQ(last_box().text, question(signature));
     }
 };
 
 // First in this file: the paths are empty only until the process's first
 // "A" (each test runs in a process of its own under CTest).
-TEST_F(ZReportTest, CheckBeforeAnyIdentifierSendsNothing) {
+TEST_F(ZReportTest, CheckBeforeAnyIdentifierAndWithoutTheFolderSendsNothing) {
+    fs::remove_all(prefix / "drive_c");
     headless::answer_box(id_ok);
     EXPECT_EQ(run("x/2"), 0);
-    ASSERT_EQ(headless::boxes().size(), 1u);
-    EXPECT_EQ(headless::boxes()[0].text, "Error creating '_b.txt' file");
-    EXPECT_EQ(headless::boxes()[0].caption, "Error");
+    EXPECT_EQ(last_box().text, "Error creating '_b.txt' file");
+    EXPECT_EQ(last_box().caption, "Error");
     expect_received(ack);
-    EXPECT_EQ(entries(), (Names{"drive_c", "drive_c/out"}));
+
+    headless::answer_box(id_ok);
+    identify();
+    EXPECT_EQ(last_box().text, "Error creating '_a.txt' file");
+    new_transcript();
+    headless::answer_box(id_ok);
+    EXPECT_EQ(run("x/2"), 0);
+    EXPECT_EQ(last_box().text, "Error creating '_b.txt' file");
+    expect_received(ack);
+    EXPECT_EQ(entries(), Names{});
 }
 
 TEST_F(ZReportTest, ReportCapturedAndCheckedWithYes) {
     std::string id = identify();
     EXPECT_EQ(id, sim_with_device([](DeviceModel& d) { return d.z_identifier(1); }));
-    ASSERT_EQ(headless::boxes().size(), 1u);
-    EXPECT_EQ(headless::boxes()[0].text, shown_box(id));
-    EXPECT_EQ(headless::boxes()[0].caption, "");
+    EXPECT_EQ(last_box().text, "C:\\out\\" + id + "_a.txt\n" + (out / (id + "_a.txt")).string());
+    EXPECT_EQ(last_box().caption, "");
 
     std::string lines, signature;
     for (int i = 0; i < 50 && data[0] != '3'; ++i) {
@@ -126,33 +127,31 @@ TEST_F(ZReportTest, ReportCapturedAndCheckedWithYes) {
         if (data[0] == '2') signature = data + 2;
         if (data[0] == '0') lines += std::string(data + 2) + "\r\n";
     }
-    ASSERT_EQ(data[0], '3');
     EXPECT_EQ(file_text(out / (id + "_a.txt")), lines);
     EXPECT_EQ(sha1_of(lines), signature);
 
     new_transcript();
     headless::answer_box(id_yes);
     EXPECT_EQ(run("x/2"), 0);
-    EXPECT_EQ(headless::boxes().back().text, "Calculated signature: " + signature + question_tail);
-    expect_received(enquiry + "\x02" + reply_body("x/2") + "\x03" + ack);
+    EXPECT_EQ(last_box().text, question(signature));
+    EXPECT_EQ(last_box().type, unsigned(mb_yesno));
+    expect_received("\x18\x18\x18\x05\x02" + reply_body("x/2") + "\x03" + ack);
     EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
 }
 
 TEST_F(ZReportTest, NoTwiceEndsWith2001AndNoThenYesSendsX5) {
     std::string id = identify();
     for (int i = 0; i < 3; ++i) ASSERT_EQ(run("Q"), 0); // two header lines, one report line
-    std::string line = std::string(data + 2) + "\r\n";
-
     // The report is still open: the line written so far is in the digest.
-    std::string signature = check_answered_no();
-    EXPECT_EQ(signature, sha1_of(line));
+    std::string signature = sha1_of(std::string(data + 2) + "\r\n");
+    expect_rejected(signature);
     EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
 
     new_transcript();
     headless::answer_box(id_no);
     headless::answer_box(id_yes);
     EXPECT_EQ(run("x/2"), 0);
-    expect_received(ack + enquiry + "\x02x/5/11\x03" + ack);
+    expect_received(ack + "\x18\x18\x18\x05\x02x/5/11\x03" + ack);
 }
 
 TEST_F(ZReportTest, HostileIdentifiersNameNoFile) {
@@ -174,23 +173,21 @@ TEST_F(ZReportTest, HostileIdentifiersNameNoFile) {
     };
     for (auto& c : cases) {
         headless::answer_box(id_ok);
-        EXPECT_EQ(run_with_reply("A", c.reply), 0) << c.reply;
-        EXPECT_EQ(headless::boxes().back().text,
-                  "Z-report identifier '" + c.shown + "' cannot name a file");
-        EXPECT_EQ(headless::boxes().back().caption, "Error");
+        EXPECT_EQ(run("A", c.reply), 0);
+        EXPECT_EQ(last_box().text, "Z-report identifier '" + c.shown + "' cannot name a file");
         EXPECT_EQ(headless::control(idc_reply).text, c.reply);
     }
     EXPECT_EQ(entries(),
               (Names{"drive_c", "drive_c/out", "drive_c/out/a", "drive_c/out/" + id + "_a.txt"}));
-    // The check still uses the last good identifier's files.
-    std::string signature = check_answered_no();
-    EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
+    // The check goes on with the last good identifier's files.
+    expect_rejected(sha1_of(""));
+    EXPECT_EQ(file_text(out / (id + "_b.txt")), sha1_of(""));
 }
 
 TEST_F(ZReportTest, LinesIdentifiersAndDigestFailures) {
     // An identifier of more than 59 characters is cut to 59.
-    std::string long_id = identify("00/00/00/0001" + std::string(70, 'L')).substr(0, 59);
-    EXPECT_EQ(headless::boxes().back().text, shown_box(long_id));
+    std::string id = identify("00/00/00/0001" + std::string(70, 'L')).substr(0, 59);
+    EXPECT_EQ(last_box().text.substr(0, 73), "C:\\out\\" + id + "_a.txt\n");
     const struct {
         std::string reply, data; // data: what execute_command hands up
     } lines[] = {
@@ -203,37 +200,24 @@ TEST_F(ZReportTest, LinesIdentifiersAndDigestFailures) {
         {"00/00/00/0/after", "0/after"}, // no file open: nothing written
     };
     for (auto& l : lines) {
-        EXPECT_EQ(run_with_reply("Q", l.reply), 0);
+        EXPECT_EQ(run("Q", l.reply), 0);
         EXPECT_EQ(std::string(data), l.data) << l.reply;
     }
-    EXPECT_EQ(file_text(out / (long_id + "_a.txt")), "first\r\n" + std::string(49, 'w') + "\r\n");
+    EXPECT_EQ(file_text(out / (id + "_a.txt")), "first\r\n" + std::string(49, 'w') + "\r\n");
 
     // A new "A" closes the earlier report's file: its lines are on disk.
-    std::string first = identify("00/00/00/0001first");
-    ASSERT_EQ(run_with_reply("Q", "00/00/00/0/one"), 0);
+    identify("00/00/00/0001first");
+    ASSERT_EQ(run("Q", "00/00/00/0/one"), 0);
     identify("00/00/00/0001second");
-    EXPECT_EQ(file_text(out / (first + "_a.txt")), "one\r\n");
+    EXPECT_EQ(file_text(out / "first_a.txt"), "one\r\n");
 
     // A capture that cannot be read gives a text, never digits, shown and
     // written alike.
     fs::remove(out / "second_a.txt");
-    EXPECT_EQ(check_answered_no(), "Error opening '_a.txt' file");
+    expect_rejected("Error opening '_a.txt' file");
     EXPECT_EQ(file_text(out / "second_b.txt"), "Error opening '_a.txt' file");
     fs::create_directory(out / "second_a.txt");
-    EXPECT_EQ(check_answered_no(), "Error reading '_a.txt' file");
-}
-
-TEST_F(ZReportTest, MissingOutFolderRefusesBothFiles) {
-    fs::remove_all(prefix / "drive_c");
-    headless::answer_box(id_ok);
-    identify();
-    EXPECT_EQ(headless::boxes().back().text, "Error creating '_a.txt' file");
-    headless::answer_box(id_ok);
-    new_transcript();
-    EXPECT_EQ(run("x/2"), 0);
-    EXPECT_EQ(headless::boxes().back().text, "Error creating '_b.txt' file");
-    expect_received(ack);
-    EXPECT_EQ(entries(), Names{});
+    expect_rejected("Error reading '_a.txt' file");
 }
 
 } // namespace

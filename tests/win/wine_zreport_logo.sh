@@ -28,9 +28,13 @@ answer_box() {
     poll 200 traced_times '^box caption=' $n || fail "no message box within 20 s"
     grep '^box caption=' "$work/trace.txt" | sed -n "${n}p" | grep -q "text=$1" ||
         fail "the message box is not \"$1\""
-    sleep 1 # the box takes the focus once it is drawn
-    xdotool key Return
-    poll 200 traced_times '^box answer=' $n || fail "the message box was not answered"
+    # Until the box is drawn and has the focus, Return goes nowhere (the
+    # window under it is disabled).
+    for ((try = 0; try < 20; try++)); do
+        xdotool key Return
+        poll 10 traced_times '^box answer=' $n && break
+    done
+    traced_times '^box answer=' $n || fail "the message box was not answered"
     [ "$(grep '^box answer=' "$work/trace.txt" | sed -n "${n}p")" = "box answer=$2" ] ||
         fail "the message box was not answered with $2"
 }
@@ -54,7 +58,7 @@ expect_traced 'Device info: \[ESD-SIM/'
 # The picker takes the typed name of the picture.
 click_control 1036
 expect_traced '^picker title=Select file$'
-sleep 1
+sleep 1 # the picker takes the focus once it is drawn
 xdotool key ctrl+a BackSpace && xdotool type --delay 50 'C:\logo.bmp' && xdotool key Return
 expect_traced '^picker chosen=C:\\logo.bmp$'
 read -r width height < <(od -An -tu4 -j18 -N8 "$picture")
