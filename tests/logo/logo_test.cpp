@@ -45,13 +45,6 @@ Bytes stored_rows(unsigned width, unsigned height) {
     return b;
 }
 
-size_t count(const std::string& haystack, const std::string& needle) {
-    size_t n = 0;
-    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
-        ++n;
-    return n;
-}
-
 class LogoTest : public SerialLinkTest {
   protected:
     std::string path = test_com_prefix() + "/logo.bmp";
@@ -90,7 +83,7 @@ TEST_F(LogoTest, RowsGoTopFirstWithoutPadding) {
         char head[32];
         snprintf(head, sizeof head, "\x02$/1/%u/%u/", width, height);
         wait_line_quiet();
-        EXPECT_EQ(count(serial_sim_received(), head), height) << width;
+        EXPECT_EQ(count_of(serial_sim_received(), head), height) << width;
         sim_with_device([&](DeviceModel& d) {
             EXPECT_EQ(d.logos[1].width, width);
             EXPECT_EQ(d.logos[1].rows, packed);
@@ -140,7 +133,7 @@ TEST_F(LogoTest, RefusedRowsGoOnAndALinkFailureStops) {
     serial_sim_send_raw({reply_body("05/00/00/")});
     press_bmp(path);
     wait_line_quiet();
-    EXPECT_EQ(count(serial_sim_received(), "\x02$/1/12/3/"), 3u);
+    EXPECT_EQ(count_of(serial_sim_received(), "\x02$/1/12/3/"), 3u);
 
     serial_sim_reset();
     serial_sim_set_faults({.enq_can = 1});

@@ -48,6 +48,13 @@ void wait_for_device(WaitHandle handle, uint32_t timeout_ms) {
 
 } // namespace
 
+size_t count_of(const std::string& haystack, const std::string& needle) {
+    size_t n = 0;
+    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
+        ++n;
+    return n;
+}
+
 void SerialSimTest::SetUpTestSuite() {
     test_com_prefix();
     SerialSideConfig config;

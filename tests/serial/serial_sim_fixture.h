@@ -18,6 +18,9 @@ extern bool busy_while_waiting;
 extern void (*on_wait)();
 } // namespace serial_sim_wait
 
+// How often needle occurs in haystack.
+size_t count_of(const std::string& haystack, const std::string& needle);
+
 class SerialSimTest : public WindowTest {
   protected:
     static constexpr uint32_t seed = 42;
