@@ -60,7 +60,7 @@ bool device_name(std::string_view base) {
     std::string_view name(upper, base.size());
     for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
         if (name == device) return true;
-    // COM1 to COM9 and LPT1 to LPT9, with the superscript digits too.
+    // COM0 to COM9 and LPT0 to LPT9, the superscript digits too.
     std::string_view kind = name.substr(0, 3);
     auto digit = uint8_t(name.size() == 4 ? name[3] : 0);
     return (kind == "COM" || kind == "LPT") &&
