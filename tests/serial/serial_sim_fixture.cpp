@@ -3,6 +3,7 @@
 #include "app/dialog_template.h"
 #include "app/state.h"
 #include "pty_pair.h"
+#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "sim/device_model.h"
 #include "sim/serial_side.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <poll.h>
 #include <unistd.h>
 
@@ -46,6 +48,13 @@ void wait_for_device(WaitHandle handle, uint32_t timeout_ms) {
 
 } // namespace
 
+size_t count_of(const std::string& haystack, const std::string& needle) {
+    size_t n = 0;
+    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
+        ++n;
+    return n;
+}
+
 void SerialSimTest::SetUpTestSuite() {
     test_com_prefix();
     SerialSideConfig config;
@@ -61,8 +70,7 @@ void SerialSimTest::TearDownTestSuite() {
 void SerialSimTest::SetUp() {
     WindowTest::SetUp();
     // Let the last bytes of an earlier test in this process arrive first.
-    for (size_t size = SIZE_MAX; size != serial_sim_received().size(); usleep(30000))
-        size = serial_sim_received().size();
+    wait_line_quiet();
     sim_device_reset(seed);
     serial_sim_reset();
     silences_taken = 0;
@@ -77,6 +85,11 @@ void SerialSimTest::TearDown() {
     WindowTest::TearDown();
 }
 
+void SerialSimTest::wait_line_quiet() {
+    for (size_t size = SIZE_MAX; size != serial_sim_received().size(); usleep(30000))
+        size = serial_sim_received().size();
+}
+
 void SerialSimTest::expect_received(const std::string& expected) {
     for (int i = 0; i < 1000 && serial_sim_received().size() < expected.size(); ++i) usleep(2000);
     EXPECT_EQ(serial_sim_received(), expected);
@@ -85,6 +98,12 @@ void SerialSimTest::expect_received(const std::string& expected) {
 std::string SerialSimTest::device_reply(const char* request) {
     DeviceModel fresh(seed);
     return fresh.handle(request);
+}
+
+std::string SerialSimTest::reply_body(const std::string& text) {
+    char digits[4];
+    snprintf(digits, sizeof digits, "/%02u", frame_checksum(text.data(), text.size()));
+    return text + digits;
 }
 
 void SerialLinkTest::SetUp() {

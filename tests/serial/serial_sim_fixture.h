@@ -18,6 +18,9 @@ extern bool busy_while_waiting;
 extern void (*on_wait)();
 } // namespace serial_sim_wait
 
+// How often needle occurs in haystack.
+size_t count_of(const std::string& haystack, const std::string& needle);
+
 class SerialSimTest : public WindowTest {
   protected:
     static constexpr uint32_t seed = 42;
@@ -28,10 +31,15 @@ class SerialSimTest : public WindowTest {
     void SetUp() override;
     void TearDown() override;
 
+    // Waits until the console's last bytes have arrived at the device.
+    static void wait_line_quiet();
     // Checks what the device received, once the console's last bytes are in.
     static void expect_received(const std::string& expected);
     // The reply text a fresh device gives to request.
     static std::string device_reply(const char* request);
+    // A reply frame's body for serial_sim_send_raw: the text, "/" and its
+    // checksum.
+    static std::string reply_body(const std::string& text);
 };
 
 // The same with COM1 open as the connection's port and an empty log.
