@@ -3,6 +3,8 @@
 #include "app/dialog_template.h"
 #include "app/state.h"
 #include "pty_pair.h"
+#include "serial/control_chars.h"
+#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "sim/device_model.h"
 #include "sim/serial_side.h"
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <poll.h>
 #include <unistd.h>
 
@@ -85,6 +88,26 @@ void SerialSimTest::expect_received(const std::string& expected) {
 std::string SerialSimTest::device_reply(const char* request) {
     DeviceModel fresh(seed);
     return fresh.handle(request);
+}
+
+std::vector<std::string> serial_sim_requests() {
+    std::string bytes = serial_sim_received();
+    std::vector<std::string> out;
+    for (size_t start = bytes.find(char(stx)); start != std::string::npos;
+         start = bytes.find(char(stx), start + 1)) {
+        size_t end = bytes.find(char(etx), start);
+        if (end == std::string::npos || end - start < 4) break;
+        out.push_back(bytes.substr(start + 1, end - start - 4)); // without "/" and the digits
+        start = end;
+    }
+    return out;
+}
+
+std::string reply_body(const std::string& text, bool good_checksum) {
+    unsigned sum = (frame_checksum(text.data(), text.size()) + (good_checksum ? 0 : 1)) % 100;
+    char digits[4];
+    snprintf(digits, sizeof digits, "/%02u", sum);
+    return text + digits;
 }
 
 void SerialLinkTest::SetUp() {
