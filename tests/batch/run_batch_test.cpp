@@ -130,4 +130,19 @@ TEST_F(RunBatchTest, OperatorErrorsAndReadErrors) {
               Lines{"Cannot read file [" + test_files_dir() + "] after line 0"});
 }
 
+TEST_F(RunBatchTest, TheShippedSamplesRunCleanly) {
+    control(idc_details).checked = false;
+    headless::type_text(idc_batch_path, VARNOKE_EXAMPLES_DIR "/sample_batch.txt");
+    run_batch();
+    Lines sent = serial_sim_requests();
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_EQ(Lines(sent.begin(), sent.begin() + 3), (Lines{"v", "?", "{/0"}));
+    EXPECT_EQ(sent[4], "}");
+    EXPECT_EQ(headless::log_lines().back(), "L00005> }");
+
+    headless::type_text(idc_sign_path, VARNOKE_EXAMPLES_DIR "/sample_document.txt");
+    sign_file();
+    EXPECT_EQ(headless::log_lines().back().rfind("1K transfer requires ", 0), 0u);
+}
+
 } // namespace
