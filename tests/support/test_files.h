@@ -1,4 +1,4 @@
-// Files that a test writes for the console to read, in a folder of this
+// Files that a test writes for the console to read, in a folder of the
 // process's own that is removed when the process ends.
 #pragma once
 
@@ -9,20 +9,16 @@
 
 inline const std::string& test_files_dir() {
     static struct Dir {
-        std::string path;
-        Dir() {
-            char tmpl[] = "/tmp/varnoke-files-XXXXXX";
-            if (mkdtemp(tmpl) != nullptr) path = tmpl;
-        }
+        char path[32] = "/tmp/varnoke-files-XXXXXX";
+        std::string made = mkdtemp(path) != nullptr ? path : "/nonexistent";
         ~Dir() {
             std::error_code ec;
             std::filesystem::remove_all(path, ec);
         }
     } dir;
-    return dir.path;
+    return dir.made;
 }
 
-// Writes content, byte for byte, and returns the file's path.
 inline std::string write_test_file(const std::string& name, const std::string& content) {
     std::string path = test_files_dir() + "/" + name;
     std::ofstream(path, std::ios::binary) << content;
