@@ -99,7 +99,7 @@ TEST_F(RunBatchTest, LinesBecomeRequestsUntilTheEndAnEmptyLineOrAFailure) {
 
     // A folder opens, but reading it fails: nothing is sent, and it ends.
     run(test_files_dir());
-    EXPECT_TRUE(serial_sim_received().empty());
+    EXPECT_TRUE(serial_sim_requests().empty());
     EXPECT_EQ(headless::log_lines(),
               Lines{"Cannot read file [" + test_files_dir() + "] after line 0"});
 }
