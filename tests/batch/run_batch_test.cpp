@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,11 +15,6 @@ namespace {
 
 using headless::control;
 using Lines = std::vector<std::string>;
-
-std::string read_file(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class RunBatchTest : public SerialLinkTest {
   protected:
@@ -113,11 +107,6 @@ TEST_F(RunBatchTest, DetailsAreReadForEveryLine) {
     EXPECT_EQ(headless::log_lines(),
               (Lines{"L00001> v", "Enquire #0 timedout", "L00002> ?", "Request frame [?]",
                      "Status info   [00-00-00]", "Replied frame [0001/0/0]"}));
-
-    // The shipped sample document signs as well.
-    headless::type_text(idc_sign_path, VARNOKE_EXAMPLES_DIR "/sample_document.txt");
-    sign_file();
-    EXPECT_EQ(headless::log_lines().back().rfind("1K transfer requires ", 0), 0u);
 }
 
 } // namespace

@@ -52,6 +52,8 @@ const Case cases[] = {
     // block in Base64 exceeds the frame, so it goes in two pieces.
     {"zero byte", text(750) + text(300, 100, '\0'), "@750 &400 }", "@750 &400 }",
      "@450 &496 &104 @150 }"},
+    {"the shipped sample", read_file(VARNOKE_EXAMPLES_DIR "/sample_document.txt"), "&780= }",
+     "@584 }", "@450 @134 }"},
     // The device refuses other control characters in a TEXT block.
     {"control character", text(1500, 755, '\x01'), "@750 &1000 }", "@750 @750", "@450 @450"},
 };

@@ -1,5 +1,5 @@
 // Files that a test writes for the console to read, in a folder of the
-// process's own that is removed when the process ends.
+// process's own that is removed when the process ends; and reading a file.
 #pragma once
 
 #include <cstdlib>
@@ -23,4 +23,9 @@ inline std::string write_test_file(const std::string& name, const std::string& c
     std::string path = test_files_dir() + "/" + name;
     std::ofstream(path, std::ios::binary) << content;
     return path;
+}
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
