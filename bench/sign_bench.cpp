@@ -46,7 +46,11 @@ bool run(const char* name, const std::string& content, const std::string& path) 
     double elapsed = clock_s(CLOCK_MONOTONIC) - start;
     cpu = clock_s(CLOCK_THREAD_CPUTIME_ID) - cpu;
     // The closing ACK of the last reply is on its way.
-    for (int i = 0; i < 100 && serial_sim_received().back() != 0x06; ++i) usleep(1000);
+    auto acked = [] {
+        std::string r = serial_sim_received();
+        return !r.empty() && r.back() == 0x06;
+    };
+    for (int i = 0; i < 100 && !acked(); ++i) usleep(1000);
 
     std::string reply = headless::control(idc_reply).text;
     if (reply.size() < 9 || reply.substr(9) != sha1_of(content)) {
