@@ -3,6 +3,7 @@
 #include "app/dialog_template.h"
 #include "app/state.h"
 #include "pty_pair.h"
+#include "serial/control_chars.h"
 #include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "sim/device_model.h"
@@ -100,9 +101,23 @@ std::string SerialSimTest::device_reply(const char* request) {
     return fresh.handle(request);
 }
 
-std::string SerialSimTest::reply_body(const std::string& text) {
+std::vector<std::string> serial_sim_requests() {
+    std::string bytes = serial_sim_received();
+    std::vector<std::string> out;
+    for (size_t start = bytes.find(char(stx)); start != std::string::npos;
+         start = bytes.find(char(stx), start + 1)) {
+        size_t end = bytes.find(char(etx), start);
+        if (end == std::string::npos || end - start < 4) break;
+        out.push_back(bytes.substr(start + 1, end - start - 4)); // without "/" and the digits
+        start = end;
+    }
+    return out;
+}
+
+std::string reply_body(const std::string& text, bool good_checksum) {
+    unsigned sum = (frame_checksum(text.data(), text.size()) + (good_checksum ? 0 : 1)) % 100;
     char digits[4];
-    snprintf(digits, sizeof digits, "/%02u", frame_checksum(text.data(), text.size()));
+    snprintf(digits, sizeof digits, "/%02u", sum);
     return text + digits;
 }
 

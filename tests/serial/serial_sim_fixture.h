@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace serial_sim_wait {
 // Waits whose time ran out because the device stayed silent, and whether
@@ -37,10 +38,13 @@ class SerialSimTest : public WindowTest {
     static void expect_received(const std::string& expected);
     // The reply text a fresh device gives to request.
     static std::string device_reply(const char* request);
-    // A reply frame's body for serial_sim_send_raw: the text, "/" and its
-    // checksum.
-    static std::string reply_body(const std::string& text);
 };
+
+// The texts of the request frames the device has received, in order.
+std::vector<std::string> serial_sim_requests();
+// A reply frame's body for serial_sim_send_raw: the text, "/" and its
+// checksum, or a wrong checksum.
+std::string reply_body(const std::string& text, bool good_checksum = true);
 
 // The same with COM1 open as the connection's port and an empty log.
 class SerialLinkTest : public SerialSimTest {
