@@ -77,7 +77,8 @@ void net_enable_broadcast(SocketHandle s) {
 
 bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
     sockaddr_in sa = make_address(address, port);
-    if (connect(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return failed(false);
+    if (connect(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+        return failed(false);
     wire_stream_connected(s, address, port);
     return true;
 }
