@@ -153,7 +153,7 @@ void end_packet(Writer& w, WireDirection direction) {
 
 // An IPv4 packet of the record's direction with a transport header of
 // header_size bytes (filled in by the caller) and the data after it.
-uint8_t* begin_ipv4(Writer& w, const WireRecord& r, uint8_t protocol, size_t header_size,
+uint8_t* begin_ipv4(Writer& w, const WireCaptureRecord& r, uint8_t protocol, size_t header_size,
                     const uint8_t* data, uint32_t stored, uint32_t length) {
     size_t front = 20 + header_size;
     begin_packet(w.network_interface, r.time_us, uint32_t(front + stored),
@@ -189,7 +189,7 @@ uint16_t transport_checksum(const uint8_t* transport, uint8_t protocol, size_t s
     return fold(sum_words(transport, size, sum_words(pseudo, 12)));
 }
 
-void write_datagram(Writer& w, const WireRecord& r) {
+void write_datagram(Writer& w, const WireCaptureRecord& r) {
     uint8_t* udp = begin_ipv4(w, r, ip_udp, 8, r.data, r.stored, r.length);
     be16(udp + 4, uint16_t(8 + r.length));
     if (r.stored == r.length) {
@@ -199,9 +199,9 @@ void write_datagram(Writer& w, const WireRecord& r) {
     end_packet(w, r.direction);
 }
 
-void write_segment(Writer& w, const WireRecord& r, WireDirection direction, uint32_t seq,
+void write_segment(Writer& w, const WireCaptureRecord& r, WireDirection direction, uint32_t seq,
                    uint32_t ack, uint8_t flags) {
-    WireRecord packet = r;
+    WireCaptureRecord packet = r;
     packet.direction = direction;
     uint8_t* tcp = begin_ipv4(w, packet, ip_tcp, 20, r.data, r.stored, r.stored);
     be32(tcp + 4, seq);
@@ -216,7 +216,7 @@ void write_segment(Writer& w, const WireRecord& r, WireDirection direction, uint
 // The stream of a record, opened with a handshake the first time it shows:
 // at its connection, or at its first piece when it was made before the
 // capture began.
-Stream& stream_of(Writer& w, const WireRecord& r) {
+Stream& stream_of(Writer& w, const WireCaptureRecord& r) {
     for (Stream& s : w.streams)
         if (s.used && s.local_address == r.local_address && s.local_port == r.local_port &&
             s.peer_address == r.peer_address && s.peer_port == r.peer_port)
@@ -225,7 +225,7 @@ Stream& stream_of(Writer& w, const WireRecord& r) {
     w.next_stream = (w.next_stream + 1) % std::size(w.streams);
     s = Stream{r.local_address, r.peer_address, r.local_port, r.peer_port,
                console_isn + 1, device_isn + 1, true};
-    WireRecord empty = r;
+    WireCaptureRecord empty = r;
     empty.stored = 0;
     write_segment(w, empty, WireDirection::outbound, console_isn, 0, tcp_syn);
     write_segment(w, empty, WireDirection::inbound, device_isn, console_isn + 1, tcp_syn | tcp_ack);
@@ -233,7 +233,7 @@ Stream& stream_of(Writer& w, const WireRecord& r) {
     return s;
 }
 
-void write_stream(Writer& w, const WireRecord& r) {
+void write_stream(Writer& w, const WireCaptureRecord& r) {
     Stream& s = stream_of(w, r);
     if (r.kind == WireKind::stream_start) return;
     bool out = r.direction == WireDirection::outbound;
@@ -242,18 +242,18 @@ void write_stream(Writer& w, const WireRecord& r) {
     seq += r.stored;
 }
 
-void write_serial(Writer& w, const WireRecord& r) {
+void write_serial(Writer& w, const WireCaptureRecord& r) {
     begin_packet(w.serial_interface, r.time_us, r.stored, r.length);
     block.put(r.data, r.stored);
     end_packet(w, r.direction);
 }
 
-void note_kinds(const WireRecord& r, void* context) {
+void note_kinds(const WireCaptureRecord& r, void* context) {
     auto& w = *static_cast<Writer*>(context);
     (r.kind == WireKind::serial ? w.has_serial : w.has_network) = true;
 }
 
-void write_record(const WireRecord& r, void* context) {
+void write_record(const WireCaptureRecord& r, void* context) {
     auto& w = *static_cast<Writer*>(context);
     if (!w.ok) return;
     switch (r.kind) {

@@ -172,10 +172,11 @@ void wire_capture_visit(WireVisit visit, void* context) {
             upper = false;
         }
         const Header& h = *header_at(at);
-        WireRecord r{h.time_us,       h.kind,         h.direction,
-                     h.local_address, h.peer_address, h.local_port,
-                     h.peer_port,     h.length,       reinterpret_cast<const uint8_t*>(&h + 1),
-                     h.stored};
+        WireCaptureRecord r{
+            h.time_us,       h.kind,         h.direction,
+            h.local_address, h.peer_address, h.local_port,
+            h.peer_port,     h.length,       reinterpret_cast<const uint8_t*>(&h + 1),
+            h.stored};
         visit(r, context);
         at += record_size(h.stored);
     }

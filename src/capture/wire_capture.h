@@ -25,7 +25,7 @@ enum class WireDirection : uint8_t {
     outbound, // from the console
 };
 
-struct WireRecord {
+struct WireCaptureRecord {
     uint64_t time_us; // since 1970, of the first byte of a serial run
     WireKind kind;
     WireDirection direction;
@@ -53,7 +53,7 @@ void wire_capture_enable(bool on);
 bool wire_capture_enabled();
 
 // Calls visit for every record kept, oldest first.
-using WireVisit = void (*)(const WireRecord& record, void* context);
+using WireVisit = void (*)(const WireCaptureRecord& record, void* context);
 void wire_capture_visit(WireVisit visit, void* context);
 // Records dropped to stay within the capacity since the reset.
 uint64_t wire_capture_dropped();

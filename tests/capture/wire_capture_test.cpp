@@ -30,7 +30,7 @@ struct Seen {
 std::vector<Seen> records() {
     std::vector<Seen> out;
     wire_capture_visit(
-        [](const WireRecord& r, void* context) {
+        [](const WireCaptureRecord& r, void* context) {
             static_cast<std::vector<Seen>*>(context)->push_back(
                 {r.kind, r.direction, std::string(reinterpret_cast<const char*>(r.data), r.stored),
                  r.length});
