@@ -1,6 +1,7 @@
 // The pcapng writer: a section header, one interface description per kind of
 // link in the capture, and one enhanced packet block per packet. Blocks are
-// written in little-endian order, packet headers in network order.
+// in the host's byte order (the section's magic number tells readers which),
+// the packets' own headers in network order.
 #include "capture/capture_file.h"
 
 #include "app/log.h"
@@ -28,14 +29,13 @@ constexpr uint8_t tcp_syn = 0x02, tcp_psh = 0x08, tcp_ack = 0x10;
 // The console's and the device's first sequence numbers in every stream.
 constexpr uint32_t console_isn = 0x10000000, device_isn = 0x20000000;
 
-// One block's body, in the host's byte order, which the section's magic
-// number tells readers; the largest is a packet of the largest record.
+// One block's body; the largest is a packet of the largest record.
 struct Block {
     uint8_t bytes[65536 + 256];
     size_t size = 0;
 
     void put(const void* data, size_t n) {
-        memcpy(bytes + size, data, n);
+        if (n > 0) memcpy(bytes + size, data, n);
         size += n;
     }
     void u16(uint16_t v) { put(&v, 2); }

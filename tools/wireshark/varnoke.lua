@@ -237,6 +237,10 @@ function rmlx.dissector(tvb, pinfo, tree)
         pinfo.cols.info:set(string.format("RMLX datagram of %u bytes", size))
         return size
     end
+    if tvb:len() < 12 then
+        pinfo.cols.info:set("RMLX (header not captured)")
+        return size
+    end
     local id = tvb(0, 2):le_uint()
     local fsn = tvb(2, 2):le_uint()
     local opcode = tvb(4, 1):uint()
@@ -280,7 +284,7 @@ function rmlx.dissector(tvb, pinfo, tree)
     if captured > 0 then
         local text = tvb(12, captured)
         t:add(rmlx_fields.text, text)
-        if opcode == op_rep then add_reply(text, t) end
+        if opcode == op_rep and captured == length then add_reply(text, t) end
         info = info .. " " .. shown(text:raw())
     end
     pinfo.cols.info:set(info)
