@@ -11,15 +11,15 @@ namespace {
 
 // The caption above a status label: the caption centred over it.
 constexpr const char* caption_of(int label_id) {
-    const ControlDef* label = nullptr;
-    for (const ControlDef& c : dialog_controls)
-        if (c.id == label_id) label = &c;
-    if (label == nullptr) return nullptr;
-    int centre2 = 2 * label->x + label->w;
+    size_t label = dialog_controls.size();
+    for (size_t i = 0; i < dialog_controls.size(); ++i)
+        if (dialog_controls[i].id == label_id) label = i;
+    if (label == dialog_controls.size()) return nullptr;
+    const ControlDef& l = dialog_controls[label];
     for (const ControlDef& c : dialog_controls) {
-        int offset = 2 * c.x + c.w - centre2;
-        if (c.id == idc_none && c.kind == ControlKind::static_center && c.y < label->y &&
-            label->y - c.y < 20 && offset >= -4 && offset <= 4)
+        int offset = 2 * c.x + c.w - (2 * l.x + l.w);
+        if (c.id == idc_none && c.kind == ControlKind::static_center && c.y < l.y &&
+            l.y - c.y < 20 && offset >= -4 && offset <= 4)
             return c.text;
     }
     return nullptr;
