@@ -290,46 +290,40 @@ TEST(WiresharkDissector, FlawsShowTheirExpertInfo) {
           {expert("Datagram of 11 bytes, shorter than a header"), malformed}}});
 }
 
-// What the console sent and what came back, as the dissector shows them: "REQ
-// text" or "REP text" for every request and reply text in the capture.
-struct Session {
-    Lines exchanges;
-    std::string local, device; // addresses of the network links
-    std::string port;
+// The network link's addresses and the device's port, as the capture must
+// show them in each request and reply; all empty on the serial line.
+struct Endpoints {
+    std::string local, device, port;
 };
 
-// Connects with what the window shows, sends the requests and saves the
-// capture through the operator's entry; the replies in reply_buffer are
-// what the dissector must show, cut as reply_text cuts them.
-fs::path run_session(Session& s, const Lines& requests, std::string (*reply_text)(const char*)) {
+std::string whole(const char* reply) {
+    return reply;
+}
+
+// A session with the device through the window's Connect, some requests and
+// the operator's save, then its capture decoded: nothing malformed, no
+// checksum wrong (the IPv4, UDP and TCP ones included), no TCP stream
+// trouble, no warning at all; every request and reply text in order (the
+// replies in reply_buffer cut as reply_text cuts them), the requests from
+// the console's address to the device's. Returns the capture.
+fs::path check_session(const Endpoints& e, std::string (*reply_text)(const char*) = whole) {
     headless::control(idc_details).checked = false;
     connect_or_disconnect();
     EXPECT_EQ(connected_flag, 1);
-    s.exchanges = {"REQ v", "REP " + reply_text(reply_buffer)};
-    for (const std::string& request : requests) {
+    Lines sent{"REQ v", "REP " + reply_text(reply_buffer)};
+    for (const char* request : {"?", "{/0", "@/Hello, device", "}", "?"}) {
         char data[1000];
-        EXPECT_EQ(execute_command(request.c_str(), data, sizeof data, 0), 0) << request;
+        EXPECT_EQ(execute_command(request, data, sizeof data, 0), 0) << request;
         EXPECT_EQ(error_code, 0) << request;
-        s.exchanges.push_back("REQ " + request);
-        s.exchanges.push_back("REP " + reply_text(reply_buffer));
+        sent.push_back(std::string("REQ ") + request);
+        sent.push_back("REP " + reply_text(reply_buffer));
     }
     fs::path file = work_dir() / "session.pcapng";
     save_wire_capture_command(file.c_str());
     EXPECT_EQ(headless::log_lines().back().rfind("Wire capture saved to " + file.string(), 0), 0u)
         << headless::log_lines().back();
     connect_or_disconnect();
-    return file;
-}
 
-std::string whole(const char* reply) {
-    return reply;
-}
-
-// Decodes a session's capture: nothing malformed, no checksum wrong (the
-// IPv4, UDP and TCP ones included), no TCP stream trouble, no warning at
-// all; the texts in order, the requests from the console's address to the
-// device's.
-void check_session(const fs::path& file, const Session& s) {
     Lines text_fields{"rmlx.text", "esdframe.text", "esdtext.text"};
     Lines fields{"frame.p2p_dir", "ip.src",
                  "ip.dst",        "udp.dstport",
@@ -340,7 +334,7 @@ void check_session(const fs::path& file, const Session& s) {
     auto rows = decode(file, fields,
                        "-o ip.check_checksum:TRUE -o udp.check_checksum:TRUE "
                        "-o tcp.check_checksum:TRUE");
-    Lines exchanges;
+    Lines decoded;
     for (Row& row : rows) {
         std::istringstream severities(row["_ws.expert.severity"]);
         for (std::string level; std::getline(severities, level, aggregator);)
@@ -351,19 +345,17 @@ void check_session(const fs::path& file, const Session& s) {
         for (const std::string& f : text_fields) {
             if (row[f].empty()) continue;
             bool request = row["frame.p2p_dir"] == "0";
-            exchanges.push_back((request ? "REQ " : "REP ") + row[f]);
-            if (s.port.empty()) continue;
-            EXPECT_EQ(row[request ? "ip.src" : "ip.dst"], s.local);
-            EXPECT_EQ(row[request ? "ip.dst" : "ip.src"], s.device);
+            decoded.push_back((request ? "REQ " : "REP ") + row[f]);
+            EXPECT_EQ(row[request ? "ip.src" : "ip.dst"], e.local);
+            EXPECT_EQ(row[request ? "ip.dst" : "ip.src"], e.device);
             if (request) {
-                EXPECT_EQ(row["udp.dstport"] + row["tcp.dstport"], s.port);
+                EXPECT_EQ(row["udp.dstport"] + row["tcp.dstport"], e.port);
             }
         }
     }
-    EXPECT_EQ(exchanges, s.exchanges);
+    EXPECT_EQ(decoded, sent);
+    return file;
 }
-
-const Lines session_requests{"?", "{/0", "@/Hello, device", "}", "?"};
 
 class SerialCaptureTest : public SerialSimTest {
   protected:
@@ -376,9 +368,7 @@ class SerialCaptureTest : public SerialSimTest {
 
 TEST_F(SerialCaptureTest, SessionOnTheSerialLineDecodesInOrder) {
     SKIP_WITHOUT_TSHARK();
-    Session s;
-    fs::path file = run_session(s, session_requests, whole);
-    check_session(file, s);
+    fs::path file = check_session({});
     auto rows = decode(file, {"frame.interface_description", "_ws.col.Info"});
     ASSERT_GE(rows.size(), 4u);
     EXPECT_EQ(rows[0]["frame.interface_description"], "COM1 at 115200 baud, 8N1");
@@ -393,34 +383,22 @@ class NetCaptureTest : public NetTest {
         memset(&connection_link, 0, sizeof connection_link);
         NetTest::TearDown();
     }
-    void choose(int kind, const std::string& address) {
+    void session(int kind, const Endpoints& e, std::string (*reply_text)(const char*) = whole) {
         headless::control(idc_kind).selection = kind - 1;
-        headless::type_text(idc_address, address);
+        headless::type_text(idc_address, e.device);
+        check_session(e, reply_text);
     }
 };
 
-TEST_F(NetCaptureTest, SessionOnTheRmlxLinkDecodesInOrder) {
+TEST_F(NetCaptureTest, SessionsOnTheRmlxAndTcpLinksDecodeInOrder) {
     SKIP_WITHOUT_TSHARK();
     if (!enter_namespace(false, true)) return;
     NetSidesConfig config;
     config.rmlx_devices = {netns::ipv4(127, 0, 0, 2)};
-    ASSERT_TRUE(start(config));
-    choose(kind_rmlx, "127.0.0.2");
-    Session s{{}, "127.0.0.1", "127.0.0.2", "24222"};
-    fs::path file = run_session(s, session_requests, whole);
-    check_session(file, s);
-}
-
-TEST_F(NetCaptureTest, SessionOnTheTcpLinkDecodesInOrder) {
-    SKIP_WITHOUT_TSHARK();
-    if (!enter_namespace(false, true)) return;
-    NetSidesConfig config;
     config.tcp_address = netns::ipv4(127, 0, 0, 1);
     ASSERT_TRUE(start(config));
-    choose(kind_tcp, "127.0.0.1");
-    Session s{{}, "127.0.0.1", "127.0.0.1", "9101"};
-    fs::path file = run_session(s, session_requests, whole);
-    check_session(file, s);
+    session(kind_rmlx, {"127.0.0.1", "127.0.0.2", "24222"});
+    session(kind_tcp, {"127.0.0.1", "127.0.0.1", "9101"});
 }
 
 TEST_F(NetCaptureTest, SessionOnThePlainUdpLinkDecodesInOrder) {
@@ -429,15 +407,12 @@ TEST_F(NetCaptureTest, SessionOnThePlainUdpLinkDecodesInOrder) {
     NetSidesConfig config;
     config.udp_address = netns::ipv4(192, 0, 2, 2);
     ASSERT_TRUE(start_behind_veth(config, netns::ipv4(192, 0, 2, 1)));
-    choose(kind_udp, "192.0.2.2");
-    Session s{{}, "192.0.2.1", "192.0.2.2", "9101"};
     // The link leaves the separator on the reply; the frame's text ends before it.
-    fs::path file = run_session(s, session_requests, [](const char* reply) {
+    session(kind_udp, {"192.0.2.1", "192.0.2.2", "9101"}, [](const char* reply) {
         std::string text = reply;
         if (!text.empty() && text.back() == '/') text.pop_back();
         return text;
     });
-    check_session(file, s);
 }
 
 } // namespace
