@@ -8,6 +8,7 @@
 #include "app/ipv4_text.h"
 #include "app/log.h"
 #include "app/state.h"
+#include "capture/wire_capture.h"
 #include "command/command.h"
 #include "net/net_links.h"
 #include "serial/serial_port.h"
@@ -106,6 +107,7 @@ bool open_link() {
 }
 
 void connect() {
+    wire_capture_reset();
     connection_kind = ui_combo_selection(idc_kind) + 1;
     if (!open_link()) return;
 

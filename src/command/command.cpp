@@ -56,17 +56,7 @@ int decode_hex_byte(const char* two) {
 }
 
 void update_status_panel() {
-    static constexpr struct {
-        int id;
-        bool device;
-        int bit;
-    } labels[] = {
-        {1010, true, 0x80},  {1011, true, 0x40},  {1012, true, 0x20},  {1013, true, 0x10},
-        {1014, true, 0x08},  {1015, true, 0x04},  {1016, true, 0x02},  {1017, true, 0x01},
-        {1018, false, 0x80}, {1019, false, 0x40}, {1020, false, 0x20}, {1021, false, 0},
-        {1022, false, 0x08}, {1023, false, 0x04}, {1024, false, 0x02}, {1025, false, 0},
-    };
-    for (const auto& l : labels) {
+    for (const StatusLabel& l : status_labels) {
         int32_t byte = l.device ? device_status : function_status;
         ui_set_text(l.id, l.bit == 0 ? "--" : (byte & l.bit) ? "1" : "0");
     }

@@ -37,6 +37,20 @@ bool command_running();
 // 0..255 for two hexadecimal digits (either case), -1 otherwise.
 int decode_hex_byte(const char* two);
 
+// The status panel's labels: the bit of the device or function status byte
+// each shows; bit 0 marks a label that always reads "--".
+struct StatusLabel {
+    int id;
+    bool device;
+    uint8_t bit;
+};
+inline constexpr StatusLabel status_labels[] = {
+    {1010, true, 0x80},  {1011, true, 0x40},  {1012, true, 0x20},  {1013, true, 0x10},
+    {1014, true, 0x08},  {1015, true, 0x04},  {1016, true, 0x02},  {1017, true, 0x01},
+    {1018, false, 0x80}, {1019, false, 0x40}, {1020, false, 0x20}, {1021, false, 0},
+    {1022, false, 0x08}, {1023, false, 0x04}, {1024, false, 0x02}, {1025, false, 0},
+};
+
 void update_status_panel();
 
 // The link transaction that connection_kind selects; writes the reply text
