@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -907,11 +908,20 @@ bool ui_save_file_dialog(const SaveFileRequest& r) {
     std::string title = text8_to_utf8(r.title != nullptr ? r.title : "");
     std::string filter;
     for (int i = 0; i < r.filter_count; ++i) {
+        // FLTK shows the pattern after the description itself.
+        std::string description = text8_to_utf8(r.filters[i].description);
+        std::string shown = std::string(" (") + r.filters[i].pattern + ")";
+        if (description.size() > shown.size() &&
+            description.compare(description.size() - shown.size(), shown.size(), shown) == 0)
+            description.resize(description.size() - shown.size());
         if (i > 0) filter += '\n';
-        filter += text8_to_utf8(r.filters[i].description) + '\t' + r.filters[i].pattern;
+        filter += description + '\t' + r.filters[i].pattern;
     }
     chooser.title(title.c_str());
     chooser.filter(filter.c_str());
+    // It starts in the current directory, as the Windows picker does.
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) != nullptr) chooser.directory(cwd);
     chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM | Fl_Native_File_Chooser::NEW_FOLDER);
     std::string preset(r.path, strnlen(r.path, size_t(r.path_capacity)));
     if (!preset.empty()) chooser.preset_file(preset.c_str());
