@@ -409,6 +409,18 @@ void place_headers() {
     s.browser->parent()->redraw();
 }
 
+// The window's size and how many log lines it shows.
+void trace_size(void*) {
+    Fl_Browser* b = log_slot().browser;
+    if (ui.trace == nullptr || b == nullptr) return;
+    Fl::flush(); // the lines in view are known once they are drawn
+    int shown = 0;
+    for (int line = 1; line <= b->size(); ++line)
+        if (b->displayed(line)) ++shown;
+    fprintf(ui.trace, "size %d %d log-lines-shown %d\n", ui.window->w(), ui.window->h(), shown);
+    fflush(ui.trace);
+}
+
 void lay_out() {
     Slot& log = log_slot();
     // A log that showed its last entry goes on showing it.
@@ -424,11 +436,8 @@ void lay_out() {
         log.browser->bottomline(log.browser->size());
     ui.window->redraw();
     if (ui.trace != nullptr) {
-        int shown = 0;
-        for (int line = 1; log.browser != nullptr && line <= log.browser->size(); ++line)
-            if (log.browser->displayed(line)) ++shown;
-        fprintf(ui.trace, "size %d %d log-lines-shown %d\n", ui.window->w(), ui.window->h(), shown);
-        fflush(ui.trace);
+        Fl::remove_timeout(trace_size);
+        Fl::add_timeout(0.0, trace_size);
     }
 }
 
@@ -491,6 +500,7 @@ void ui_end_dialog() {
 }
 
 void ui_destroy_dialog() {
+    Fl::remove_timeout(trace_size);
     delete ui.window;
     if (ui.trace != nullptr) fclose(ui.trace);
     ui = Ui{};
