@@ -103,8 +103,10 @@ void trace_size() {
     if (trace_file() == nullptr) return;
     RECT client{};
     GetClientRect(main_window, &client);
-    trace("size client=%ld,%ld log_rows=%d\n", client.right, client.bottom,
-          int(send_item(idc_log, LVM_GETCOUNTPERPAGE, 0, 0)));
+    POINT origin{0, 0};
+    ClientToScreen(main_window, &origin);
+    trace("size client=%ld,%ld at=%ld,%ld log_rows=%d\n", client.right, client.bottom, origin.x,
+          origin.y, int(send_item(idc_log, LVM_GETCOUNTPERPAGE, 0, 0)));
 }
 
 // The template's styles make a fixed frame; the window grows from the same
@@ -130,6 +132,7 @@ void make_resizable() {
     least_window = {frame.right - frame.left, frame.bottom - frame.top};
     SetWindowPos(main_window, nullptr, frame.left, frame.top, least_window.cx, least_window.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    trace_size();
 }
 
 void lay_out(int client_w, int client_h) {
