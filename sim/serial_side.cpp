@@ -53,7 +53,7 @@ struct Side {
     std::string reply; // reply frame body with its separator and digits
     std::deque<std::string> raw_bodies;
     std::string received, sent;
-    uint64_t line_free_ns = 0; // pacing: when the line can take the next byte
+    uint64_t line_free_ns = 0; // pacing: when the line can take the device's next byte
 
     std::atomic<unsigned> silences{0};
     std::atomic<uint64_t> last_write_ns{0};
@@ -90,13 +90,16 @@ void send(const std::string& bytes) {
         write_all(p, bytes.size());
     } else {
         // A byte takes 10 bit times (start, 8 data, stop) and arrives whole.
+        // The bytes of one send follow each other without a gap, however
+        // late a sleep wakes.
         uint64_t byte_ns = 10ull * 1000000000u / side.config.baud;
+        uint64_t done = std::max(now_ns(), side.line_free_ns);
         for (size_t i = 0; i < bytes.size(); ++i) {
-            uint64_t start = std::max(now_ns(), side.line_free_ns);
-            side.line_free_ns = start + byte_ns;
-            sleep_until_ns(side.line_free_ns);
+            done += byte_ns;
+            sleep_until_ns(done);
             write_all(p + i, 1);
         }
+        side.line_free_ns = done;
     }
     side.last_write_ns = now_ns();
 }
@@ -247,6 +250,8 @@ void on_byte(uint8_t byte) {
 
 void serve() {
     prctl(PR_SET_TIMERSLACK, 1); // pacing sleeps of tens of microseconds
+    const uint64_t byte_ns = 10ull * 1000000000u / side.config.baud;
+    uint64_t line_in_free_ns = 0; // pacing: when the console's next byte can start
     uint8_t buf[512];
     for (;;) {
         pollfd fds[2] = {{side.master, POLLIN, 0}, {side.stop_pipe[0], POLLIN, 0}};
@@ -261,8 +266,21 @@ void serve() {
             continue;
         }
         sim_log_bytes("serial", buf, size_t(n));
-        std::lock_guard<std::mutex> lock(side.mutex);
-        for (ssize_t i = 0; i < n; ++i) on_byte(buf[i]);
+        if (!side.config.pace) {
+            std::lock_guard<std::mutex> lock(side.mutex);
+            for (ssize_t i = 0; i < n; ++i) on_byte(buf[i]);
+            continue;
+        }
+        // The pseudo-terminal hands over at once what a line carries one byte
+        // after another: each byte is the device's only once it has crossed.
+        uint64_t arrived = std::max(now_ns(), line_in_free_ns);
+        for (ssize_t i = 0; i < n; ++i) {
+            arrived += byte_ns;
+            sleep_until_ns(arrived);
+            std::lock_guard<std::mutex> lock(side.mutex);
+            on_byte(buf[i]);
+        }
+        line_in_free_ns = arrived;
     }
 }
 
@@ -498,7 +516,8 @@ extern const SimSide serial_side = {
     "  --serial              run the serial side (the default when no side is chosen)\n"
     "  --com N               link it as COMN: <prefix>/dosdevices/comN, where <prefix> is\n"
     "                        $VARNOKE_PREFIX or else ~/.varnoke\n"
-    "  --pace                send at the line's real speed (10 bit times per byte)\n"
+    "  --pace                carry bytes both ways at the line's real speed (10 bit\n"
+    "                        times per byte)\n"
     "  --baud RATE           line speed for --pace (default 115200)\n"
     "Serial faults (N: for the next N occasions; on one occasion the first\n"
     "that applies in this list is taken):\n"

@@ -27,7 +27,7 @@ struct SerialFaults {
 
 struct SerialSideConfig {
     uint32_t baud = 115200; // line speed for pacing
-    bool pace = false;      // send at 10 bit times per byte
+    bool pace = false;      // both directions at 10 bit times per byte
     int com = 0;            // 1..: link the slave as COMn in the dosdevices folder
     uint64_t seed = 1;      // noise bytes
 };

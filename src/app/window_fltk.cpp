@@ -820,6 +820,9 @@ int ui_message_box(bool owned, const char* text, const char* caption, unsigned t
     bool yes_no = (type & mb_yesno) != 0;
     bool error_icon = (type & mb_iconerror) != 0;
     std::string body = text8_to_utf8(text != nullptr ? text : "");
+    // A line ends with CR LF on Windows; FLTK would draw the CR as "^M".
+    for (size_t cr = body.find("\r\n"); cr != std::string::npos; cr = body.find("\r\n", cr))
+        body.erase(cr, 1);
     std::string title = text8_to_utf8(caption != nullptr ? caption : "");
 
     int sx, sy, sw, sh;

@@ -464,7 +464,9 @@ void ui_delete_log_font() {
 
 int ui_message_box(bool owned, const char* text, const char* caption, unsigned type) {
     trace("box caption=%s text=%s\n", caption, text);
-    return MessageBoxA(owned ? main_window : nullptr, text, caption, type);
+    int answer = MessageBoxA(owned ? main_window : nullptr, text, caption, type);
+    trace("box answer=%d\n", answer);
+    return answer;
 }
 
 bool ui_open_file_dialog(const OpenFileRequest& request) {
@@ -491,7 +493,10 @@ bool ui_open_file_dialog(const OpenFileRequest& request) {
     ofn.lpstrTitle = request.title;
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
     ofn.lpstrDefExt = request.default_ext;
-    return GetOpenFileNameA(&ofn) != FALSE;
+    trace("picker title=%s\n", request.title);
+    bool chosen = GetOpenFileNameA(&ofn) != FALSE;
+    trace("picker chosen=%s\n", chosen ? request.path : "");
+    return chosen;
 }
 
 bool ui_save_file_dialog(const SaveFileRequest& request) {

@@ -97,17 +97,23 @@ bool configure(int fd, uint32_t baud, tcflag_t cflag) {
 
 } // namespace
 
-bool com_link_path(int port, char* out, size_t cap) {
+bool prefix_path(const char* tail, char* out, size_t cap) {
     const char* prefix = getenv("VARNOKE_PREFIX");
     const char* home = getenv("HOME");
     int n;
     if (prefix != nullptr && *prefix != '\0')
-        n = snprintf(out, cap, "%s/dosdevices/com%d", prefix, port);
+        n = snprintf(out, cap, "%s/%s", prefix, tail);
     else if (home != nullptr && *home != '\0')
-        n = snprintf(out, cap, "%s/.varnoke/dosdevices/com%d", home, port);
+        n = snprintf(out, cap, "%s/.varnoke/%s", home, tail);
     else
         return false;
     return n > 0 && size_t(n) < cap;
+}
+
+bool com_link_path(int port, char* out, size_t cap) {
+    char tail[32];
+    snprintf(tail, sizeof tail, "dosdevices/com%d", port);
+    return prefix_path(tail, out, cap);
 }
 
 bool com_device_path(int port, char* out, size_t cap) {

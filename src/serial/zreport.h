@@ -2,6 +2,8 @@
 // transaction, keyed on the request's first characters.
 #pragma once
 
+#include <cstddef>
+
 enum class ZReportStep {
     none,
     identifier, // "A": the reply names the report
@@ -23,3 +25,7 @@ int zreport_check(const char* request);
 // transaction's own buffer; the line capture may shorten it.
 void zreport_capture_identifier(char* reply);
 void zreport_capture_line(char* reply);
+
+// Where the file C:\out\<name> is on this system; false when it cannot be
+// named here (no prefix, or the path does not fit).
+bool zreport_out_path(const char* name, char* out, size_t cap);

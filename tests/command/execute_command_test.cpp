@@ -3,7 +3,6 @@
 #include "app/handlers.h"
 #include "app/state.h"
 #include "command/command.h"
-#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial_sim_fixture.h"
 #include "sim/serial_side.h"
@@ -11,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,20 +23,6 @@ bool contains(const Lines& lines, const std::string& line) {
     for (auto& l : lines)
         if (l == line) return true;
     return false;
-}
-
-// A reply frame's body: the text, "/" and its checksum.
-std::string body(const std::string& text) {
-    char digits[4];
-    snprintf(digits, sizeof digits, "/%02u", frame_checksum(text.data(), text.size()));
-    return text + digits;
-}
-
-size_t count_of(const std::string& haystack, const std::string& needle) {
-    size_t n = 0;
-    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
-        ++n;
-    return n;
 }
 
 class ExecuteCommandTest : public SerialLinkTest {
@@ -105,7 +89,8 @@ TEST_F(ExecuteCommandTest, DeviceErrorsInWordsAndUnknownCodes) {
 }
 
 TEST_F(ExecuteCommandTest, LowerCaseAndNonHexadecimalStatusDigits) {
-    serial_sim_send_raw({body("1a/00/00"), body("0e/0a/00/x"), body("zz/0A/b1/data")});
+    serial_sim_send_raw(
+        {reply_body("1a/00/00"), reply_body("0e/0a/00/x"), reply_body("zz/0A/b1/data")});
     ASSERT_EQ(execute_command("?", data, sizeof data, 1), 0);
     EXPECT_EQ(count_of(serial_sim_received(), "\x02?/"), 3u);
     EXPECT_EQ(error_code, 0xFF);
@@ -116,7 +101,7 @@ TEST_F(ExecuteCommandTest, LowerCaseAndNonHexadecimalStatusDigits) {
 }
 
 TEST_F(ExecuteCommandTest, StatusOnlyReplyGivesEmptyDataAndNoRepliedFrameLine) {
-    serial_sim_send_raw({body("00/00/00/")});
+    serial_sim_send_raw({reply_body("00/00/00/")});
     ASSERT_EQ(execute_command("?", data, sizeof data, 1), 0);
     EXPECT_STREQ(data, "");
     for (auto& l : headless::log_lines()) EXPECT_EQ(l.rfind("Replied frame", 0), std::string::npos);

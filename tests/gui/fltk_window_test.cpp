@@ -332,6 +332,7 @@ struct BoxClick {
     std::string title;
     std::string button;
     bool close_first = false;
+    std::string text = {}; // the box's message as drawn, filled when answered
 };
 
 void click_box_button(void* data) {
@@ -343,6 +344,7 @@ void click_box_button(void* data) {
     }
     if (c->close_first) send_close_request(box);
     for_each_widget(box, [&](Fl_Widget* w) {
+        if (w->label() != nullptr && !dynamic_cast<Fl_Button*>(w)) c->text = w->label();
         if (w->label() != nullptr && c->button == w->label() && dynamic_cast<Fl_Button*>(w))
             click_in(box, w->x() + w->w() / 2, w->y() + w->h() / 2);
     });
@@ -361,6 +363,13 @@ TEST_F(FltkWindow, MessageBoxesReturnTheButtonPressed) {
     BoxClick yes{"Question", "Yes", true};
     Fl::add_timeout(0.05, click_box_button, &yes);
     EXPECT_EQ(ui_message_box(false, "\xC5rror", "Question", mb_yesno), id_yes);
+    EXPECT_EQ(yes.text, "\u00C5rror");
+
+    // Windows line ends break the line, as there.
+    BoxClick lines{"Lines", "OK"};
+    Fl::add_timeout(0.05, click_box_button, &lines);
+    EXPECT_EQ(ui_message_box(true, "one \r\n\r\n two", "Lines", mb_ok), id_ok);
+    EXPECT_EQ(lines.text, "one \n\n two");
 }
 
 void watchdog(void* fired) {

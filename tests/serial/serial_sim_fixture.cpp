@@ -3,6 +3,8 @@
 #include "app/dialog_template.h"
 #include "app/state.h"
 #include "pty_pair.h"
+#include "serial/control_chars.h"
+#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "sim/device_model.h"
 #include "sim/serial_side.h"
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <poll.h>
 #include <unistd.h>
 
@@ -46,6 +49,13 @@ void wait_for_device(WaitHandle handle, uint32_t timeout_ms) {
 
 } // namespace
 
+size_t count_of(const std::string& haystack, const std::string& needle) {
+    size_t n = 0;
+    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
+        ++n;
+    return n;
+}
+
 void SerialSimTest::SetUpTestSuite() {
     test_com_prefix();
     SerialSideConfig config;
@@ -61,8 +71,7 @@ void SerialSimTest::TearDownTestSuite() {
 void SerialSimTest::SetUp() {
     WindowTest::SetUp();
     // Let the last bytes of an earlier test in this process arrive first.
-    for (size_t size = SIZE_MAX; size != serial_sim_received().size(); usleep(30000))
-        size = serial_sim_received().size();
+    wait_line_quiet();
     sim_device_reset(seed);
     serial_sim_reset();
     silences_taken = 0;
@@ -77,6 +86,11 @@ void SerialSimTest::TearDown() {
     WindowTest::TearDown();
 }
 
+void SerialSimTest::wait_line_quiet() {
+    for (size_t size = SIZE_MAX; size != serial_sim_received().size(); usleep(30000))
+        size = serial_sim_received().size();
+}
+
 void SerialSimTest::expect_received(const std::string& expected) {
     for (int i = 0; i < 1000 && serial_sim_received().size() < expected.size(); ++i) usleep(2000);
     EXPECT_EQ(serial_sim_received(), expected);
@@ -85,6 +99,26 @@ void SerialSimTest::expect_received(const std::string& expected) {
 std::string SerialSimTest::device_reply(const char* request) {
     DeviceModel fresh(seed);
     return fresh.handle(request);
+}
+
+std::vector<std::string> serial_sim_requests() {
+    std::string bytes = serial_sim_received();
+    std::vector<std::string> out;
+    for (size_t start = bytes.find(char(stx)); start != std::string::npos;
+         start = bytes.find(char(stx), start + 1)) {
+        size_t end = bytes.find(char(etx), start);
+        if (end == std::string::npos || end - start < 4) break;
+        out.push_back(bytes.substr(start + 1, end - start - 4)); // without "/" and the digits
+        start = end;
+    }
+    return out;
+}
+
+std::string reply_body(const std::string& text, bool good_checksum) {
+    unsigned sum = (frame_checksum(text.data(), text.size()) + (good_checksum ? 0 : 1)) % 100;
+    char digits[4];
+    snprintf(digits, sizeof digits, "/%02u", sum);
+    return text + digits;
 }
 
 void SerialLinkTest::SetUp() {

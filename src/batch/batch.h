@@ -1,0 +1,14 @@
+// "Run batch": the lines of a text file sent to the device as requests.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+inline constexpr size_t batch_line_max = 1500;
+
+// Reads one line of at most max_chars characters into line (max_chars + 1
+// bytes): CR and the other bytes below 0x20 are skipped, LF ends the line,
+// characters past max_chars are dropped. Returns 1 with the line, also an
+// empty one; 0 at the end of the file when nothing was read, and on a read
+// error, whose partial line is dropped.
+int read_batch_line(FILE* file, char* line, size_t max_chars);

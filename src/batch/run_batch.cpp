@@ -1,0 +1,62 @@
+#include "batch/batch.h"
+
+#include "app/dialog.h"
+#include "app/dialog_template.h"
+#include "app/handlers.h"
+#include "app/log.h"
+#include "app/window.h"
+#include "command/command.h"
+
+namespace {
+char batch_name[512];
+char line[batch_line_max + 1];
+char reply_data[reply_buffer_size];
+} // namespace
+
+int read_batch_line(FILE* file, char* line, size_t max_chars) {
+    size_t len = 0;
+    for (;;) {
+        int c = getc(file);
+        if (c == EOF) {
+            line[len] = '\0';
+            // A line cut short by a read error is not a request that was
+            // written: it is not sent.
+            return len > 0 && ferror(file) == 0 ? 1 : 0;
+        }
+        if (c == '\n') break;
+        if (c < 0x20) continue; // CR, TAB and the other control characters
+        if (len < max_chars) line[len++] = char(c);
+    }
+    line[len] = '\0';
+    return 1;
+}
+
+void run_batch() {
+    if (operation_running()) return;
+    ui_get_text(idc_batch_path, batch_name, sizeof batch_name);
+    if (batch_name[0] == '\0') {
+        show_error_box("No filename specified");
+        return;
+    }
+    FILE* file = fopen(batch_name, "rb");
+    if (file == nullptr) {
+        show_error_box("Can't open file [%s]", batch_name);
+        return;
+    }
+    // An empty line ends the batch, so the number is also the file's line.
+    unsigned number = 1;
+    while (read_batch_line(file, line, batch_line_max) == 1 && line[0] != '\0') {
+        log_printf("L%05u> %s", number, line);
+        int result = execute_command(line, reply_data, sizeof reply_data,
+                                     ui_is_checked(idc_details) ? 1 : 0);
+        if (result != 0 || error_code != 0) {
+            log_printf("Failed in line %u", number);
+            log_printf("Batch aborted in line %u", number);
+            break;
+        }
+        ++number;
+    }
+    if (ferror(file) != 0)
+        log_printf("Cannot read file [%s] after line %u", batch_name, number - 1);
+    fclose(file);
+}

@@ -1,0 +1,115 @@
+#include "logo/logo.h"
+
+#include "app/dialog_template.h"
+#include "app/file_picker.h"
+#include "app/handlers.h"
+#include "app/log.h"
+#include "app/window.h"
+#include "command/command.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr size_t header_size = 54;
+constexpr int file_name_size = 512;
+constexpr unsigned bitmap_max = 7;
+
+// Stored rows are at most 32 bytes (256 pixels, padded to 4 bytes), so the
+// largest picture fits one buffer however its file is laid out.
+std::array<uint8_t, logo_max_row_bytes * logo_max_side> stored;
+std::array<uint8_t, logo_max_row_bytes * logo_max_side> packed;
+char reply_data[100];
+
+uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void file_error(const char* message) {
+    ui_message_box(false, "\xC5rror", message, mb_ok);
+}
+
+// Reads the picture's rows into stored; the message of the first check that
+// fails, or nullptr. Sets width and height.
+const char* read_picture(FILE* f, unsigned& width, unsigned& height) {
+    uint8_t header[header_size];
+    if (fread(header, 1, sizeof header, f) != sizeof header)
+        return "File error: Could not read bitmap header";
+    uint32_t offset = le32(header + 10);
+    uint32_t w = le32(header + 18);
+    uint32_t h = le32(header + 22);
+    auto bits = int16_t(uint16_t(header[28] | header[29] << 8));
+    if (bits != 1) return "Format error: BMP file must be back & white format";
+    if (w == 0 || w > logo_max_side) return "Format error: BMP file width must be in range 1-256";
+    if (h == 0 || h > logo_max_side) return "Format error: BMP file height must be in range 1-256";
+    size_t row_size = (w + 31) / 32 * 4;
+    size_t size = row_size * h;
+    // Pixel data beyond where a 32-bit long seeks to are no logo's.
+    if (offset > 0x7FFFFFFFu || fseek(f, long(offset), SEEK_SET) != 0 ||
+        fread(stored.data(), 1, size, f) != size)
+        return "File error: Could not load image data";
+    width = w;
+    height = h;
+    return nullptr;
+}
+
+} // namespace
+
+void upload_logo() {
+    if (const char* path = pick_file_to_open("*.bmp", "Select file"))
+        ui_set_text(idc_batch_path, path);
+    char file_name[file_name_size];
+    ui_get_text(idc_batch_path, file_name, sizeof file_name);
+    if (file_name[0] == '\0') {
+        show_error_box("No filename specified");
+        return;
+    }
+    load_logo_bitmap(1, file_name);
+}
+
+void load_logo_bitmap(unsigned bitmap, const char* file_name) {
+    if (bitmap > bitmap_max) {
+        ui_message_box(false,
+                       "Parameter error:", "<bitmapno> must be an integer number ranged 0 - 7\n",
+                       mb_ok);
+        return;
+    }
+    FILE* f = fopen(file_name, "rb");
+    if (f == nullptr) {
+        file_error("File error: Could not open image file");
+        return;
+    }
+    unsigned width = 0, height = 0;
+    const char* refused = read_picture(f, width, height);
+    fclose(f);
+    if (refused != nullptr) {
+        file_error(refused);
+        return;
+    }
+    // The file holds the bottom row first; the device takes the top first.
+    size_t row_size = (width + 31) / 32 * 4;
+    size_t row_bytes = (width + 7) / 8;
+    for (size_t r = 0; r < height; ++r)
+        memcpy(packed.data() + r * row_bytes, stored.data() + (height - 1 - r) * row_size,
+               row_bytes);
+    send_logo_rows(bitmap, packed.data(), width, height);
+}
+
+void send_logo_rows(unsigned bitmap, const uint8_t* rows, unsigned width, unsigned height) {
+    // The request below holds a row of the largest picture, no more.
+    if (bitmap > bitmap_max || width > logo_max_side || height > logo_max_side) return;
+    size_t row_bytes = (width + 7) / 8;
+    char request[96]; // "$/7/256/256/256/", 64 digits, "/"
+    for (unsigned row = 1; row <= height; ++row) {
+        int n = snprintf(request, sizeof request, "$/%u/%u/%u/%u/", bitmap, width, height, row);
+        const uint8_t* bytes = rows + (row - 1) * row_bytes;
+        for (size_t i = 0; i < row_bytes; ++i, n += 2)
+            snprintf(request + n, sizeof request - size_t(n), "%02X", bytes[i]);
+        snprintf(request + n, sizeof request - size_t(n), "/");
+        if (execute_command(request, reply_data, sizeof reply_data, ui_is_checked(idc_details)) !=
+            0)
+            return;
+    }
+}

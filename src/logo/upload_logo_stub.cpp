@@ -1,4 +1,0 @@
-// Stub until the logo upload issue fills it.
-#include "app/handlers.h"
-
-void upload_logo() {}

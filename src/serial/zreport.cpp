@@ -1,0 +1,181 @@
+// The Z-report capture into C:\out\<identifier>_a.txt and the signature
+// check that writes its digest into C:\out\<identifier>_b.txt.
+#include "serial/zreport.h"
+
+#include "app/window.h"
+#include "codec/sha1.h"
+#include "serial/serial_transaction.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr size_t identifier_at = 13; // in the reply to "A"
+constexpr size_t identifier_max = 59;
+constexpr size_t line_reply_max = 60; // a "Q" reply is cut to this
+constexpr size_t line_type_at = 9;
+constexpr size_t line_text_at = 11;
+
+// A file of the capture by both its names: C:\out\... as the operator knows
+// it, and where it is on this system (empty when it cannot be named here).
+struct ZFile {
+    char shown[80];
+    char real[4096];
+};
+ZFile a_path{}, b_path{};
+FILE* a_file = nullptr;
+
+void error_box(const char* text) {
+    ui_message_box(true, text, "Error", mb_ok);
+}
+
+void close_a_file() {
+    if (a_file == nullptr) return;
+    fclose(a_file);
+    a_file = nullptr;
+}
+
+void set_path(ZFile& path, const char* identifier, const char* suffix) {
+    char name[identifier_max + 8];
+    snprintf(name, sizeof name, "%s%s", identifier, suffix);
+    snprintf(path.shown, sizeof path.shown, "C:\\out\\%s", name);
+    if (!zreport_out_path(name, path.real, sizeof path.real)) path.real[0] = '\0';
+}
+
+FILE* create(const ZFile& path) {
+    return path.real[0] != '\0' ? fopen(path.real, "wb") : nullptr;
+}
+
+// Windows opens a device, in any folder, when the part of a file's name
+// before its first dot is a device name (trailing blanks and case aside).
+bool device_name(std::string_view base) {
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    char upper[8];
+    if (base.size() >= sizeof upper) return false;
+    for (size_t i = 0; i < base.size(); ++i) upper[i] = char(toupper(uint8_t(base[i])));
+    std::string_view name(upper, base.size());
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (name == device) return true;
+    // COM0 to COM9 and LPT0 to LPT9, the superscript digits too.
+    std::string_view kind = name.substr(0, 3);
+    auto digit = uint8_t(name.size() == 4 ? name[3] : 0);
+    return (kind == "COM" || kind == "LPT") &&
+           (isdigit(digit) || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
+}
+
+// The identifier comes from the device and becomes part of a file name: it
+// must name one file in C:\out\ and nothing else.
+bool names_a_file(std::string_view identifier) {
+    if (identifier.empty() || identifier.find("..") != std::string_view::npos) return false;
+    for (char c : identifier) {
+        auto byte = uint8_t(c);
+        if (byte < 0x20 || byte == 0x7F || strchr("/\\:<>\"|?*", c) != nullptr) return false;
+    }
+    size_t dot = identifier.find('.');
+    return dot == std::string_view::npos || !device_name(identifier.substr(0, dot));
+}
+
+// The identifier as a box can show it: control bytes as \xNN.
+void printable(std::string_view text, char* out, size_t cap) {
+    size_t n = 0;
+    for (char c : text) {
+        auto byte = uint8_t(c);
+        bool control = byte < 0x20 || byte == 0x7F;
+        if (n + (control ? 4 : 1) >= cap) break;
+        if (control)
+            n += size_t(snprintf(out + n, cap - n, "\\x%02X", byte));
+        else
+            out[n++] = c;
+    }
+    out[n] = '\0';
+}
+
+} // namespace
+
+int zreport_check(const char*) {
+    FILE* b_file = create(b_path);
+    if (b_file == nullptr) {
+        error_box("Error creating '_b.txt' file");
+        close_a_file();
+        return serial_ok;
+    }
+    // Lines still in the writer's buffer belong to the report as well.
+    if (a_file != nullptr) fflush(a_file);
+    char signature[64];
+    switch (file_sha1_hex(a_path.real, signature)) {
+    case 0:
+        break;
+    case 1:
+        snprintf(signature, sizeof signature, "Error opening '_a.txt' file");
+        break;
+    default:
+        snprintf(signature, sizeof signature, "Error reading '_a.txt' file");
+        break;
+    }
+    fputs(signature, b_file);
+    fclose(b_file);
+
+    char question[200];
+    snprintf(question, sizeof question,
+             "Calculated signature: %s \r\n\r\n Is this signature identical with the one in "
+             "Zreport?",
+             signature);
+    if (ui_message_box(true, question, "", mb_yesno) == id_yes) return zreport_go_on;
+    return serial_signature_rejected;
+}
+
+void zreport_capture_identifier(char* reply) {
+    // The lines of a new report must not run on into the earlier one's file.
+    close_a_file();
+    std::string_view identifier;
+    if (size_t len = strlen(reply); len > identifier_at)
+        identifier = std::string_view(reply + identifier_at, len - identifier_at);
+    identifier = identifier.substr(0, identifier_max);
+
+    if (!names_a_file(identifier)) {
+        char shown[4 * identifier_max + 1];
+        printable(identifier, shown, sizeof shown);
+        char text[sizeof shown + 64];
+        snprintf(text, sizeof text, "Z-report identifier '%s' cannot name a file", shown);
+        error_box(text);
+        return;
+    }
+    char id[identifier_max + 1];
+    snprintf(id, sizeof id, "%.*s", int(identifier.size()), identifier.data());
+    set_path(a_path, id, "_a.txt");
+    set_path(b_path, id, "_b.txt");
+
+    // Where C:\out\ is not the folder itself, the second line tells where
+    // the file is.
+    char text[sizeof a_path.shown + sizeof a_path.real + 1];
+    if (a_path.real[0] != '\0' && strcmp(a_path.real, a_path.shown) != 0)
+        snprintf(text, sizeof text, "%s\n%s", a_path.shown, a_path.real);
+    else
+        snprintf(text, sizeof text, "%s", a_path.shown);
+    ui_message_box(true, text, "", mb_ok);
+
+    a_file = create(a_path);
+    if (a_file == nullptr) error_box("Error creating '_a.txt' file");
+}
+
+void zreport_capture_line(char* reply) {
+    size_t len = strlen(reply);
+    if (len >= line_reply_max) {
+        reply[line_reply_max] = '\0';
+        len = line_reply_max;
+    }
+    // A reply without a line type is no line of the report.
+    if (len <= line_type_at) return;
+    char type = reply[line_type_at];
+    if (type == '1' || type == '2') return;
+    if (type == '3') {
+        close_a_file();
+        return;
+    }
+    if (a_file != nullptr)
+        fprintf(a_file, "%s\r\n", len > line_text_at ? reply + line_text_at : "");
+}

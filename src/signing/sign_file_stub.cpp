@@ -1,4 +1,0 @@
-// Stub until the file signing issue fills it.
-#include "app/handlers.h"
-
-void sign_file() {}

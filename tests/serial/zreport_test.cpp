@@ -1,0 +1,223 @@
+// The Z-report capture and signature check through execute_command, against
+// the simulator over a real pseudo-terminal. C:\out\ is the folder
+// drive_c/out of the test's COM prefix.
+#include "app/dialog_template.h"
+#include "command/command.h"
+#include "pty_pair.h"
+#include "serial_sim_fixture.h"
+#include "sim/serial_side.h"
+#include "sim/sim_device.h"
+#include "support/sha1_text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::set<std::string>;
+
+const std::string ack = "\x06";
+
+std::string question(const std::string& signature) {
+    return "Calculated signature: " + signature +
+           " \r\n\r\n Is this signature identical with the one in Zreport?";
+}
+
+std::string file_text(const fs::path& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+const headless::Box& last_box() {
+    return headless::boxes().back();
+}
+
+class ZReportTest : public SerialLinkTest {
+  protected:
+    fs::path prefix = test_com_prefix();
+    fs::path out = prefix / "drive_c" / "out";
+    char data[1000] = "";
+
+    void SetUp() override {
+        SerialLinkTest::SetUp();
+        for (auto& entry : fs::directory_iterator(prefix))
+            if (entry.path().filename() != "dosdevices") fs::remove_all(entry.path());
+        fs::create_directories(out);
+    }
+
+    int run(const char* request) { return execute_command(request, data, sizeof data, 0); }
+    // The reply carries this text instead of the device's own.
+    int run(const char* request, const std::string& reply) {
+        serial_sim_send_raw({reply_body(reply)});
+        return run(request);
+    }
+    static void new_transcript() {
+        wait_line_quiet();
+        serial_sim_reset();
+    }
+
+    // "A" with its box answered; the identifier the reply names.
+    std::string identify(const std::string& reply = "") {
+        headless::answer_box(id_ok);
+        EXPECT_EQ(reply.empty() ? run("A") : run("A", reply), 0);
+        return reply.empty() ? std::string(data + 4) : reply.substr(13);
+    }
+
+    // Everything under the prefix but the COM links.
+    Names entries() {
+        Names names;
+        for (auto& entry : fs::recursive_directory_iterator(prefix)) {
+            auto name = entry.path().lexically_relative(prefix).string();
+            if (name.rfind("dosdevices", 0) != 0) names.insert(name);
+        }
+        return names;
+    }
+
+    // x/2 answered No, and No again for the x/5 that follows: both ask with
+    // the signature and nothing reaches the device.
+    void expect_rejected(const std::string& signature) {
+        new_transcript();
+        headless::answer_box(id_no);
+        headless::answer_box(id_no);
+        EXPECT_EQ(run("x/2"), signature_rejected);
+        expect_received(ack + ack);
+        auto& boxes = headless::boxes();
+        EXPECT_EQ(boxes[boxes.size() - 2].text, question(signature));
+        EXPECT_EQ(last_box().text, question(signature));
+    }
+};
+
+// First in this file: the paths are empty only until the process's first
+// "A" (each test runs in a process of its own under CTest).
+TEST_F(ZReportTest, CheckBeforeAnyIdentifierAndWithoutTheFolderSendsNothing) {
+    fs::remove_all(prefix / "drive_c");
+    headless::answer_box(id_ok);
+    EXPECT_EQ(run("x/2"), 0);
+    EXPECT_EQ(last_box().text, "Error creating '_b.txt' file");
+    EXPECT_EQ(last_box().caption, "Error");
+    expect_received(ack);
+
+    headless::answer_box(id_ok);
+    identify();
+    EXPECT_EQ(last_box().text, "Error creating '_a.txt' file");
+    new_transcript();
+    headless::answer_box(id_ok);
+    EXPECT_EQ(run("x/2"), 0);
+    EXPECT_EQ(last_box().text, "Error creating '_b.txt' file");
+    expect_received(ack);
+    EXPECT_EQ(entries(), Names{});
+}
+
+TEST_F(ZReportTest, ReportCapturedAndCheckedWithYes) {
+    std::string id = identify();
+    EXPECT_EQ(id, sim_with_device([](DeviceModel& d) { return d.z_identifier(1); }));
+    EXPECT_EQ(last_box().text, "C:\\out\\" + id + "_a.txt\n" + (out / (id + "_a.txt")).string());
+    EXPECT_EQ(last_box().caption, "");
+
+    std::string lines, signature;
+    for (int i = 0; i < 50 && data[0] != '3'; ++i) {
+        ASSERT_EQ(run("Q"), 0);
+        if (data[0] == '2') signature = data + 2;
+        if (data[0] == '0') lines += std::string(data + 2) + "\r\n";
+    }
+    EXPECT_EQ(file_text(out / (id + "_a.txt")), lines);
+    EXPECT_EQ(sha1_of(lines), signature);
+
+    new_transcript();
+    headless::answer_box(id_yes);
+    EXPECT_EQ(run("x/2"), 0);
+    EXPECT_EQ(last_box().text, question(signature));
+    EXPECT_EQ(last_box().type, unsigned(mb_yesno));
+    expect_received("\x18\x18\x18\x05\x02" + reply_body("x/2") + "\x03" + ack);
+    EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
+}
+
+TEST_F(ZReportTest, NoTwiceEndsWith2001AndNoThenYesSendsX5) {
+    std::string id = identify();
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(run("Q"), 0); // two header lines, one report line
+    // The report is still open: the line written so far is in the digest.
+    std::string signature = sha1_of(std::string(data + 2) + "\r\n");
+    expect_rejected(signature);
+    EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
+
+    new_transcript();
+    headless::answer_box(id_no);
+    headless::answer_box(id_yes);
+    EXPECT_EQ(run("x/2"), 0);
+    expect_received(ack + "\x18\x18\x18\x05\x02x/5/11\x03" + ack);
+}
+
+TEST_F(ZReportTest, HostileIdentifiersNameNoFile) {
+    std::string id = identify();
+    fs::create_directory(out / "a"); // so that "a/b" could be created
+    const struct {
+        std::string reply, shown;
+    } cases[] = {
+        {"00/00/00/0001../../x", "../../x"},
+        {"00/00/00/0001a/b", "a/b"},
+        {"00/00/00/0001C:x", "C:x"},
+        {"00/00/00/0001a\\b", "a\\b"},
+        {"00/00/00/0001", ""},
+        {"15/00/00/", ""},
+        {"00/00/00/0001a*b", "a*b"},
+        {"00/00/00/0001x\ty", "x\\x09y"},
+        {"00/00/00/0001NUL.x", "NUL.x"},
+        {"00/00/00/0001com2 .txt", "com2 .txt"},
+    };
+    for (auto& c : cases) {
+        headless::answer_box(id_ok);
+        EXPECT_EQ(run("A", c.reply), 0);
+        EXPECT_EQ(last_box().text, "Z-report identifier '" + c.shown + "' cannot name a file");
+        EXPECT_EQ(headless::control(idc_reply).text, c.reply);
+    }
+    EXPECT_EQ(entries(),
+              (Names{"drive_c", "drive_c/out", "drive_c/out/a", "drive_c/out/" + id + "_a.txt"}));
+    // The check goes on with the last good identifier's files.
+    expect_rejected(sha1_of(""));
+    EXPECT_EQ(file_text(out / (id + "_b.txt")), sha1_of(""));
+}
+
+TEST_F(ZReportTest, LinesIdentifiersAndDigestFailures) {
+    // An identifier of more than 59 characters is cut to 59.
+    std::string id = identify("00/00/00/0001" + std::string(70, 'L')).substr(0, 59);
+    EXPECT_EQ(last_box().text.substr(0, 73), "C:\\out\\" + id + "_a.txt\n");
+    const struct {
+        std::string reply, data; // data: what execute_command hands up
+    } lines[] = {
+        {"00/00/00/", ""},               // no line type: nothing written, nothing closed
+        {"00/00/00/0/first", "0/first"}, // written
+        {"00/00/00/1/head", "1/head"},   // not written
+        {"00/00/00/2/sig", "2/sig"},     // not written
+        {"00/00/00/0/" + std::string(69, 'w'), "0/" + std::string(49, 'w')}, // cut to 60
+        {"00/00/00/3/", "3/"},                                               // closes the file
+        {"00/00/00/0/after", "0/after"}, // no file open: nothing written
+    };
+    for (auto& l : lines) {
+        EXPECT_EQ(run("Q", l.reply), 0);
+        EXPECT_EQ(std::string(data), l.data) << l.reply;
+    }
+    EXPECT_EQ(file_text(out / (id + "_a.txt")), "first\r\n" + std::string(49, 'w') + "\r\n");
+
+    // A new "A" closes the earlier report's file: its lines are on disk.
+    identify("00/00/00/0001first");
+    ASSERT_EQ(run("Q", "00/00/00/0/one"), 0);
+    identify("00/00/00/0001second");
+    EXPECT_EQ(file_text(out / "first_a.txt"), "one\r\n");
+
+    // A capture that cannot be read gives a text, never digits, shown and
+    // written alike.
+    fs::remove(out / "second_a.txt");
+    expect_rejected("Error opening '_a.txt' file");
+    EXPECT_EQ(file_text(out / "second_b.txt"), "Error opening '_a.txt' file");
+    fs::create_directory(out / "second_a.txt");
+    expect_rejected("Error reading '_a.txt' file");
+}
+
+} // namespace
