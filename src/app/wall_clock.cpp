@@ -8,17 +8,9 @@ ClockSource clock_source = nullptr;
 
 constexpr int64_t ms_per_day = 86400000;
 
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and
-// back (eras of 400 years, March-based years, so that February ends a year).
-int64_t days_of(int year, int month, int day) {
-    int64_t y = year - (month <= 2 ? 1 : 0);
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t year_of_era = y - era * 400;
-    int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-    return era * 146097 + day_of_era - 719468;
-}
-
+// The date of a day counted from 1970-01-01 in the proleptic Gregorian
+// calendar (eras of 400 years, March-based years, so that February ends a
+// year).
 void date_of(int64_t days, CivilTime& t) {
     days += 719468;
     int64_t era = (days >= 0 ? days : days - 146096) / 146097;
@@ -52,11 +44,6 @@ CivilTime civil_of(int64_t local_ms) {
     t.second = int(in_day / 1000 % 60);
     t.millisecond = int(in_day % 1000);
     return t;
-}
-
-int64_t local_ms_of(const CivilTime& t) {
-    return days_of(t.year, t.month, t.day) * ms_per_day + t.hour * 3600000LL + t.minute * 60000LL +
-           t.second * 1000LL + t.millisecond;
 }
 
 void format_clock_time(int64_t local_ms, char (&out)[clock_time_size]) {

@@ -20,7 +20,6 @@ struct CivilTime {
     int hour, minute, second, millisecond;
 };
 CivilTime civil_of(int64_t local_ms);
-int64_t local_ms_of(const CivilTime& t);
 
 // "hh:mm:ss.mmm"
 inline constexpr size_t clock_time_size = 13;

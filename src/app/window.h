@@ -142,7 +142,7 @@ struct SaveFileRequest {
     const FileFilter* filters;
     int filter_count;
     const char* title;
-    const char* default_ext; // "log": added to a name without extension
+    const char* default_ext; // "log": added by the Windows picker to a name without one
     char* path;
     int path_capacity;
 };

@@ -424,16 +424,15 @@ void trace_size(void*) {
 void lay_out() {
     Slot& log = log_slot();
     // A log that showed its last entry goes on showing it.
-    bool at_end = log.browser != nullptr &&
-                  (log.browser->size() == 0 || log.browser->displayed(log.browser->size()));
+    bool at_end = log.browser != nullptr && log.browser->size() > 0 &&
+                  log.browser->displayed(log.browser->size());
     int dw = ui.window->w() - ui.start_w, dh = ui.window->h() - ui.start_h;
     for (const Placed& p : ui.placed) {
         PixelRect r = anchored_rect(p.start, p.anchor, dw, dh);
         p.widget->resize(r.x, r.y, r.w, r.h);
     }
     place_headers();
-    if (at_end && log.browser != nullptr && log.browser->size() > 0)
-        log.browser->bottomline(log.browser->size());
+    if (at_end) log.browser->bottomline(log.browser->size());
     ui.window->redraw();
     if (ui.trace != nullptr) {
         Fl::remove_timeout(trace_size);
@@ -939,28 +938,9 @@ bool ui_save_file_dialog(const SaveFileRequest& r) {
     std::string preset(r.path, strnlen(r.path, size_t(r.path_capacity)));
     if (!preset.empty()) chooser.preset_file(preset.c_str());
     if (chooser.show() != 0 || chooser.filename() == nullptr) return false;
+    // The name is taken as typed, extension or not, as the picker's own
+    // programs take it.
     std::string chosen = chooser.filename();
-    // A name without extension gets the one of the filter chosen, as on
-    // Windows; the picker asked about the name typed, so a file under the
-    // longer name is asked about here.
-    size_t slash = chosen.rfind('/');
-    if (chosen.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) {
-        int f = chooser.filter_value();
-        const char* pattern = f >= 0 && f < r.filter_count ? r.filters[f].pattern : "";
-        const char* ext =
-            strncmp(pattern, "*.", 2) == 0 && pattern[2] != '*' ? pattern + 2 : r.default_ext;
-        if (ext != nullptr && *ext != '\0') {
-            chosen += '.';
-            chosen += ext;
-            FILE* existing = fopen(chosen.c_str(), "rb");
-            if (existing != nullptr) {
-                fclose(existing);
-                std::string question = utf8_to_text8(chosen) + " already exists.\nReplace it?";
-                if (ui_message_box(true, question.c_str(), r.title, mb_yesno) != id_yes)
-                    return false;
-            }
-        }
-    }
     // A path that does not fit is refused, as a cut path would name another
     // file.
     if (chosen.size() >= size_t(r.path_capacity)) return false;

@@ -163,7 +163,7 @@ bool context_menu(HWND control, LPARAM lparam) {
     HWND log = GetDlgItem(main_window, idc_log);
     if (control != log) return false;
     uint32_t item = no_item;
-    if (lparam == LPARAM(-1) || (GET_X_LPARAM(lparam) == -1 && GET_Y_LPARAM(lparam) == -1)) {
+    if (GET_X_LPARAM(lparam) == -1 && GET_Y_LPARAM(lparam) == -1) {
         menu_anchor = {8, 8};
         ClientToScreen(log, &menu_anchor);
     } else {

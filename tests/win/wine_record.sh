@@ -120,6 +120,23 @@ grep -q "^menu 5 at $((left + 8)),$((top + 8))\$" "$work/trace.txt" ||
 xdotool key Escape
 poll 50 grep -q '^menu-pick -1$' "$work/trace.txt" || fail "Escape did not dismiss the menu"
 
+# "Show times" (the third item), then "Copy all" (the second), each from
+# a right click a little lower (a move to where the pointer is waits long).
+pick_from_menu() {
+    control_rect 1000
+    windows_before=$(xdotool search --onlyvisible --name '' 2>/dev/null | tr '\n' ' ')
+    xdotool mousemove --sync "$px" $((py + $1)) click 3 || fail "xdotool could not right-click"
+    poll 50 new_window || fail "no menu opened on the log"
+    eval "$(xdotool getwindowgeometry --shell "$popup")"
+    click_at $((X + WIDTH / 2)) $((Y + HEIGHT * (2 * $2 + 1) / 10))
+    poll 50 grep -q "^menu-pick $2\$" "$work/trace.txt" || fail "item $2 was not picked"
+}
+pick_from_menu 10 2
+grep -q '^list 1000 time column 1$' "$work/trace.txt" || fail "\"Show times\" showed no time column"
+screenshot times.png
+pick_from_menu 20 1
+grep -q '^clipboard [1-9][0-9]* bytes$' "$work/trace.txt" || fail "\"Copy all\" put nothing on the clipboard"
+
 # Grown by 200 x 150 from its bottom-right corner, in steps as a hand does.
 measure_window
 xdotool mousemove --sync $((X + WIDTH - 2)) $((Y + HEIGHT - 2)) mousedown 1 &&
