@@ -46,15 +46,20 @@ CivilTime civil_of(int64_t local_ms) {
     return t;
 }
 
+// The fields are in range; the remainders only tell the compiler how wide
+// they print.
 void format_clock_time(int64_t local_ms, char (&out)[clock_time_size]) {
     CivilTime t = civil_of(local_ms);
-    snprintf(out, sizeof out, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second, t.millisecond);
+    snprintf(out, sizeof out, "%02u:%02u:%02u.%03u", unsigned(t.hour) % 100u,
+             unsigned(t.minute) % 100u, unsigned(t.second) % 100u, unsigned(t.millisecond) % 1000u);
 }
 
 void format_clock_stamp(int64_t local_ms, char (&out)[clock_stamp_size]) {
     CivilTime t = civil_of(local_ms);
+    char time[clock_time_size];
+    format_clock_time(local_ms, time);
     // Years outside four digits would not fit the stamp's width.
-    int year = t.year < 0 ? 0 : t.year > 9999 ? 9999 : t.year;
-    snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, t.month, t.day, t.hour,
-             t.minute, t.second, t.millisecond);
+    unsigned year = t.year < 0 ? 0u : t.year > 9999 ? 9999u : unsigned(t.year);
+    snprintf(out, sizeof out, "%04u-%02u-%02u %s", year, unsigned(t.month) % 100u,
+             unsigned(t.day) % 100u, time);
 }
