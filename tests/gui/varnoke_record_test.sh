@@ -22,8 +22,6 @@ trap '[ -n "$pid" ] && kill $pid 2>/dev/null
 
 . "$(dirname "$0")/window_steps.sh"
 
-requests() { grep -c " serial  \"$1\" -> " "$work/sim.log"; }
-caption() { sed -n 's/^text 1007 //p' "$work/trace" | tail -n 1; }
 command_field() { sed -n 's/^text 1001 //p' "$work/trace" | tail -n 1; }
 log_lines() { grep -c '^log [0-9]* ' "$work/trace"; }
 

@@ -61,6 +61,20 @@ int copy_out(const std::string& s, char* buf, int cap) {
     return int(n);
 }
 
+// The next queued answer of the open and save pickers.
+bool answer_picker(const char* title, char* path, int capacity) {
+    auto& s = st();
+    if (s.file_answers.empty()) {
+        ADD_FAILURE() << "unexpected file picker: " << title;
+        return false;
+    }
+    auto answer = s.file_answers.front();
+    s.file_answers.pop_front();
+    if (!answer) return false;
+    copy_out(*answer, path, capacity);
+    return true;
+}
+
 } // namespace
 
 void reset() {
@@ -382,15 +396,7 @@ bool ui_open_file_dialog(const OpenFileRequest& r) {
                        r.path_capacity,
                        false,
                        {}});
-    if (s.file_answers.empty()) {
-        ADD_FAILURE() << "unexpected file picker: " << r.title;
-        return false;
-    }
-    auto answer = s.file_answers.front();
-    s.file_answers.pop_front();
-    if (!answer) return false;
-    headless::copy_out(*answer, r.path, r.path_capacity);
-    return true;
+    return headless::answer_picker(r.title, r.path, r.path_capacity);
 }
 
 bool ui_save_file_dialog(const SaveFileRequest& r) {
@@ -400,15 +406,7 @@ bool ui_save_file_dialog(const SaveFileRequest& r) {
     for (int i = 0; i < r.filter_count; ++i)
         request.save_filters.emplace_back(r.filters[i].description, r.filters[i].pattern);
     s.files.push_back(request);
-    if (s.file_answers.empty()) {
-        ADD_FAILURE() << "unexpected save picker: " << r.title;
-        return false;
-    }
-    auto answer = s.file_answers.front();
-    s.file_answers.pop_front();
-    if (!answer) return false;
-    headless::copy_out(*answer, r.path, r.path_capacity);
-    return true;
+    return headless::answer_picker(r.title, r.path, r.path_capacity);
 }
 
 void pump_one_message() {
