@@ -1,4 +1,5 @@
 // Typed commands, the status query and the ".." buttons.
+#include "app/command_history.h"
 #include "app/dialog.h"
 #include "app/dialog_template.h"
 #include "app/file_picker.h"
@@ -30,6 +31,7 @@ const char* pick_file_to_open(const char* pattern, const char* title) {
 void send_command() {
     if (operation_running()) return;
     ui_get_text(idc_command, command_buffer, sizeof command_buffer);
+    history_add(command_buffer);
     execute_command(command_buffer, send_data, sizeof send_data, ui_is_checked(idc_details));
 }
 
