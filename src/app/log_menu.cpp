@@ -7,6 +7,7 @@
 #include "app/text8.h"
 #include "app/wall_clock.h"
 #include "app/window.h"
+#include "capture/capture_file.h"
 
 #include <array>
 #include <cstdio>
@@ -65,6 +66,13 @@ void save_log_as(uint32_t) {
     log_printf("Log saved to [%s]", path);
 }
 
+void save_wire_capture_as(uint32_t) {
+    static constexpr FileFilter filters[] = {{"Capture files (*.pcapng)", "*.pcapng"}};
+    char path[chosen_path_size] = "varnoke.pcapng";
+    SaveFileRequest request{filters, 1, "Save wire capture", "pcapng", path, int(sizeof path)};
+    if (ui_save_file_dialog(request)) save_wire_capture_command(path);
+}
+
 void clear(uint32_t) {
     log_clear();
 }
@@ -74,6 +82,7 @@ constexpr LogMenuItem log_menu[] = {
     {"Copy all", copy_all, nullptr},
     {"Show times", toggle_times, log_times_shown},
     {"Save log as...", save_log_as, nullptr},
+    {"Save wire capture...", save_wire_capture_as, nullptr},
     {"Clear", clear, nullptr},
 };
 constexpr int log_menu_size = int(std::size(log_menu));

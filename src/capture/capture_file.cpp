@@ -5,12 +5,14 @@
 #include "capture/capture_file.h"
 
 #include "app/log.h"
+#include "app/save_file.h"
 #include "capture/wire_capture.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 namespace {
 
@@ -80,8 +82,7 @@ struct Stream {
 };
 
 struct Writer {
-    FILE* file = nullptr;
-    bool ok = true;
+    std::string out;
     bool has_network = false, has_serial = false;
     uint32_t network_interface = 0, serial_interface = 0;
     uint32_t packets = 0;
@@ -96,8 +97,10 @@ void write_block(Writer& w, uint32_t type) {
     Block& b = block;
     b.pad();
     uint32_t total = uint32_t(b.size + 12);
-    w.ok = w.ok && fwrite(&type, 4, 1, w.file) == 1 && fwrite(&total, 4, 1, w.file) == 1 &&
-           fwrite(b.bytes, 1, b.size, w.file) == b.size && fwrite(&total, 4, 1, w.file) == 1;
+    w.out.append(reinterpret_cast<const char*>(&type), 4);
+    w.out.append(reinterpret_cast<const char*>(&total), 4);
+    w.out.append(reinterpret_cast<const char*>(b.bytes), b.size);
+    w.out.append(reinterpret_cast<const char*>(&total), 4);
     b.size = 0;
 }
 
@@ -255,7 +258,6 @@ void note_kinds(const WireCaptureRecord& r, void* context) {
 
 void write_record(const WireCaptureRecord& r, void* context) {
     auto& w = *static_cast<Writer*>(context);
-    if (!w.ok) return;
     switch (r.kind) {
     case WireKind::serial:
         return write_serial(w, r);
@@ -267,7 +269,7 @@ void write_record(const WireCaptureRecord& r, void* context) {
     }
 }
 
-bool write_capture(Writer& w) {
+void write_capture(Writer& w) {
     wire_capture_visit(note_kinds, &w);
     write_section(w);
     uint32_t interfaces = 0;
@@ -286,7 +288,6 @@ bool write_capture(Writer& w) {
         write_interface(w, linktype_user0, name, description);
     }
     wire_capture_visit(write_record, &w);
-    return w.ok;
 }
 
 } // namespace
@@ -296,32 +297,11 @@ bool save_wire_capture(const char* path, char* error, size_t error_size, uint32_
         snprintf(error, error_size, "no file name given");
         return false;
     }
-    char temp[4096];
-    if (snprintf(temp, sizeof temp, "%s.part", path) >= int(sizeof temp)) {
-        snprintf(error, error_size, "the file name is too long");
-        return false;
-    }
-    FILE* file = fopen(temp, "wb");
-    if (file == nullptr) {
-        snprintf(error, error_size, "cannot create %s: %s", temp, strerror(errno));
-        return false;
-    }
     Writer writer;
-    writer.file = file;
     block.size = 0;
-    bool ok = write_capture(writer);
-    ok = fflush(file) == 0 && ok;
-    int err = errno;
-    ok = fclose(file) == 0 && ok;
-    if (!ok) {
-        remove(temp);
-        snprintf(error, error_size, "cannot write %s: %s", temp, strerror(err));
-        return false;
-    }
-    char why[200];
-    if (!wire_replace_file(temp, path, why, sizeof why)) {
-        remove(temp);
-        snprintf(error, error_size, "cannot put the capture in place of %s: %s", path, why);
+    write_capture(writer);
+    if (int err = write_whole_file(path, writer.out); err != 0) {
+        snprintf(error, error_size, "cannot write %s: %s", path, strerror(err));
         return false;
     }
     if (packets != nullptr) *packets = writer.packets;

@@ -19,8 +19,3 @@ bool save_wire_capture(const char* path, char* error, size_t error_size,
 // The operator's "Save wire capture...", once a path has been chosen: saves
 // and logs the outcome; a failure is also shown in the error box.
 void save_wire_capture_command(const char* path);
-
-// The platform's part: puts the file from in the place of to, replacing
-// it, once its bytes have reached the disk. False with the system's reason
-// in why.
-bool wire_replace_file(const char* from, const char* to, char* why, size_t why_size);

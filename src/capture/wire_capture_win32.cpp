@@ -1,11 +1,7 @@
-// The wire recorder's clock and the capture file's replacement over Win32.
-#include "capture/capture_file.h"
+// The wire recorder's clock over Win32.
 #include "capture/wire_capture.h"
 
 #include <windows.h>
-
-#include <cstdio>
-#include <cstring>
 
 uint64_t wire_clock_us() {
     // The system time moves in steps of the timer tick; the performance
@@ -25,15 +21,4 @@ uint64_t wire_clock_us() {
     uint64_t ticks = uint64_t(now.QuadPart - base_count.QuadPart);
     uint64_t hz = uint64_t(frequency.QuadPart);
     return base_us + ticks / hz * 1000000u + ticks % hz * 1000000u / hz;
-}
-
-bool wire_replace_file(const char* from, const char* to, char* why, size_t why_size) {
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    DWORD code = GetLastError();
-    char text[200] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   text, sizeof text, nullptr);
-    text[strcspn(text, "\r\n")] = '\0';
-    snprintf(why, why_size, "%s (error %lu)", text, (unsigned long)code);
-    return false;
 }

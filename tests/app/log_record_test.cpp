@@ -4,6 +4,7 @@
 #include "app/log_menu.h"
 #include "app/save_file.h"
 #include "app/wall_clock.h"
+#include "capture/wire_capture.h"
 #include "support/fake_clock.h"
 #include "support/fixture.h"
 
@@ -123,8 +124,8 @@ TEST_F(LogRecordTest, CopyTakesTheSelectionElseTheEntryUnderThePointer) {
     pick("Copy", 99);
     EXPECT_EQ(headless::clipboard(), "Varnoke started\none\ntwo\n\nthree \xE9");
     ASSERT_EQ(headless::menus().size(), 5u);
-    EXPECT_EQ(headless::menus()[0].texts,
-              (Lines{"Copy", "Copy all", "Show times", "Save log as...", "Clear"}));
+    EXPECT_EQ(headless::menus()[0].texts, (Lines{"Copy", "Copy all", "Show times", "Save log as...",
+                                                 "Save wire capture...", "Clear"}));
 }
 
 TEST_F(LogRecordTest, ShowTimesTogglesTheTimeColumn) {
@@ -146,8 +147,10 @@ TEST_F(LogRecordTest, ShowTimesTogglesTheTimeColumn) {
 
     pick("Show times");
     ASSERT_EQ(headless::menus().size(), 3u);
-    EXPECT_EQ(headless::menus()[0].checked, (std::vector<bool>{false, false, false, false, false}));
-    EXPECT_EQ(headless::menus()[2].checked, (std::vector<bool>{false, false, true, false, false}));
+    EXPECT_EQ(headless::menus()[0].checked,
+              (std::vector<bool>{false, false, false, false, false, false}));
+    EXPECT_EQ(headless::menus()[2].checked,
+              (std::vector<bool>{false, false, true, false, false, false}));
     EXPECT_FALSE(headless::time_column_shown());
     log_printf("hidden");
     EXPECT_EQ(headless::time_texts().back(), "");
@@ -265,6 +268,27 @@ TEST_F(LogRecordTest, FailedSaveSaysSoAndLeavesNoHalfFile) {
     EXPECT_EQ(headless::boxes().back().text, "Cannot save the log to [" +
                                                  (dir / "missing" / "x.log").string() +
                                                  "]: No such file or directory");
+}
+
+TEST_F(LogRecordTest, SaveWireCaptureWritesTheChosenFile) {
+    wire_capture_reset();
+    wire_serial_opened(1, 115200, 'N', 8, 1);
+    for (char c : std::string("\x02v/65\x03"))
+        wire_serial_byte(WireDirection::outbound, uint8_t(c));
+    fs::path file = dir / "wire.pcapng";
+    headless::answer_file(file.string());
+    pick("Save wire capture...");
+    ASSERT_EQ(headless::file_requests().size(), 1u);
+    EXPECT_TRUE(headless::file_requests()[0].save);
+    EXPECT_EQ(headless::file_requests()[0].default_ext, "pcapng");
+    EXPECT_EQ(read(file).substr(0, 4), "\x0A\x0D\x0D\x0A");
+    EXPECT_NE(read(file).find("\x02v/65\x03"), std::string::npos);
+    EXPECT_EQ(headless::log_lines().back(),
+              "Wire capture saved to " + file.string() + ": 1 packets");
+    headless::answer_file(std::nullopt);
+    pick("Save wire capture...");
+    EXPECT_EQ(files_in_dir(), 1u) << "a cancelled picker writes nothing";
+    wire_capture_reset();
 }
 
 TEST_F(LogRecordTest, FolderWithoutWritePermission) {

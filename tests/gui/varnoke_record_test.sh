@@ -87,12 +87,12 @@ windows_before=$(xdotool search --onlyvisible --name '' 2>/dev/null | tr '\n' ' 
 centre 100 30 10 10 # over the log
 xdotool mousemove --sync $cx $cy click 3 || fail "xdotool could not press the right button"
 wait_for new_window || fail "no menu opened over the log"
-grep -qx "menu 5 Copy|Copy all|Show times|Save log as...|Clear" "$work/trace" ||
-    fail "the menu does not hold the five items"
+grep -qx "menu 6 Copy|Copy all|Show times|Save log as...|Save wire capture...|Clear" "$work/trace" ||
+    fail "the menu does not hold the six items"
 import -window root "$artifacts/varnoke_log_menu.png" || fail "no screenshot"
 eval "$(xdotool getwindowgeometry --shell "$popup")"
 entries=$(log_lines)
-xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT * 7 / 10)) click 1 ||
+xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT * 7 / 12)) click 1 ||
     fail "xdotool could not click \"Save log as...\""
 picker=$(timeout 10 xdotool search --sync --onlyvisible --name '^Save log as$' | head -n 1)
 [ -n "$picker" ] || fail "no picker \"Save log as\""

@@ -87,10 +87,10 @@ windows_before=$(xdotool search --onlyvisible --name '' 2>/dev/null | tr '\n' ' 
 control_rect 1000
 xdotool mousemove --sync "$px" "$py" click 3 || fail "xdotool could not press the right button"
 poll 50 new_window || fail "no menu opened on the log"
-grep -q '^menu 5 at ' "$work/trace.txt" || fail "the program did not open its menu"
+grep -q '^menu 6 at ' "$work/trace.txt" || fail "the program did not open its menu"
 screenshot menu.png
 eval "$(xdotool getwindowgeometry --shell "$popup")"
-click_at $((X + WIDTH / 2)) $((Y + HEIGHT * 7 / 10)) # the fourth of five items
+click_at $((X + WIDTH / 2)) $((Y + HEIGHT * 7 / 12)) # the fourth of six items
 dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Save log as$' | head -n 1)
 [ -n "$dialog" ] || fail "no dialog \"Save log as\""
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
@@ -109,13 +109,13 @@ grep -q "^${stamp}Opened port COM1, 115200, Parity NONE, Data 8, Stop 1"$'\r$' "
 echo "the menu saved $entries entries to $saved"
 
 # From the keyboard while the log has the focus: at the log's corner.
-menus() { grep -c '^menu 5 at ' "$work/trace.txt"; }
+menus() { grep -c '^menu 6 at ' "$work/trace.txt"; }
 menus_opened() { [ "$(menus)" -eq "$1" ]; }
 control_rect 1000
 click_at "$px" "$py"
 xdotool key shift+F10 || fail "xdotool could not press Shift+F10"
 poll 50 menus_opened 2 || fail "Shift+F10 on the log opened no menu"
-grep -q "^menu 5 at $((left + 8)),$((top + 8))\$" "$work/trace.txt" ||
+grep -q "^menu 6 at $((left + 8)),$((top + 8))\$" "$work/trace.txt" ||
     fail "the menu from the keyboard did not open at the log's corner"
 xdotool key Escape
 poll 50 grep -q '^menu-pick -1$' "$work/trace.txt" || fail "Escape did not dismiss the menu"
@@ -128,7 +128,7 @@ pick_from_menu() {
     xdotool mousemove --sync "$px" $((py + $1)) click 3 || fail "xdotool could not right-click"
     poll 50 new_window || fail "no menu opened on the log"
     eval "$(xdotool getwindowgeometry --shell "$popup")"
-    click_at $((X + WIDTH / 2)) $((Y + HEIGHT * (2 * $2 + 1) / 10))
+    click_at $((X + WIDTH / 2)) $((Y + HEIGHT * (2 * $2 + 1) / 12))
     poll 50 grep -q "^menu-pick $2\$" "$work/trace.txt" || fail "item $2 was not picked"
 }
 pick_from_menu 10 2
