@@ -99,6 +99,15 @@ box_return() {
         fail "the box did not close on Return"
 }
 before_popup() { windows_before=$(xdotool search --onlyvisible --name '' 2>/dev/null | tr '\n' ' '); }
+# choose title path: types the path into the picker of that title.
+choose() {
+    picker=$(timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)
+    [ -n "$picker" ] || fail "no picker \"$1\""
+    eval "$(xdotool getwindowgeometry --shell "$picker" | sed 's/^/P/')"
+    xdotool mousemove --sync $((PX + PWIDTH / 2)) $((PY + PHEIGHT / 2)) &&
+        xdotool key ctrl+a && xdotool type --delay 20 "$2" && xdotool key Return ||
+        fail "xdotool could not type into the picker \"$1\""
+}
 
 # shellcheck disable=SC2086
 "$sim" --serial --com 1 $network --log "$work/sim.log" </dev/null >"$work/sim.out" 2>&1 &
@@ -155,14 +164,8 @@ traced "^log [0-9]* Signing 'examples/sample_document.txt', $(wc -c <examples/sa
     fail "no \"Signing ...\" line"
 shot guide_signing
 
-before_popup
 click 351 225 22 14 # "BMP"
-picker=$(timeout 10 xdotool search --sync --onlyvisible --name '^Select file$' | head -n 1)
-[ -n "$picker" ] || fail "no picker \"Select file\""
-eval "$(xdotool getwindowgeometry --shell "$picker" | sed 's/^/P/')"
-xdotool mousemove --sync $((PX + PWIDTH / 2)) $((PY + PHEIGHT / 2)) &&
-    xdotool key ctrl+a && xdotool type --delay 20 "$HOME/examples/logo.bmp" && xdotool key Return ||
-    fail "xdotool could not type into the picker"
+choose "Select file" "$HOME/examples/logo.bmp"
 # Rows of 64 pixels (8 bytes) of a picture 16 high.
 rows() { grep -c ' serial  "\$/1/64/16/[0-9]*/[0-9A-F]\{16\}/" -> "00/' "$work/sim.log"; }
 wait_for '[ "$(rows)" -eq 16 ]' || fail "the simulator did not take the 16 rows of the logo"
@@ -225,12 +228,7 @@ wait_for 'traced "^time-column 1000 1$"' || fail "the times were not shown"
 log_menu
 shot guide_log_menu "$popup"
 menu_item 4 # "Save wire capture..."
-picker=$(timeout 10 xdotool search --sync --onlyvisible --name '^Save wire capture$' | head -n 1)
-[ -n "$picker" ] || fail "no picker \"Save wire capture\""
-eval "$(xdotool getwindowgeometry --shell "$picker" | sed 's/^/P/')"
-xdotool mousemove --sync $((PX + PWIDTH / 2)) $((PY + PHEIGHT / 2)) &&
-    xdotool key ctrl+a && xdotool type --delay 20 "$HOME/varnoke.pcapng" && xdotool key Return ||
-    fail "xdotool could not type into the picker"
+choose "Save wire capture" "$HOME/varnoke.pcapng"
 wait_for 'traced "^log [0-9]* Wire capture saved to $HOME/varnoke.pcapng: "' ||
     fail "the wire capture was not saved"
 [ "$(od -An -tx1 -N4 "$HOME/varnoke.pcapng" | tr -d ' ')" = 0a0d0d0a ] ||
@@ -251,7 +249,7 @@ if [ -n "$network" ]; then
     click 218 242 41 14
     wait_for '[ "$(answered rmlx v)" -eq 1 ]' || fail "Connect on Network did not ask 127.0.0.1"
     wait_for '[ "$(caption)" = Disconnect ]' || fail "Connect on Network did not end in Connected"
-    click 218 242 41 14
+    xdotool click 1 # "Disconnect", where the pointer is (a move there would wait)
     wait_for '[ "$(caption)" = Connect ]' || fail "no Disconnect from Network"
 
     pick 76 242 50 13 13 15 # "TCP"
@@ -260,7 +258,7 @@ if [ -n "$network" ]; then
     click 218 242 41 14
     wait_for '[ "$(answered tcp v)" -eq 1 ]' || fail "Connect on TCP did not ask 127.0.0.1"
     wait_for '[ "$(caption)" = Disconnect ]' || fail "Connect on TCP did not end in Connected"
-    click 218 242 41 14
+    xdotool click 1 # "Disconnect"
     wait_for '[ "$(caption)" = Connect ]' || fail "no Disconnect from TCP"
 fi
 
