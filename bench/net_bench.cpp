@@ -125,7 +125,7 @@ void compare(const char* what, NetLink& link, uint32_t device, const std::string
              double seconds) {
     char reply[1000];
     auto rmlx = [&] {
-        if (rmlx_request(link, request.c_str(), reply, sizeof reply) != net_ok) {
+        if (rmlx_request(link, request.c_str(), reply, sizeof reply) != result_ok) {
             fprintf(stderr, "an RMLX request failed\n");
             exit(1);
         }
@@ -176,8 +176,8 @@ int main(int argc, char** argv) {
     details = 0;
     NetLink link{};
     char reply[1000];
-    if (rmlx_open(link, device, 1) != net_ok ||
-        rmlx_request(link, "{/0", reply, sizeof reply) != net_ok) {
+    if (rmlx_open(link, device, 1) != result_ok ||
+        rmlx_request(link, "{/0", reply, sizeof reply) != result_ok) {
         fprintf(stderr, "the simulated device does not answer\n");
         return 1;
     }

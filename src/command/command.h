@@ -2,6 +2,8 @@
 // reply status it decodes.
 #pragma once
 
+#include "app/results.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -10,13 +12,6 @@ extern char reply_buffer[reply_buffer_size];
 extern int32_t error_code;
 extern int32_t device_status;
 extern int32_t function_status;
-
-// Results of execute_command besides the links' own codes.
-enum : int {
-    signature_rejected = 2001, // the serial link's answer when the operator said No
-    command_refused = 3001,    // another request was still running on the link
-    command_stopped = 3002,    // the operator closed the program while the device stayed busy
-};
 
 enum : int32_t {
     device_busy = 0x0E,

@@ -152,18 +152,18 @@ int next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne
     *got = false;
     while (!timer_expired(&timer)) {
         pump_one_message();
-        if (receive(link, got) != net_ok) return net_socket_failure;
-        if (*got) return net_ok;
+        if (receive(link, got) != result_ok) return net_socket_failure;
+        if (*got) return result_ok;
         wait_for_input(slot, timer);
     }
-    return net_ok;
+    return result_ok;
 }
 
 int init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t address,
               uint16_t port) {
     if (slot.initialised) {
         log_printf("%s: already initialized", prefix);
-        return net_ok;
+        return result_ok;
     }
     int rc = net_startup();
     if (rc != 0) {
@@ -189,7 +189,7 @@ int init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t ad
     if (datagram) net_enable_broadcast(slot.socket);
     log_printf("%s: protocol init ok", prefix);
     slot.initialised = true;
-    return net_ok;
+    return result_ok;
 }
 
 void close_slot(SocketSlot& slot) {

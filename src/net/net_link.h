@@ -2,18 +2,12 @@
 // millisecond timers, the WinSock error names and the trace lines.
 #pragma once
 
+#include "app/results.h"
 #include "net/socket.h"
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-
-// Results of every network link operation.
-enum : int {
-    net_ok = 0,
-    net_socket_failure = 1,   // the reason was logged
-    net_protocol_failure = 2, // no valid answer within the attempts
-};
 
 // A millisecond timer on the system tick; both values 0 means expired.
 struct MsTimer {

@@ -1,6 +1,6 @@
 // The three network links: RMLX frames over UDP with device discovery, a
 // TCP connection carrying bare text, and the serial character protocol in
-// UDP datagrams. Every operation returns net_ok, net_socket_failure or
+// UDP datagrams. Every operation returns result_ok, net_socket_failure or
 // net_protocol_failure and logs its reason before it fails. Requests read
 // `details` to decide whether they trace their frames.
 #pragma once

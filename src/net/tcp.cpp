@@ -26,7 +26,7 @@ int tcp_init(uint32_t address) {
     uint32_t destination = address;
     if (fresh) net_host_address(address, &destination);
     int r = init_slot(slot, "TCP", SocketKind::stream, destination, tcp_port);
-    if (fresh && r == net_ok) connected_address = address;
+    if (fresh && r == result_ok) connected_address = address;
     return r;
 }
 
@@ -39,10 +39,10 @@ int tcp_open(NetLink& link, uint32_t address) {
     // failed) must not carry the requests meant for this one.
     if (slot.initialised && connected_address != address && !slot.busy) tcp_close();
     if (!slot.initialised) {
-        if (int r = tcp_init(address); r != net_ok) return r;
+        if (int r = tcp_init(address); r != result_ok) return r;
     }
     link.target = address;
-    return net_ok;
+    return result_ok;
 }
 
 int tcp_send(const char* data, size_t length) {
@@ -54,7 +54,7 @@ int tcp_send(const char* data, size_t length) {
         report_socket_error("TCP: send failed");
         return net_socket_failure;
     }
-    return net_ok;
+    return result_ok;
 }
 
 int tcp_receive(NetLink& link, bool* received) {
@@ -68,7 +68,7 @@ int tcp_receive(NetLink& link, bool* received) {
         report_socket_error("TCP: ioctl failed");
         return net_socket_failure;
     }
-    if (ready == 0) return net_ok;
+    if (ready == 0) return result_ok;
     // What does not fit stays pending for the next call.
     long n = net_receive(slot.socket, link.receive.data, frame_data_size - 1);
     if (n < 0) {
@@ -84,7 +84,7 @@ int tcp_receive(NetLink& link, bool* received) {
     link.receive.header.length = uint16_t(n);
     link.receive.data[n] = 0;
     *received = true;
-    return net_ok;
+    return result_ok;
 }
 
 int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
@@ -95,7 +95,7 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         return net_socket_failure;
     }
     // The text goes out from where it is: a stream takes any length.
-    if (tcp_send(request, strlen(request)) != net_ok) return net_socket_failure;
+    if (tcp_send(request, strlen(request)) != result_ok) return net_socket_failure;
 
     // Pieces are gathered until the three status fields are in and no further
     // piece follows within the gap, all within the reply wait.
@@ -111,7 +111,7 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         if (timer_expired(&reply_timer) || (complete && timer_expired(&gap))) break;
         pump_one_message();
         bool got;
-        if (tcp_receive(link, &got) != net_ok) return net_socket_failure;
+        if (tcp_receive(link, &got) != result_ok) return net_socket_failure;
         if (!got) {
             wait_for_input(slot, complete ? gap : reply_timer);
             continue;
@@ -136,5 +136,5 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     if (cut > 0)
         log_printf("TCP: reply longer than %u bytes; %u bytes dropped", unsigned(kept),
                    unsigned(cut));
-    return net_ok;
+    return result_ok;
 }

@@ -27,7 +27,7 @@ SocketSlot slot;
 uint8_t datagram[udp_text_max + text_frame_extra];
 
 int ensure_init() {
-    return slot.initialised ? net_ok : udp_init();
+    return slot.initialised ? result_ok : udp_init();
 }
 
 bool slot_missing() {
@@ -57,10 +57,10 @@ void udp_close() {
 }
 
 int udp_open(NetLink& link, uint32_t address) {
-    if (int r = ensure_init(); r != net_ok) return r;
+    if (int r = ensure_init(); r != result_ok) return r;
     link.target = address;
     link.synchronised = 0;
-    return net_ok;
+    return result_ok;
 }
 
 int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length) {
@@ -87,7 +87,7 @@ int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length) {
         report_socket_error("UDP: send failed");
         return net_socket_failure;
     }
-    return net_ok;
+    return result_ok;
 }
 
 int udp_receive(NetLink& link, bool* received) {
@@ -99,7 +99,7 @@ int udp_receive(NetLink& link, bool* received) {
             report_socket_error("UDP: ioctl failed");
             return net_socket_failure;
         }
-        if (ready == 0) return net_ok;
+        if (ready == 0) return result_ok;
         uint32_t from = 0;
         long n = net_receive_from(slot.socket, link.receive.data, frame_data_size, &from);
         if (n < 0) {
@@ -126,7 +126,7 @@ int udp_receive(NetLink& link, bool* received) {
         link.receive.header.length = uint16_t(n);
         link.receive.data[n] = 0;
         *received = true;
-        return net_ok;
+        return result_ok;
     }
 }
 
@@ -142,17 +142,17 @@ bool text_checksum_ok(const NetFrame& frame) {
 
 int udp_sync(NetLink& link) {
     for (int pass = 0; pass < sync_passes; ++pass) {
-        if (udp_send(link, udp_enq, nullptr, 0) != net_ok) return net_socket_failure;
+        if (udp_send(link, udp_enq, nullptr, 0) != result_ok) return net_socket_failure;
         MsTimer window;
         timer_start(&window, sync_window_ms);
         for (;;) {
             bool got;
-            if (next_datagram(link, window, &got) != net_ok) return net_socket_failure;
+            if (next_datagram(link, window, &got) != result_ok) return net_socket_failure;
             if (!got) break;
             if (link.receive.header.opcode == udp_ack) {
                 link.synchronised = 1;
                 timer_start(&link.sync_timer, sync_validity_ms);
-                return net_ok;
+                return result_ok;
             }
             log_printf("UDP: sync response ignored (opcode)");
         }
@@ -164,7 +164,7 @@ int udp_sync(NetLink& link) {
 
 int udp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
     log_request_line(request);
-    if (int r = ensure_init(); r != net_ok) return r;
+    if (int r = ensure_init(); r != result_ok) return r;
     SlotUse use(slot);
     if (!use.ok) {
         log_printf("UDP: another request is running");
@@ -182,15 +182,15 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     bool to_sync_point = true;
     while (timeouts < request_attempts) {
         if (to_sync_point && (link.synchronised == 0 || timer_expired(&link.sync_timer))) {
-            if (int r = udp_sync(link); r != net_ok) return r;
+            if (int r = udp_sync(link); r != result_ok) return r;
         }
-        if (udp_send(link, udp_text, request, n) != net_ok) return net_socket_failure;
+        if (udp_send(link, udp_text, request, n) != result_ok) return net_socket_failure;
         timer_start(&link.sync_timer, sync_validity_ms);
         MsTimer reply_timer;
         timer_start(&reply_timer, reply_wait_ms);
         for (;;) {
             bool got;
-            if (next_datagram(link, reply_timer, &got) != net_ok) return net_socket_failure;
+            if (next_datagram(link, reply_timer, &got) != result_ok) return net_socket_failure;
             if (!got) {
                 ++timeouts;
                 log_printf("UDP: request timeout");
@@ -224,14 +224,14 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
             }
             if (!text_checksum_ok(link.receive)) {
                 log_printf("UDP: data checksum error");
-                if (udp_send(link, udp_nak, nullptr, 0) != net_ok) return net_socket_failure;
+                if (udp_send(link, udp_nak, nullptr, 0) != result_ok) return net_socket_failure;
                 continue;
             }
             udp_send(link, udp_ack, nullptr, 0);
             // The text and its "/" separator: STX, the digits and ETX are cut off.
             copy_reply(reply, reply_size, link.receive.data + 1, link.receive.header.length - 4u);
             timer_start(&link.sync_timer, 0);
-            return net_ok;
+            return result_ok;
         }
     }
     return request_failed(link);

@@ -187,7 +187,7 @@ int serial_transaction(const char* request, char* reply, size_t reply_size, int3
         }
         if (step == ZReportStep::identifier) zreport_capture_identifier(serial_reply_buffer);
         if (step == ZReportStep::line) zreport_capture_line(serial_reply_buffer);
-        return complete(serial_ok, reply, reply_size);
+        return complete(result_ok, reply, reply_size);
     }
     log_printf("Request retries failed");
     return end(serial_retries_failed);

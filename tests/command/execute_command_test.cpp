@@ -120,7 +120,7 @@ TEST_F(ExecuteCommandTest, FailedTransactionLeavesPanelReplyAndStatusAsTheyWere)
     std::string reply = control(idc_reply).text;
     serial_sim_set_faults({.enq_can = 1});
     strcpy(data, "kept");
-    EXPECT_EQ(execute_command("?", data, sizeof data, 0), 1000);
+    EXPECT_EQ(execute_command("?", data, sizeof data, 0), serial_canceled);
     EXPECT_STREQ(data, "kept");
     EXPECT_EQ(control(idc_reply).text, reply);
     EXPECT_EQ(error_code, 0);
