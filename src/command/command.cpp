@@ -61,10 +61,12 @@ void update_status_panel() {
         bool device;
         int bit;
     } labels[] = {
-        {1010, true, 0x80},  {1011, true, 0x40},  {1012, true, 0x20},  {1013, true, 0x10},
-        {1014, true, 0x08},  {1015, true, 0x04},  {1016, true, 0x02},  {1017, true, 0x01},
-        {1018, false, 0x80}, {1019, false, 0x40}, {1020, false, 0x20}, {1021, false, 0},
-        {1022, false, 0x08}, {1023, false, 0x04}, {1024, false, 0x02}, {1025, false, 0},
+        {idc_bat, true, bit_bat},      {idc_fcon, true, bit_fcon},    {idc_user, true, bit_user},
+        {idc_pcon, true, bit_pcon},    {idc_cmos, true, bit_cmos},    {idc_pend, true, bit_pend},
+        {idc_fatal, true, bit_fatal},  {idc_busy, true, bit_busy},    {idc_ffull, false, bit_ffull},
+        {idc_dfull, false, bit_dfull}, {idc_fwarn, false, bit_fwarn}, {idc_function_bit4, false, 0},
+        {idc_rcvr, false, bit_rcvr},   {idc_sip, false, bit_sip},     {idc_day, false, bit_day},
+        {idc_function_bit0, false, 0},
     };
     for (const auto& l : labels) {
         int32_t byte = l.device ? device_status : function_status;

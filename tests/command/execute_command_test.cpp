@@ -34,20 +34,20 @@ class ExecuteCommandTest : public SerialLinkTest {
 
 TEST_F(ExecuteCommandTest, StatusPanelReplyFieldAndDataPart) {
     device([](DeviceModel& d) {
-        d.faults.device_status = 0x80;
-        d.faults.function_status = 0x24;
+        d.faults.device_status = bit_bat;
+        d.faults.function_status = bit_fwarn | bit_sip;
     });
     ASSERT_EQ(execute_command("v", data, sizeof data, 1), 0);
     EXPECT_EQ(error_code, 0);
-    EXPECT_EQ(device_status, 0x80);
-    EXPECT_EQ(function_status, 0x24);
+    EXPECT_EQ(device_status, bit_bat);
+    EXPECT_EQ(function_status, bit_fwarn | bit_sip);
     std::string reply = control(idc_reply).text;
     EXPECT_EQ(reply.substr(0, 9), "00/80/24/");
     EXPECT_STREQ(data, reply.c_str() + 9);
 
     for (int id = idc_status_first; id <= idc_status_last; ++id) {
-        bool set = id == 1010 || id == 1020 || id == 1023;
-        bool dashes = id == 1021 || id == 1025;
+        bool set = id == idc_bat || id == idc_fwarn || id == idc_sip;
+        bool dashes = id == idc_function_bit4 || id == idc_function_bit0;
         EXPECT_EQ(control(id).text, dashes ? "--" : set ? "1" : "0") << id;
     }
     Lines log = headless::log_lines();
