@@ -9,7 +9,9 @@
 // Usage: net_bench [seconds per measurement, default 2]
 #include "app/dialog.h"
 #include "app/state.h"
-#include "net/net_links.h"
+#include "net/rmlx.h"
+#include "net/tcp.h"
+#include "net/udp.h"
 #include "netns.h"
 #include "sim/net_sides.h"
 #include "support/headless.h"

@@ -1,6 +1,8 @@
 #include "sim/net_sides.h"
 
-#include "net/net_links.h"
+#include "net/rmlx.h"
+#include "net/tcp.h"
+#include "net/udp.h"
 #include "serial/frame_checksum.h"
 #include "sim/device_model.h"
 

@@ -5,11 +5,13 @@
 #include "app/dialog.h"
 #include "app/dialog_template.h"
 #include "app/handlers.h"
-#include "app/ipv4_text.h"
 #include "app/log.h"
 #include "app/state.h"
 #include "command/command.h"
-#include "net/net_links.h"
+#include "net/ipv4_text.h"
+#include "net/rmlx.h"
+#include "net/tcp.h"
+#include "net/udp.h"
 #include "serial/serial_port.h"
 
 #include <cstdio>

@@ -5,7 +5,9 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "command/command.h"
-#include "net/net_links.h"
+#include "net/rmlx.h"
+#include "net/tcp.h"
+#include "net/udp.h"
 #include "serial/serial_port.h"
 
 #include <cstdio>

@@ -1,7 +1,9 @@
 #include "app/connect.h"
 #include "app/state.h"
 #include "command/command.h"
-#include "net/net_links.h"
+#include "net/rmlx.h"
+#include "net/tcp.h"
+#include "net/udp.h"
 #include "serial/serial_transaction.h"
 
 int link_transaction(const char* request) {

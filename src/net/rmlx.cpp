@@ -1,11 +1,14 @@
 // The RMLX link: request/reply frames over UDP to the device's port 24222,
 // after a SYN/ACK synchronisation that fixes the frame sequence number, and
 // device discovery by a broadcast QRY.
+#include "net/rmlx.h"
 #include "app/log.h"
 #include "app/state.h"
 #include "app/tick.h"
 #include "app/window.h"
-#include "net/net_links.h"
+#include "net/net_trace.h"
+#include "net/socket_errors.h"
+#include "net/socket_slot.h"
 
 #include <cstring>
 
@@ -189,13 +192,6 @@ int rmlx_receive_frame(NetLink& link, bool* received) {
         trace_frame(link.receive, true, from);
         return result_ok;
     }
-}
-
-bool data_checksum_ok(const NetFrame& frame) {
-    size_t len = frame.header.length;
-    if (len == 0) return true;
-    if (len > frame_data_size) return false;
-    return rmlx_checksum(frame.data, len) == frame.header.data_sum;
 }
 
 int rmlx_query(NetLink& link) {

@@ -1,8 +1,11 @@
 // The TCP link: the bare request text on one connection to the device's port
 // 9101, and whatever text comes back within 5000 ms as the reply.
+#include "net/tcp.h"
 #include "app/log.h"
 #include "app/window.h"
-#include "net/net_links.h"
+#include "net/net_trace.h"
+#include "net/socket_errors.h"
+#include "net/socket_slot.h"
 
 #include <cstring>
 
@@ -70,7 +73,7 @@ int tcp_receive(NetLink& link, bool* received) {
     }
     if (ready == 0) return result_ok;
     // What does not fit stays pending for the next call.
-    long n = net_receive(slot.socket, link.receive.data, frame_data_size - 1);
+    long n = net_receive(slot.socket, link.received.bytes, received_text_max);
     if (n < 0) {
         report_socket_error("TCP: receive failed");
         return net_socket_failure;
@@ -81,8 +84,8 @@ int tcp_receive(NetLink& link, bool* received) {
         log_printf("TCP: connection closed by the device");
         return net_socket_failure;
     }
-    link.receive.header.length = uint16_t(n);
-    link.receive.data[n] = 0;
+    link.received.length = uint16_t(n);
+    link.received.bytes[n] = 0;
     *received = true;
     return result_ok;
 }
@@ -117,12 +120,12 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
             continue;
         }
         any = true;
-        size_t len = link.receive.header.length;
-        size_t text = ended ? 0 : strnlen(reinterpret_cast<const char*>(link.receive.data), len);
+        size_t len = link.received.length;
+        size_t text = ended ? 0 : strnlen(reinterpret_cast<const char*>(link.received.bytes), len);
         ended = ended || text < len;
         size_t room = reply_size > kept + 1 ? reply_size - 1 - kept : 0;
         size_t take = text < room ? text : room;
-        memcpy(reply + kept, link.receive.data, take);
+        memcpy(reply + kept, link.received.bytes, take);
         kept += take;
         cut += text - take;
         timer_start(&gap, piece_gap_ms);

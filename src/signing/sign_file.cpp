@@ -10,7 +10,7 @@
 #include "app/window.h"
 #include "codec/base64.h"
 #include "command/command.h"
-#include "net/net_link.h"
+#include "net/rmlx_frame.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -5,7 +5,9 @@
 //
 // usage: net_probe.exe
 #include "app/state.h"
-#include "net/net_links.h"
+#include "net/rmlx.h"
+#include "net/socket.h"
+#include "net/tcp.h"
 #include "probe.h"
 
 #include <cstdio>
