@@ -1,11 +1,8 @@
 // Click and selection handlers that the dialog procedure dispatches to.
 #pragma once
 
-// Connecting and the connection kind list.
+// Connect and Disconnect.
 void connect_or_disconnect();
-void network_query();
-void tcp_selection();
-void udp_selection();
 
 // Command entry and file pickers.
 void send_command();

@@ -19,8 +19,7 @@ struct ReceivedText {
 };
 static_assert(sizeof(ReceivedText) <= sizeof(RmlxFrame));
 
-// One for the connection, zeroed before every network connect, and one for
-// device discovery.
+// One for the connection and one for device discovery.
 struct NetLink {
     uint8_t synchronised;
     uint32_t target;      // network order; all ones: broadcast, any source accepted
@@ -35,6 +34,9 @@ struct NetLink {
     };
     RmlxFrame transmit; // the RMLX link's frame being sent
 };
+
+// The connection's record, zeroed before every network connect.
+extern NetLink connection_link;
 
 // Copies len bytes into reply and terminates it, cut to reply_size - 1.
 void copy_reply(char* reply, size_t reply_size, const uint8_t* data, size_t len);

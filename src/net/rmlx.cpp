@@ -2,10 +2,14 @@
 // after a SYN/ACK synchronisation that fixes the frame sequence number, and
 // device discovery by a broadcast QRY.
 #include "net/rmlx.h"
+
+#include "app/dialog_template.h"
 #include "app/log.h"
 #include "app/state.h"
 #include "app/tick.h"
 #include "app/window.h"
+#include "net/ipv4_text.h"
+#include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/socket_errors.h"
 #include "net/socket_slot.h"
@@ -28,6 +32,7 @@ constexpr int restart_limit = 10;
 
 SocketSlot slot;
 NetLink discovery_link;
+uint32_t discovered[discovered_max];
 
 uint32_t random_state = 0;
 bool random_seeded = false;
@@ -339,4 +344,35 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
         }
     }
     return request_failed(link);
+}
+
+bool rmlx_connect() {
+    if (rmlx_init() != result_ok) {
+        show_error_box("RMLX protocol init failed");
+        return false;
+    }
+    return open_connection_link(
+        [](NetLink& link, uint32_t address) { return rmlx_open(link, address, 1); });
+}
+
+int rmlx_link_transaction(const char* request, char* reply, size_t reply_size) {
+    return rmlx_request(connection_link, request, reply, reply_size);
+}
+
+void rmlx_kind_chosen() {
+    begin_network_selection();
+    log_printf("Querying network devices:");
+    uint32_t count = 0;
+    if (rmlx_discover(discovered, discovered_max, &count) != result_ok) {
+        log_printf("Net devices detection failed");
+        count = 0;
+    } else {
+        for (uint32_t i = 0; i < count; ++i) {
+            const char* text = dotted(discovered[i]);
+            ui_combo_add(idc_address, text);
+            log_printf("- Detected ip %s", text);
+        }
+        log_printf("%u devices responded", unsigned(count));
+    }
+    end_network_selection(count > 0);
 }

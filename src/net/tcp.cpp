@@ -1,8 +1,10 @@
 // The TCP link: the bare request text on one connection to the device's port
 // 9101, and whatever text comes back within 5000 ms as the reply.
 #include "net/tcp.h"
+
 #include "app/log.h"
 #include "app/window.h"
+#include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/socket_errors.h"
 #include "net/socket_slot.h"
@@ -140,4 +142,18 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         log_printf("TCP: reply longer than %u bytes; %u bytes dropped", unsigned(kept),
                    unsigned(cut));
     return result_ok;
+}
+
+bool tcp_connect() {
+    return open_connection_link(tcp_open);
+}
+
+int tcp_link_transaction(const char* request, char* reply, size_t reply_size) {
+    return tcp_request(connection_link, request, reply, reply_size);
+}
+
+void tcp_kind_chosen() {
+    begin_network_selection();
+    log_printf("Init TCP OK:");
+    end_network_selection(false);
 }

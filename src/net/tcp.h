@@ -19,3 +19,9 @@ int tcp_send(const char* data, size_t length);
 // Reads what is pending, at most received_text_max bytes, into the link's
 // received text.
 int tcp_receive(NetLink& link, bool* received);
+
+// Its row of the link table.
+bool tcp_connect();
+int tcp_link_transaction(const char* request, char* reply, size_t reply_size);
+// An empty address list for the operator to type the address into.
+void tcp_kind_chosen();

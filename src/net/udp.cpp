@@ -2,9 +2,11 @@
 // between port 9101 at both ends. Every request starts with ENQ/ACK; text
 // travels as STX text "/" checksum ETX, control characters as single bytes.
 #include "net/udp.h"
+
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/socket_errors.h"
 #include "net/socket_slot.h"
@@ -237,4 +239,18 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         }
     }
     return request_failed(link);
+}
+
+bool udp_connect() {
+    return open_connection_link(udp_open);
+}
+
+int udp_link_transaction(const char* request, char* reply, size_t reply_size) {
+    return udp_request(connection_link, request, reply, reply_size);
+}
+
+void udp_kind_chosen() {
+    begin_network_selection();
+    log_printf("Init UDP OK:");
+    end_network_selection(false);
 }

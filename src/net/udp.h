@@ -36,3 +36,9 @@ int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length);
 // Accepts at most one datagram into the link's received text; never blocks.
 int udp_receive(NetLink& link, bool* received);
 bool text_checksum_ok(const ReceivedText& text);
+
+// Its row of the link table.
+bool udp_connect();
+int udp_link_transaction(const char* request, char* reply, size_t reply_size);
+// An empty address list for the operator to type the address into.
+void udp_kind_chosen();
