@@ -1,9 +1,9 @@
 #include "sim/net_sides.h"
 
+#include "codec/frame_checksum.h"
 #include "net/rmlx.h"
 #include "net/tcp.h"
 #include "net/udp.h"
-#include "serial/frame_checksum.h"
 #include "sim/device_model.h"
 
 #include <arpa/inet.h>

@@ -4,9 +4,12 @@
 #include "app/handlers.h"
 #include "app/log.h"
 #include "app/state.h"
+#include "batch/batch.h"
 #include "command/command.h"
 #include "command/links.h"
+#include "logo/logo.h"
 #include "serial/serial_link.h"
+#include "signing/sign_file.h"
 
 #include <cstdio>
 
@@ -92,10 +95,6 @@ bool dispatch_command(uint32_t command) {
 }
 
 } // namespace
-
-bool operation_running() {
-    return busy_flag != 0 || command_running();
-}
 
 void close_sequence() {
     if (operation_running()) {

@@ -1,4 +1,5 @@
-// Click and selection handlers that the dialog procedure dispatches to.
+// The click handlers of the shell itself; the dialog procedure dispatches
+// to these and to those of signing, batch and logo.
 #pragma once
 
 // Connect and Disconnect.
@@ -9,8 +10,3 @@ void send_command();
 void refresh_status();
 void pick_sign_file();
 void pick_batch_file();
-
-// Longer operations.
-void sign_file();
-void run_batch();
-void upload_logo();

@@ -78,6 +78,10 @@ bool command_running() {
     return running;
 }
 
+bool operation_running() {
+    return busy_flag != 0 || command_running();
+}
+
 int execute_command(const char* request, char* data, size_t data_capacity, int details_flag) {
     if (running) {
         // A click dispatched while a request waits must not start a second

@@ -50,6 +50,11 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
 // sequence wait for it, as they do for busy_flag.
 bool command_running();
 
+// A device request is in progress (a serial transaction holds busy_flag; a
+// network one only runs inside execute_command). Handlers that start device
+// work, the kind selection and the close sequence wait while it is.
+bool operation_running();
+
 // 0..255 for two hexadecimal digits (either case), -1 otherwise.
 int decode_hex_byte(const char* two);
 

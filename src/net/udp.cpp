@@ -6,11 +6,11 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "codec/frame_checksum.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/socket_errors.h"
 #include "net/socket_slot.h"
-#include "serial/frame_checksum.h"
 
 #include <cstdio>
 #include <cstring>

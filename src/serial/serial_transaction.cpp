@@ -4,8 +4,8 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "codec/frame_checksum.h"
 #include "serial/control_chars.h"
-#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial/zreport.h"
 

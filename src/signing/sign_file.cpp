@@ -1,9 +1,9 @@
 // "Sign File": the whole content of a file sent to the device as one
 // signature block, opened with "{/0", carried in TEXT ("@/") or BASE64 ("&/")
 // data requests and finished with "}".
-#include "app/dialog.h"
+#include "signing/sign_file.h"
+
 #include "app/dialog_template.h"
-#include "app/handlers.h"
 #include "app/log.h"
 #include "app/state.h"
 #include "app/tick.h"

@@ -3,7 +3,7 @@
 #include "app/dialog_template.h"
 #include "app/state.h"
 #include "app/tick.h"
-#include "serial/frame_checksum.h"
+#include "codec/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 #include "serial/zreport.h"

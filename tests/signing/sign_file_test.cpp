@@ -6,6 +6,7 @@
 #include "command/command.h"
 #include "net_fixture.h"
 #include "serial_sim_fixture.h"
+#include "signing/sign_file.h"
 #include "sim/serial_side.h"
 #include "sim/sim_device.h"
 #include "support/sha1_text.h"
