@@ -138,6 +138,16 @@ TEST_F(TcpTest, OpeningAnotherAddressConnectsToIt) {
     second.stop();
 }
 
+TEST_F(TcpTest, ASecondSimulatorSaysWhichPortItCannotListenOn) {
+    ASSERT_TRUE(start_at(localhost));
+    NetSides second;
+    std::string error;
+    NetSidesConfig config;
+    config.tcp_address = localhost;
+    EXPECT_FALSE(second.open(config, error));
+    EXPECT_EQ(error.rfind("cannot listen on TCP 127.0.0.1:9101: ", 0), 0u) << error;
+}
+
 TEST_F(TcpTest, EachLinkClosesOnlyItsOwnSocket) {
     ASSERT_TRUE(start_at(localhost));
     details = 0;
