@@ -150,9 +150,9 @@ int serial_send_frame(const char* request) {
     return 0;
 }
 
-int serial_transaction(const char* request, char* reply, size_t reply_size, int32_t details) {
+int serial_transaction(const char* request, char* reply, size_t reply_size, int32_t details_flag) {
     busy_flag = 1;
-    if (details != 0) log_printf("Request frame [%s]", request);
+    if (details_flag != 0) log_printf("Request frame [%s]", request);
     ui_set_text(idc_request, request);
 
     ZReportStep step = zreport_step(request);

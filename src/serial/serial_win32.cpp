@@ -92,18 +92,19 @@ uint32_t serial_device_bytes_waiting(SerialHandle device) {
     return clear_error(as_handle(device));
 }
 
-bool serial_device_read(SerialHandle device, uint8_t& byte) {
+// "value": windows.h declares a type named byte.
+bool serial_device_read(SerialHandle device, uint8_t& value) {
     DWORD got = 0;
-    if (!ReadFile(as_handle(device), &byte, 1, &got, nullptr)) {
+    if (!ReadFile(as_handle(device), &value, 1, &got, nullptr)) {
         clear_error(as_handle(device));
         return false;
     }
     return got == 1;
 }
 
-void serial_device_write(SerialHandle device, uint8_t byte) {
+void serial_device_write(SerialHandle device, uint8_t value) {
     DWORD put = 0;
-    if (!WriteFile(as_handle(device), &byte, 1, &put, nullptr)) clear_error(as_handle(device));
+    if (!WriteFile(as_handle(device), &value, 1, &put, nullptr)) clear_error(as_handle(device));
 }
 
 void serial_device_purge(SerialHandle device) {

@@ -389,9 +389,10 @@ class DiscoveryTest : public NetTest {
         // in the next, which carries the same fsn.
         fake_clock::install(1000, 50);
     }
-    ::testing::AssertionResult start_devices(unsigned count) {
+    ::testing::AssertionResult start_devices(unsigned devices) {
         NetSidesConfig config;
-        for (unsigned i = 0; i < count; ++i) config.rmlx_devices.push_back(device_address(true, i));
+        for (unsigned i = 0; i < devices; ++i)
+            config.rmlx_devices.push_back(device_address(true, i));
         config.rmlx_broadcast = true;
         return start(config);
     }
