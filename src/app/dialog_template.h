@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 enum : int {
     idc_log = 1000,
@@ -48,6 +49,15 @@ enum : int {
     idc_esd = 1037,
     idc_none = -1,
 };
+
+// The bit of its status byte that a status label shows, bit 7 first: the
+// first eight labels show device_status, the others function_status.
+constexpr bool shows_device_status(int label) {
+    return label < idc_ffull;
+}
+constexpr int32_t status_bit(int label) {
+    return 0x80 >> ((label - idc_status_first) % 8);
+}
 
 enum class ControlKind {
     list_view,     // report mode, tab stop

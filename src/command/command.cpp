@@ -56,21 +56,12 @@ int decode_hex_byte(const char* two) {
 }
 
 void update_status_panel() {
-    static constexpr struct {
-        int id;
-        bool device;
-        int bit;
-    } labels[] = {
-        {idc_bat, true, bit_bat},      {idc_fcon, true, bit_fcon},    {idc_user, true, bit_user},
-        {idc_pcon, true, bit_pcon},    {idc_cmos, true, bit_cmos},    {idc_pend, true, bit_pend},
-        {idc_fatal, true, bit_fatal},  {idc_busy, true, bit_busy},    {idc_ffull, false, bit_ffull},
-        {idc_dfull, false, bit_dfull}, {idc_fwarn, false, bit_fwarn}, {idc_function_bit4, false, 0},
-        {idc_rcvr, false, bit_rcvr},   {idc_sip, false, bit_sip},     {idc_day, false, bit_day},
-        {idc_function_bit0, false, 0},
-    };
-    for (const auto& l : labels) {
-        int32_t byte = l.device ? device_status : function_status;
-        ui_set_text(l.id, l.bit == 0 ? "--" : (byte & l.bit) ? "1" : "0");
+    for (int id = idc_status_first; id <= idc_status_last; ++id) {
+        int32_t byte = shows_device_status(id) ? device_status : function_status;
+        if (id == idc_function_bit4 || id == idc_function_bit0)
+            ui_set_text(id, "--");
+        else
+            ui_set_text(id, (byte & status_bit(id)) ? "1" : "0");
     }
 }
 

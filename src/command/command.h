@@ -18,27 +18,6 @@ enum : int32_t {
     device_printer_offline = 0x1A,
 };
 
-// The bits of device_status and of function_status, named by their captions
-// in the status panel. Function status bits 0x10 and 0x01 have none.
-enum : int32_t {
-    bit_bat = 0x80,
-    bit_fcon = 0x40,
-    bit_user = 0x20,
-    bit_pcon = 0x10,
-    bit_cmos = 0x08,
-    bit_pend = 0x04,
-    bit_fatal = 0x02,
-    bit_busy = 0x01,
-};
-enum : int32_t {
-    bit_ffull = 0x80,
-    bit_dfull = 0x40,
-    bit_fwarn = 0x20,
-    bit_rcvr = 0x08,
-    bit_sip = 0x04,
-    bit_day = 0x02,
-};
-
 // Sends request over the link that connection_kind selects, repeats it while
 // the device is busy, decodes the status bytes, updates the panel and the
 // Reply field and logs device errors. data receives the reply's data part,

@@ -34,13 +34,13 @@ class ExecuteCommandTest : public SerialLinkTest {
 
 TEST_F(ExecuteCommandTest, StatusPanelReplyFieldAndDataPart) {
     device([](DeviceModel& d) {
-        d.faults.device_status = bit_bat;
-        d.faults.function_status = bit_fwarn | bit_sip;
+        d.faults.device_status = uint8_t(status_bit(idc_bat));
+        d.faults.function_status = uint8_t(status_bit(idc_fwarn) | status_bit(idc_sip));
     });
     ASSERT_EQ(execute_command("v", data, sizeof data, 1), 0);
     EXPECT_EQ(error_code, 0);
-    EXPECT_EQ(device_status, bit_bat);
-    EXPECT_EQ(function_status, bit_fwarn | bit_sip);
+    EXPECT_EQ(device_status, status_bit(idc_bat));
+    EXPECT_EQ(function_status, status_bit(idc_fwarn) | status_bit(idc_sip));
     std::string reply = control(idc_reply).text;
     EXPECT_EQ(reply.substr(0, 9), "00/80/24/");
     EXPECT_STREQ(data, reply.c_str() + 9);
