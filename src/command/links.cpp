@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "command/command.h"
+#include "net/net_connect.h"
 #include "net/rmlx.h"
 #include "net/tcp.h"
 #include "net/udp.h"
@@ -23,12 +24,12 @@ static_assert(2 + rmlx_sign_block <= frame_data_size);
 constexpr std::array<LinkKind, 4> link_kinds{{
     {"COM", kind_first_com, kind_last_com, false, serial_connect, serial_link_transaction,
      serial_link_close, refill_baud_list, sign_block_max, sign_block_max},
-    {"Network", kind_rmlx, kind_rmlx, true, rmlx_connect, rmlx_link_transaction, rmlx_close,
-     rmlx_kind_chosen, rmlx_sign_block, rmlx_base64_block},
-    {"TCP", kind_tcp, kind_tcp, true, tcp_connect, tcp_link_transaction, tcp_close, tcp_kind_chosen,
-     sign_block_max, sign_block_max},
-    {"UDP", kind_udp, kind_udp, true, udp_connect, udp_link_transaction, udp_close, udp_kind_chosen,
-     sign_block_max, sign_block_max},
+    {"Network", kind_rmlx, kind_rmlx, true, rmlx_connect, connection_transaction<rmlx_request>,
+     rmlx_close, rmlx_kind_chosen, rmlx_sign_block, rmlx_base64_block},
+    {"TCP", kind_tcp, kind_tcp, true, connect_link<tcp_open>, connection_transaction<tcp_request>,
+     tcp_close, tcp_kind_chosen, sign_block_max, sign_block_max},
+    {"UDP", kind_udp, kind_udp, true, connect_link<udp_open>, connection_transaction<udp_request>,
+     udp_close, udp_kind_chosen, sign_block_max, sign_block_max},
 }};
 
 static_assert([] {

@@ -3,6 +3,7 @@
 
 #include "net/net_link.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Connect's part for a network kind: zeroes connection_link, reads the
@@ -11,6 +12,17 @@
 // it with open. False after the error box "Net device connection error".
 using OpenLink = int (*)(NetLink& link, uint32_t address);
 bool open_connection_link(OpenLink open);
+
+// A network link's Connect and transaction, as its row of the link table
+// takes them, from its operations on a link record.
+template <OpenLink open> bool connect_link() {
+    return open_connection_link(open);
+}
+using LinkRequest = int (*)(NetLink& link, const char* request, char* reply, size_t reply_size);
+template <LinkRequest request>
+int connection_transaction(const char* text, char* reply, size_t reply_size) {
+    return request(connection_link, text, reply, reply_size);
+}
 
 // The Querying state, in which a network kind's selection runs, and the
 // Disconnected state that ends it, with the first address selected or none.

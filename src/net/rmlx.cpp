@@ -355,10 +355,6 @@ bool rmlx_connect() {
         [](NetLink& link, uint32_t address) { return rmlx_open(link, address, 1); });
 }
 
-int rmlx_link_transaction(const char* request, char* reply, size_t reply_size) {
-    return rmlx_request(connection_link, request, reply, reply_size);
-}
-
 void rmlx_kind_chosen() {
     begin_network_selection();
     log_printf("Querying network devices:");

@@ -29,9 +29,8 @@ int rmlx_receive_frame(NetLink& link, bool* received);
 // Restarts the pseudo-random fsn sequence (tests make it repeatable).
 void rmlx_seed_random(uint32_t seed);
 
-// Its row of the link table.
-bool rmlx_connect(); // rmlx_init, then the device chosen, queried at once
-int rmlx_link_transaction(const char* request, char* reply, size_t reply_size);
-// The network query: the devices that answer a discovery fill the address
-// list.
+// Connect's part: rmlx_init, then the device chosen, queried at once.
+bool rmlx_connect();
+// What choosing the kind in the connection kind list does, the network query:
+// the devices that answer a discovery fill the address list.
 void rmlx_kind_chosen();

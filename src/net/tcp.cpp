@@ -144,14 +144,6 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     return result_ok;
 }
 
-bool tcp_connect() {
-    return open_connection_link(tcp_open);
-}
-
-int tcp_link_transaction(const char* request, char* reply, size_t reply_size) {
-    return tcp_request(connection_link, request, reply, reply_size);
-}
-
 void tcp_kind_chosen() {
     begin_network_selection();
     log_printf("Init TCP OK:");

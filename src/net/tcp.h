@@ -20,8 +20,6 @@ int tcp_send(const char* data, size_t length);
 // received text.
 int tcp_receive(NetLink& link, bool* received);
 
-// Its row of the link table.
-bool tcp_connect();
-int tcp_link_transaction(const char* request, char* reply, size_t reply_size);
-// An empty address list for the operator to type the address into.
+// What choosing the kind in the connection kind list does: an empty address
+// list for the operator to type the address into.
 void tcp_kind_chosen();

@@ -241,14 +241,6 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     return request_failed(link);
 }
 
-bool udp_connect() {
-    return open_connection_link(udp_open);
-}
-
-int udp_link_transaction(const char* request, char* reply, size_t reply_size) {
-    return udp_request(connection_link, request, reply, reply_size);
-}
-
 void udp_kind_chosen() {
     begin_network_selection();
     log_printf("Init UDP OK:");

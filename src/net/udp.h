@@ -37,8 +37,6 @@ int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length);
 int udp_receive(NetLink& link, bool* received);
 bool text_checksum_ok(const ReceivedText& text);
 
-// Its row of the link table.
-bool udp_connect();
-int udp_link_transaction(const char* request, char* reply, size_t reply_size);
-// An empty address list for the operator to type the address into.
+// What choosing the kind in the connection kind list does: an empty address
+// list for the operator to type the address into.
 void udp_kind_chosen();
