@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <netinet/in.h>
 #include <poll.h>
 #include <string>
 #include <string_view>
@@ -44,6 +45,8 @@ struct NetCore {
 // A non-blocking UDP socket bound to address:port; -1 with the reason in
 // error.
 int open_udp(uint32_t address, uint16_t port, bool reuse, std::string& error);
+// Reads one datagram of fd into bytes; false when none could be read.
+bool read_datagram(int fd, std::string& bytes, sockaddr_in& from);
 
 // Each side opens its sockets, adds them to the poll set, and handles one
 // that is readable: readable() is false for a descriptor not its own.

@@ -32,6 +32,15 @@ int open_udp(uint32_t address, uint16_t port, bool reuse, std::string& error) {
     return fd;
 }
 
+bool read_datagram(int fd, std::string& bytes, sockaddr_in& from) {
+    char buf[2048];
+    socklen_t fl = sizeof from;
+    ssize_t n = recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fl);
+    if (n < 0) return false;
+    bytes.assign(buf, size_t(n));
+    return true;
+}
+
 const NetFaultName net_fault_names[18] = {
     {"--net-silent", &NetFaults::silent},
     {"--net-ignore-sync", &NetFaults::ignore_sync},

@@ -77,12 +77,9 @@ bool RmlxSide::readable(NetCore& core, int fd) {
     }
     for (auto& d : devices) {
         if (d.fd != fd) continue;
-        char buf[2048];
+        std::string b;
         sockaddr_in from{};
-        socklen_t fl = sizeof from;
-        ssize_t n = recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fl);
-        if (n < 0) return true;
-        std::string b(buf, size_t(n));
+        if (!read_datagram(fd, b, from)) return true;
         core.record('r', true, from.sin_addr.s_addr, d.address, b);
         datagram(core, d, b, from.sin_addr.s_addr, ntohs(from.sin_port));
         return true;

@@ -45,12 +45,9 @@ void UdpSide::watch(std::vector<pollfd>& fds) const {
 
 bool UdpSide::readable(NetCore& core, int readable_fd) {
     if (readable_fd != fd) return false;
-    char buf[2048];
+    std::string b;
     sockaddr_in from{};
-    socklen_t fl = sizeof from;
-    ssize_t n = recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fl);
-    if (n < 0) return true;
-    std::string b(buf, size_t(n));
+    if (!read_datagram(fd, b, from)) return true;
     core.record('u', true, from.sin_addr.s_addr, core.config.udp_address, b);
     datagram(core, b, from.sin_addr.s_addr, ntohs(from.sin_port));
     return true;
