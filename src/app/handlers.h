@@ -1,5 +1,5 @@
-// The click handlers of the shell itself; the dialog procedure dispatches
-// to these and to those of signing, batch and logo.
+// The click handlers of the application itself; the dialog procedure
+// dispatches to these and to those of signing, batch and logo.
 #pragma once
 
 // Connect and Disconnect.

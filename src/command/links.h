@@ -11,7 +11,7 @@ struct LinkKind {
     // of a row of several kinds with the number, "COM1" to "COM12".
     const char* name;
     int32_t first, last; // the connection_kind values the row serves
-    bool network;        // a network kind: "Closed network services"
+    bool network;        // Disconnect says "Closed network services", not the port
     // Connect: opens the link of connection_kind to what the operator chose
     // in the address/rate box; false after saying why it could not.
     bool (*open)();
