@@ -5,11 +5,13 @@
 //  - the time from the device's last reply byte to the return of the
 //    transaction, with the device sending at the line's real speed
 //    (goal: under 1 ms).
-// Usage: serial_bench [transactions] [--no-pace]
+// Usage: serial_bench [transactions] [--no-pace] [--no-capture]
 //  transactions: how many to time (default 200); --no-pace: the device sends
-//  as fast as the pseudo-terminal takes it.
+//  as fast as the pseudo-terminal takes it; --no-capture: the wire recorder
+//  off, to see what recording costs.
 #include "app/dialog.h"
 #include "app/state.h"
+#include "capture/wire_capture.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 #include "sim/serial_side.h"
@@ -41,10 +43,12 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--no-pace") == 0)
             pace = false;
+        else if (strcmp(argv[i], "--no-capture") == 0)
+            wire_capture_enable(false);
         else if (atoi(argv[i]) > 0)
             count = atoi(argv[i]);
         else {
-            fprintf(stderr, "usage: serial_bench [transactions] [--no-pace]\n");
+            fprintf(stderr, "usage: serial_bench [transactions] [--no-pace] [--no-capture]\n");
             return 2;
         }
     }
@@ -90,11 +94,12 @@ int main(int argc, char** argv) {
     }
     std::sort(latency_us.begin(), latency_us.end());
     auto over = latency_us.end() - std::upper_bound(latency_us.begin(), latency_us.end(), 1000.0);
-    printf("last reply byte to return (%d transactions of \"v\", %s): min %.1f us, "
-           "median %.1f us, 99th percentile %.1f us, max %.1f us; %d over the goal of 1000 us\n",
-           count, pace ? "paced at 115200 baud" : "unpaced", latency_us.front(),
-           latency_us[latency_us.size() / 2], latency_us[latency_us.size() * 99 / 100],
-           latency_us.back(), int(over));
+    printf("last reply byte to return (%d transactions of \"v\", %s, wire capture %s): min %.1f "
+           "us, median %.1f us, 99th percentile %.1f us, max %.1f us; %d over the goal of 1000 "
+           "us\n",
+           count, pace ? "paced at 115200 baud" : "unpaced", wire_capture_enabled() ? "on" : "off",
+           latency_us.front(), latency_us[latency_us.size() / 2],
+           latency_us[latency_us.size() * 99 / 100], latency_us.back(), int(over));
 
     serial_close(1);
     serial_sim_stop();

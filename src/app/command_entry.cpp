@@ -1,4 +1,5 @@
 // Typed commands, the status query and the ".." buttons.
+#include "app/command_history.h"
 #include "app/dialog_template.h"
 #include "app/file_picker.h"
 #include "app/handlers.h"
@@ -16,6 +17,7 @@ char refresh_data[100];
 void send_command() {
     if (operation_running()) return;
     ui_get_text(idc_command, command_buffer, sizeof command_buffer);
+    history_add(command_buffer);
     execute_command(command_buffer, send_data, sizeof send_data, ui_is_checked(idc_details));
 }
 

@@ -5,6 +5,7 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "capture/wire_capture.h"
 #include "command/command.h"
 #include "command/links.h"
 
@@ -19,6 +20,7 @@ void enable_all(std::initializer_list<int> ids, bool enabled) {
 }
 
 void connect() {
+    wire_capture_reset();
     connection_kind = ui_combo_selection(idc_kind) + 1;
     const LinkKind& link = link_of(connection_kind);
     if (!link.open()) return;

@@ -1,8 +1,10 @@
 #include "app/dialog.h"
 
+#include "app/command_history.h"
 #include "app/dialog_template.h"
 #include "app/handlers.h"
 #include "app/log.h"
+#include "app/log_menu.h"
 #include "app/state.h"
 #include "batch/batch.h"
 #include "command/command.h"
@@ -21,6 +23,8 @@ void init_dialog() {
     connected_flag = 0;
     busy_flag = 0;
     close_pending = 0;
+    log_record_init();
+    history_clear();
 
     ui_set_log_font(idc_log);
     const char* headers[] = {"Varnoke messages"};
@@ -77,7 +81,7 @@ bool dispatch_command(uint32_t command) {
         refresh_status();
         break;
     case idc_clear:
-        ui_list_delete_all(idc_log);
+        log_clear();
         break;
     case idc_pick_batch:
         pick_batch_file();
@@ -124,6 +128,16 @@ bool dialog_proc(DialogMsg msg, uint32_t wparam) {
         return true;
     case DialogMsg::command:
         return dispatch_command(wparam);
+    case DialogMsg::context_menu:
+        log_context_menu(wparam);
+        return true;
+    case DialogMsg::key:
+        if (wparam == make_command(idc_command, vk_up) ||
+            wparam == make_command(idc_command, vk_down)) {
+            history_recall(wparam == make_command(idc_command, vk_up));
+            return true;
+        }
+        return false;
     }
     return false;
 }

@@ -52,8 +52,12 @@ enum : int {
 
 // The bit of its status byte that a status label shows, bit 7 first: the
 // first eight labels show device_status, the others function_status.
+// Function bits 4 and 0 have no caption and always read "--".
 constexpr bool shows_device_status(int label) {
     return label < idc_ffull;
+}
+constexpr bool shows_status_bit(int label) {
+    return label != idc_function_bit4 && label != idc_function_bit0;
 }
 constexpr int32_t status_bit(int label) {
     return 0x80 >> ((label - idc_status_first) % 8);

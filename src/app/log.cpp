@@ -1,17 +1,31 @@
 #include "app/log.h"
 
 #include "app/dialog_template.h"
+#include "app/wall_clock.h"
 #include "app/window.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 char format_buffer[log_format_size];
 char half_buffer[log_half_size];
 char column_buffer[log_column_max + 6];
 char error_box_text[error_box_size];
+
+// entry_times[i] is the time of entry i of the log list. The list is the
+// record of what exists: should it hold other entries than these (emptied
+// or filled by other means), the times follow it.
+std::vector<int64_t> entry_times;
+bool times_shown = false;
+
+void set_time_text(int item) {
+    char text[clock_time_size];
+    format_clock_time(entry_times[size_t(item)], text);
+    ui_list_set_time_text(idc_log, item, text);
+}
 
 // Appends len bytes of text as entries of at most log_half_size - 1 bytes, so
 // that each piece fits the half buffer. A half longer than that (a line over
@@ -51,10 +65,17 @@ void log_append(int list_id, char* text) {
     // last new entry back to the first so that the first line of a multi-line
     // text ends up visible.
     int first = ui_list_count(list_id);
+    bool log = list_id == idc_log;
+    int64_t now = log ? clock_local_ms() : 0;
+    if (log) entry_times.resize(size_t(first), now);
     int item = first;
     char* line = text;
     for (;;) {
         ui_list_insert_item(list_id, item);
+        if (log) {
+            entry_times.push_back(now);
+            if (times_shown) set_time_text(item);
+        }
         char* end = line;
         while (*end != '\0' && *end != '\n') ++end;
         char* rest = nullptr;
@@ -80,6 +101,32 @@ void log_append(int list_id, char* text) {
         ++item;
     }
     for (int i = item; i >= first; --i) ui_list_ensure_visible(list_id, i);
+}
+
+void log_record_init() {
+    entry_times.clear();
+    times_shown = false;
+}
+
+int64_t log_entry_time(int item) {
+    return item >= 0 && size_t(item) < entry_times.size() ? entry_times[size_t(item)] : 0;
+}
+
+void log_clear() {
+    ui_list_delete_all(idc_log);
+    entry_times.clear();
+}
+
+void log_show_times(bool shown) {
+    times_shown = shown;
+    ui_list_show_time_column(idc_log, shown);
+    if (!shown) return;
+    entry_times.resize(size_t(ui_list_count(idc_log)), clock_local_ms());
+    for (int item = 0; item < int(entry_times.size()); ++item) set_time_text(item);
+}
+
+bool log_times_shown() {
+    return times_shown;
 }
 
 void insert_columns(int list_id, const char* const* headers, const int* widths, int count) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__GNUC__)
 #define VARNOKE_PRINTF(f, a) __attribute__((format(printf, f, a)))
@@ -23,6 +24,19 @@ int log_printf(const char* format, ...) VARNOKE_PRINTF(1, 2);
 // Appends text as one entry per line; tab-separated fields go to successive
 // columns. Newlines in text are overwritten with terminators.
 void log_append(int list_id, char* text);
+
+// The log's record as at start: no entry times, the time column off. For the
+// window's initialisation.
+void log_record_init();
+// Every entry of the log keeps the local time it was written at
+// (clock_local_ms); the entries of one log_append share one time.
+int64_t log_entry_time(int item); // 0 for an entry that does not exist
+// Deletes every entry (the "X" button).
+void log_clear();
+// The time column before the log's text, off at start. New entries get
+// their time in it while it is shown.
+void log_show_times(bool shown);
+bool log_times_shown();
 
 void insert_columns(int list_id, const char* const* headers, const int* widths, int count);
 

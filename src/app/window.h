@@ -21,16 +21,30 @@ enum : int {
 };
 
 // Dialog procedure messages and command notifications.
-enum class DialogMsg { init, command, close };
+//   command:      wparam is the full command word (notification in the high
+//                 half, control id in the low half).
+//   close:        the window's close box.
+//   context_menu: a context menu was asked for on the log (right button,
+//                 Menu key, Shift+F10); wparam is the entry under the
+//                 pointer, or no_item (from the keyboard, or below the last
+//                 entry). WM_CONTEXTMENU on Windows.
+//   key:          a key went down in an edit field; wparam is
+//                 make_command(id, virtual key). A procedure that returns
+//                 true has used the key, and the field does not see it.
+enum class DialogMsg { init, command, close, context_menu, key };
 enum : unsigned {
     bn_clicked = 0,
     cbn_selchange = 1,
 };
+enum : unsigned {
+    vk_up = 0x26,
+    vk_down = 0x28,
+};
+constexpr uint32_t no_item = 0xFFFFFFFFu;
 constexpr uint32_t make_command(int id, unsigned notification) {
     return (uint32_t(notification) << 16) | (uint32_t(id) & 0xFFFFu);
 }
 
-// wparam carries the full command word (notification in the high half).
 using DialogProc = bool (*)(DialogMsg msg, uint32_t wparam);
 
 // Creates the modeless dialog "VARNOKE"; the procedure receives init before
@@ -39,6 +53,8 @@ bool ui_create_dialog(DialogProc proc);
 void ui_show_dialog();
 void ui_end_dialog(); // hides the window (EndDialog)
 void ui_destroy_dialog();
+// SetWindowTextA on the dialog: its title.
+void ui_set_title(const char* text);
 
 // SetDlgItemTextA / GetDlgItemTextA. get copies at most cap-1 bytes and
 // terminates; returns the number of bytes copied.
@@ -70,6 +86,30 @@ int ui_list_insert_item(int id, int index);
 void ui_list_set_item_text(int id, int item, int column, const char* text);
 void ui_list_ensure_visible(int id, int item);
 void ui_list_delete_all(int id);
+// LVM_GETITEMTEXTA: copies at most cap-1 bytes and terminates; returns the
+// number copied.
+int ui_list_item_text(int id, int item, int column, char* buf, int cap);
+// LVM_GETNEXTITEM with LVNI_SELECTED: the first selected entry after
+// `after` (-1: from the start), or -1.
+int ui_list_next_selected(int id, int after);
+// The time column: a narrow column shown before the log's own, which the
+// log's columns never write into. Shown or taken away; its texts are set
+// per entry.
+void ui_list_show_time_column(int id, bool shown);
+void ui_list_set_time_text(int id, int item, const char* text);
+
+// TrackPopupMenu with TPM_RETURNCMD, where the last context menu was asked
+// for. Returns the index of the entry chosen, or -1 when the menu was
+// dismissed.
+struct MenuEntry {
+    const char* text;
+    bool checked;
+};
+int ui_popup_menu(const MenuEntry* entries, int count);
+
+// Puts an 8-bit text (lines separated by \n) on the clipboard, as the
+// platform's text.
+void ui_copy_to_clipboard(const char* text);
 
 // Log font (CreateFontIndirectA + WM_SETFONT, DeleteObject).
 void ui_set_log_font(int id);
@@ -91,6 +131,22 @@ struct OpenFileRequest {
     int path_capacity;
 };
 bool ui_open_file_dialog(const OpenFileRequest& request);
+
+// GetSaveFileNameA: asks before overwriting a file. path holds the initial
+// file name and receives the chosen path. Returns false on cancel or error.
+struct FileFilter {
+    const char* description; // "Log files (*.log)"
+    const char* pattern;     // "*.log"
+};
+struct SaveFileRequest {
+    const FileFilter* filters;
+    int filter_count;
+    const char* title;
+    const char* default_ext; // "log": added by the Windows picker to a name without one
+    char* path;
+    int path_capacity;
+};
+bool ui_save_file_dialog(const SaveFileRequest& request);
 
 // Dispatches at most one waiting window message; never blocks. (FLTK cannot
 // dispatch a single event, so there it dispatches all pending ones; the

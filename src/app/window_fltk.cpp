@@ -1,6 +1,7 @@
 // The dialog as an FLTK 1.3 window, built from the template table. Texts are
 // 8-bit in the program and UTF-8 in FLTK; every text crosses text8.h.
 #include "app/dialog_template.h"
+#include "app/layout.h"
 #include "app/text8.h"
 #include "app/window.h"
 
@@ -14,6 +15,7 @@
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Input_Choice.H>
+#include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_Native_File_Chooser.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
@@ -26,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -54,19 +57,37 @@ struct Combo {
     int selection = -1;
 };
 
+class LogBrowser;
+
 struct Slot {
     ControlKind kind{};
     Fl_Widget* widget = nullptr; // the control (for the list view: its frame)
-    Fl_Browser* browser = nullptr;
+    LogBrowser* browser = nullptr;
     Fl_Box* header = nullptr;
+    Fl_Box* time_header = nullptr; // over the time column, while it is shown
     Combo combo;
+};
+
+// A widget placed by the window's layout, with its rectangle at start.
+struct Placed {
+    Fl_Widget* widget;
+    PixelRect start;
+    Anchor anchor;
 };
 
 struct Ui {
     DialogProc proc = nullptr;
     Fl_Double_Window* window = nullptr;
     std::array<Slot, id_count> slots;
+    std::vector<Placed> placed;
+    int start_w = 0, start_h = 0;
     int list_columns = 0;
+    // The log's time column: shown or not, and each entry's text in it.
+    bool times_shown = false;
+    std::vector<std::string> times;
+    int time_widths[2] = {0, 0};
+    // Where the next popup menu opens, in the window's coordinates.
+    int menu_x = 0, menu_y = 0;
     FILE* trace = nullptr;
 };
 
@@ -114,6 +135,67 @@ void trace(const char* what, int id, const char* text) {
 void send(int id, unsigned notification) {
     if (ui.proc != nullptr) ui.proc(DialogMsg::command, make_command(id, notification));
 }
+
+// The message log. A right click opens the context menu without touching
+// the selection, as do the Menu key and Shift+F10 while the log has focus.
+// FLTK hands a widget its events only through handle().
+class LogBrowser : public Fl_Browser {
+  public:
+    using Fl_Browser::Fl_Browser;
+    int handle(int event) override {
+        if (event == FL_PUSH && Fl::event_button() == FL_RIGHT_MOUSE) {
+            void* item = find_item(Fl::event_y());
+            ask_menu(Fl::event_x(), Fl::event_y(), item ? uint32_t(lineno(item) - 1) : no_item);
+            return 1;
+        }
+        if (event == FL_RELEASE && Fl::event_button() == FL_RIGHT_MOUSE) return 1;
+        if (event == FL_KEYBOARD &&
+            (Fl::event_key() == FL_Menu ||
+             (Fl::event_key() == FL_F + 10 && (Fl::event_state() & FL_SHIFT) != 0))) {
+            ask_menu(x() + 8, y() + 8, no_item);
+            return 1;
+        }
+        return Fl_Browser::handle(event);
+    }
+
+  private:
+    static void ask_menu(int x, int y, uint32_t item) {
+        ui.menu_x = x;
+        ui.menu_y = y;
+        if (ui.proc != nullptr) ui.proc(DialogMsg::context_menu, item);
+    }
+};
+
+// The command field: Up and Down go to the dialog procedure first.
+class CommandInput : public Fl_Input {
+  public:
+    using Fl_Input::Fl_Input;
+    int handle(int event) override {
+        if (event == FL_KEYBOARD && (Fl::event_state() & (FL_SHIFT | FL_CTRL | FL_ALT)) == 0 &&
+            (Fl::event_key() == FL_Up || Fl::event_key() == FL_Down)) {
+            unsigned key = Fl::event_key() == FL_Up ? vk_up : vk_down;
+            if (ui.proc != nullptr && ui.proc(DialogMsg::key, make_command(idc_command, key))) {
+                position(size()); // the caret after the recalled text
+                return 1;
+            }
+        }
+        return Fl_Input::handle(event);
+    }
+};
+
+void lay_out();
+
+// The dialog's window. FLTK tells a window of its new size only through
+// resize().
+class DialogWindow : public Fl_Double_Window {
+  public:
+    using Fl_Double_Window::Fl_Double_Window;
+    void resize(int x, int y, int w, int h) override {
+        bool sized = w != this->w() || h != this->h();
+        Fl_Double_Window::resize(x, y, w, h);
+        if (sized) lay_out();
+    }
+};
 
 void on_button(Fl_Widget*, void* data) {
     send(int(intptr_t(data)), bn_clicked);
@@ -188,7 +270,11 @@ void add_list_view(Slot& s, int x, int y, int w, int h) {
     s.header = new Fl_Box(FL_THIN_UP_BOX, x + dx, y + dy, inner_w, header_height, nullptr);
     s.header->labeltype(plain_label);
     s.header->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
-    s.browser = new Fl_Browser(x + dx, y + dy + header_height, inner_w,
+    s.time_header = new Fl_Box(FL_THIN_UP_BOX, x + dx, y + dy, 0, header_height, "Time");
+    s.time_header->labeltype(plain_label);
+    s.time_header->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+    s.time_header->hide();
+    s.browser = new LogBrowser(x + dx, y + dy + header_height, inner_w,
                                h - Fl::box_dh(FL_DOWN_BOX) - header_height);
     s.browser->box(FL_FLAT_BOX);
     s.browser->color(FL_BACKGROUND2_COLOR);
@@ -217,7 +303,7 @@ void add_control(const ControlDef& def) {
         add_list_view(s, x, y, w, h);
         break;
     case ControlKind::edit:
-        s.widget = new Fl_Input(x, y, w, h);
+        s.widget = def.id == idc_command ? new CommandInput(x, y, w, h) : new Fl_Input(x, y, w, h);
         s.widget->box(def.border ? FL_DOWN_BOX : FL_THIN_DOWN_BOX);
         break;
     case ControlKind::button:
@@ -303,6 +389,57 @@ int copy_out(const std::string& text, char* buf, int cap) {
     return int(n);
 }
 
+Slot& log_slot() {
+    return ui.slots[size_t(idc_log - first_id)];
+}
+
+// The headers over the log's columns: the time column's, while it is shown,
+// then the one of the log's text.
+void place_headers() {
+    Slot& s = log_slot();
+    if (s.browser == nullptr) return;
+    int x = s.browser->x(), y = s.header->y(), w = s.browser->w();
+    int time_w = ui.times_shown ? std::min(ui.time_widths[0], w) : 0;
+    s.time_header->resize(x, y, time_w, header_height);
+    if (ui.times_shown)
+        s.time_header->show();
+    else
+        s.time_header->hide();
+    s.header->resize(x + time_w, y, w - time_w, header_height);
+    s.browser->parent()->redraw();
+}
+
+// The window's size and how many log lines it shows.
+void trace_size(void*) {
+    Fl_Browser* b = log_slot().browser;
+    if (ui.trace == nullptr || b == nullptr) return;
+    Fl::flush(); // the lines in view are known once they are drawn
+    int shown = 0;
+    for (int line = 1; line <= b->size(); ++line)
+        if (b->displayed(line)) ++shown;
+    fprintf(ui.trace, "size %d %d log-lines-shown %d\n", ui.window->w(), ui.window->h(), shown);
+    fflush(ui.trace);
+}
+
+void lay_out() {
+    Slot& log = log_slot();
+    // A log that showed its last entry goes on showing it.
+    bool at_end = log.browser != nullptr && log.browser->size() > 0 &&
+                  log.browser->displayed(log.browser->size());
+    int dw = ui.window->w() - ui.start_w, dh = ui.window->h() - ui.start_h;
+    for (const Placed& p : ui.placed) {
+        PixelRect r = anchored_rect(p.start, p.anchor, dw, dh);
+        p.widget->resize(r.x, r.y, r.w, r.h);
+    }
+    place_headers();
+    if (at_end) log.browser->bottomline(log.browser->size());
+    ui.window->redraw();
+    if (ui.trace != nullptr) {
+        Fl::remove_timeout(trace_size);
+        Fl::add_timeout(0.0, trace_size);
+    }
+}
+
 } // namespace
 
 bool ui_create_dialog(DialogProc proc) {
@@ -325,17 +462,29 @@ bool ui_create_dialog(DialogProc proc) {
     int w = px_x(dialog_def.w), h = px_y(dialog_def.h);
     int sx, sy, sw, sh;
     Fl::screen_work_area(sx, sy, sw, sh);
-    ui.window = new Fl_Double_Window(sx + (sw - w) / 2, sy + (sh - h) / 2, w, h);
+    ui.window = new DialogWindow(sx + (sw - w) / 2, sy + (sh - h) / 2, w, h);
     ui.window->copy_label(text8_to_utf8(dialog_def.caption).c_str());
     ui.window->callback(on_close);
+    ui.start_w = w;
+    ui.start_h = h;
     // The template's first control is the top of the Z order: where controls
     // overlap (the kind list and "ESD", the log and "X") it takes the click.
     // FLTK hands a click to the last child first, so the table goes in from
     // its end.
-    for (auto def = dialog_controls.rbegin(); def != dialog_controls.rend(); ++def)
+    for (auto def = dialog_controls.rbegin(); def != dialog_controls.rend(); ++def) {
+        int first = ui.window->children();
         add_control(*def);
+        for (int i = first; i < ui.window->children(); ++i) {
+            Fl_Widget* child = ui.window->child(i);
+            ui.placed.push_back(
+                {child, {child->x(), child->y(), child->w(), child->h()}, anchor_of(def->id)});
+        }
+    }
     ui.window->end();
-    ui.window->size_range(w, h, w, h);
+    // The layout places the controls itself; the template's size is the
+    // least the window takes, and there is no most.
+    ui.window->resizable(nullptr);
+    ui.window->size_range(w, h);
     ui.proc = proc;
     proc(DialogMsg::init, 0);
     return true;
@@ -350,9 +499,16 @@ void ui_end_dialog() {
 }
 
 void ui_destroy_dialog() {
+    Fl::remove_timeout(trace_size);
     delete ui.window;
     if (ui.trace != nullptr) fclose(ui.trace);
     ui = Ui{};
+}
+
+void ui_set_title(const char* text) {
+    if (ui.window == nullptr || text == nullptr) return;
+    ui.window->copy_label(text8_to_utf8(text).c_str());
+    trace("title", 0, text);
 }
 
 void ui_set_text(int id, const char* text) {
@@ -489,10 +645,26 @@ Fl_Browser* list(int id) {
     Slot* s = slot(id);
     return s != nullptr ? s->browser : nullptr;
 }
+
+// A browser line holds the entry's time and a tab before its text while the
+// time column is shown, its text alone otherwise.
+std::string line_of(size_t item, const char* text_utf8) {
+    if (!ui.times_shown) return text_utf8;
+    return ui.times[item] + '\t' + text_utf8;
+}
+
+const char* text_of_line(Fl_Browser* b, int item) {
+    const char* line = b->text(item + 1);
+    if (line == nullptr) return "";
+    if (!ui.times_shown) return line;
+    const char* tab = strchr(line, '\t');
+    return tab != nullptr ? tab + 1 : line;
+}
 } // namespace
 
+// Several entries are selected with a drag, or with Shift or Ctrl.
 void ui_list_set_full_row_select(int id) {
-    if (Fl_Browser* b = list(id)) b->type(FL_HOLD_BROWSER);
+    if (Fl_Browser* b = list(id)) b->type(FL_MULTI_BROWSER);
 }
 
 void ui_list_insert_column(int id, int column, const char* header, int) {
@@ -512,7 +684,8 @@ int ui_list_insert_item(int id, int index) {
     Fl_Browser* b = list(id);
     if (b == nullptr) return -1;
     if (index < 0 || index > b->size()) index = b->size();
-    b->insert(index + 1, "");
+    if (id == idc_log) ui.times.insert(ui.times.begin() + index, std::string());
+    b->insert(index + 1, id == idc_log ? line_of(size_t(index), "").c_str() : "");
     return index;
 }
 
@@ -521,8 +694,8 @@ void ui_list_set_item_text(int id, int item, int column, const char* text) {
     // Only column 0 is shown; text for the columns after it has no place.
     if (b == nullptr || text == nullptr || column != 0 || ui.list_columns == 0) return;
     if (item < 0 || item >= b->size()) return;
-    b->text(item + 1, text8_to_utf8(text).c_str());
-    trace("log", item, utf8_to_text8(b->text(item + 1)).c_str());
+    b->text(item + 1, line_of(size_t(item), text8_to_utf8(text).c_str()).c_str());
+    trace("log", item, utf8_to_text8(text_of_line(b, item)).c_str());
 }
 
 void ui_list_ensure_visible(int id, int item) {
@@ -540,7 +713,75 @@ void ui_list_delete_all(int id) {
     Fl_Browser* b = list(id);
     if (b == nullptr) return;
     b->clear();
+    ui.times.clear();
     trace("log-count", id, std::to_string(b->size()).c_str());
+}
+
+int ui_list_item_text(int id, int item, int column, char* buf, int cap) {
+    Fl_Browser* b = list(id);
+    if (b == nullptr || column != 0 || item < 0 || item >= b->size()) return copy_out("", buf, cap);
+    return copy_out(utf8_to_text8(text_of_line(b, item)), buf, cap);
+}
+
+int ui_list_next_selected(int id, int after) {
+    Fl_Browser* b = list(id);
+    if (b == nullptr) return -1;
+    for (int line = (after < 0 ? 0 : after + 1) + 1; line <= b->size(); ++line)
+        if (b->selected(line)) return line - 1;
+    return -1;
+}
+
+void ui_list_show_time_column(int id, bool shown) {
+    Fl_Browser* b = list(id);
+    if (b == nullptr || id != idc_log || shown == ui.times_shown) return;
+    std::vector<std::string> texts;
+    for (int item = 0; item < b->size(); ++item) texts.emplace_back(text_of_line(b, item));
+    ui.times_shown = shown;
+    ui.times.assign(size_t(b->size()), std::string());
+    fl_font(b->textfont(), b->textsize());
+    ui.time_widths[0] = int(fl_width("00:00:00.000")) + 12;
+    static const int one_column[] = {0};
+    b->column_widths(shown ? ui.time_widths : one_column);
+    for (int item = 0; item < b->size(); ++item)
+        b->text(item + 1, line_of(size_t(item), texts[size_t(item)].c_str()).c_str());
+    place_headers();
+    trace("time-column", id, shown ? "1" : "0");
+}
+
+void ui_list_set_time_text(int id, int item, const char* text) {
+    Fl_Browser* b = list(id);
+    if (b == nullptr || id != idc_log || !ui.times_shown || item < 0 || item >= b->size()) return;
+    std::string entry = text_of_line(b, item);
+    ui.times[size_t(item)] = text;
+    b->text(item + 1, line_of(size_t(item), entry.c_str()).c_str());
+}
+
+int ui_popup_menu(const MenuEntry* entries, int count) {
+    if (ui.window == nullptr || entries == nullptr || count <= 0) return -1;
+    std::vector<std::string> labels;
+    for (int i = 0; i < count; ++i) labels.push_back(text8_to_utf8(entries[i].text));
+    std::vector<Fl_Menu_Item> items(size_t(count) + 1, Fl_Menu_Item{});
+    std::string shown;
+    for (size_t i = 0; i < size_t(count); ++i) {
+        items[i].text = labels[i].c_str();
+        items[i].labeltype_ = plain_label;
+        items[i].labelsize_ = FL_NORMAL_SIZE;
+        // As on Windows, only a checked item shows a mark.
+        if (entries[i].checked) items[i].flags = FL_MENU_TOGGLE | FL_MENU_VALUE;
+        shown += (i > 0 ? "|" : "") + std::string(entries[i].text);
+    }
+    trace("menu", count, shown.c_str());
+    const Fl_Menu_Item* picked = items[0].popup(ui.menu_x, ui.menu_y);
+    int index = picked != nullptr ? int(picked - items.data()) : -1;
+    trace("menu-pick", index, index >= 0 ? entries[index].text : "");
+    return index;
+}
+
+void ui_copy_to_clipboard(const char* text) {
+    if (text == nullptr) return;
+    std::string utf8 = text8_to_utf8(text);
+    Fl::copy(utf8.c_str(), int(utf8.size()), 1);
+    trace("clipboard", 0, text);
 }
 
 void ui_set_log_font(int id) {
@@ -670,6 +911,40 @@ bool ui_open_file_dialog(const OpenFileRequest& r) {
         strlen(chosen) >= size_t(r.path_capacity))
         return false;
     memcpy(r.path, chosen, strlen(chosen) + 1);
+    return true;
+}
+
+bool ui_save_file_dialog(const SaveFileRequest& r) {
+    if (r.path == nullptr || r.path_capacity <= 0) return false;
+    Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
+    std::string title = text8_to_utf8(r.title != nullptr ? r.title : "");
+    std::string filter;
+    for (int i = 0; i < r.filter_count; ++i) {
+        // FLTK shows the pattern after the description itself.
+        std::string description = text8_to_utf8(r.filters[i].description);
+        std::string shown = std::string(" (") + r.filters[i].pattern + ")";
+        if (description.size() > shown.size() &&
+            description.compare(description.size() - shown.size(), shown.size(), shown) == 0)
+            description.resize(description.size() - shown.size());
+        if (i > 0) filter += '\n';
+        filter += description + '\t' + r.filters[i].pattern;
+    }
+    chooser.title(title.c_str());
+    chooser.filter(filter.c_str());
+    // It starts in the current directory, as the Windows picker does.
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) != nullptr) chooser.directory(cwd);
+    chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM | Fl_Native_File_Chooser::NEW_FOLDER);
+    std::string preset(r.path, strnlen(r.path, size_t(r.path_capacity)));
+    if (!preset.empty()) chooser.preset_file(preset.c_str());
+    if (chooser.show() != 0 || chooser.filename() == nullptr) return false;
+    // The name is taken as typed, extension or not, as the picker's own
+    // programs take it.
+    std::string chosen = chooser.filename();
+    // A path that does not fit is refused, as a cut path would name another
+    // file.
+    if (chosen.size() >= size_t(r.path_capacity)) return false;
+    memcpy(r.path, chosen.c_str(), chosen.size() + 1);
     return true;
 }
 

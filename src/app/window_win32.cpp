@@ -3,10 +3,12 @@
 #include "app/window_win32.h"
 
 #include "app/dialog_template.h"
+#include "app/layout.h"
 #include "app/window.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 HINSTANCE module_instance = nullptr;
 
@@ -24,11 +27,33 @@ HWND main_window = nullptr;
 HFONT log_font = nullptr;
 DialogProc app_proc = nullptr;
 
+// The controls with their rectangles (client pixels) when the window was
+// made, for the layout of a larger window; and the least window size.
+struct Placed {
+    HWND control;
+    PixelRect start;
+    Anchor anchor;
+};
+std::vector<Placed> placed;
+SIZE start_client{};
+SIZE least_window{};
+
+// The log's own columns (as the program inserted them) and the time column
+// after them, shown first.
+int log_columns = 0;
+bool time_column = false;
+
+// Where the next popup menu opens, in screen coordinates.
+POINT menu_anchor{};
+
+WNDPROC edit_procedure = nullptr; // the command field's own
+
 // The values the portable code passes straight through.
 static_assert(mb_ok == MB_OK && mb_yesno == MB_YESNO && mb_iconerror == MB_ICONERROR);
 static_assert(id_ok == IDOK && id_cancel == IDCANCEL && id_yes == IDYES && id_no == IDNO);
 static_assert(bn_clicked == BN_CLICKED && cbn_selchange == CBN_SELCHANGE);
 static_assert(wait_forever == INFINITE);
+static_assert(vk_up == VK_UP && vk_down == VK_DOWN);
 
 // The open-file structure without its trailing reserved fields, which every
 // version of the common dialogs accepts: 76 bytes on 32-bit Windows (wider
@@ -61,15 +86,122 @@ LRESULT send_item(int id, UINT msg, WPARAM wparam, LPARAM lparam) {
     return SendDlgItemMessageA(main_window, id, msg, wparam, lparam);
 }
 
-INT_PTR CALLBACK dialog_procedure(HWND window, UINT msg, WPARAM wparam, LPARAM) {
+// Up and Down in the command field go to the dialog procedure first.
+LRESULT CALLBACK command_edit_procedure(HWND edit, UINT msg, WPARAM wparam, LPARAM lparam) {
+    bool plain =
+        GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
+    if (msg == WM_KEYDOWN && plain && (wparam == VK_UP || wparam == VK_DOWN) &&
+        app_proc(DialogMsg::key, make_command(idc_command, unsigned(wparam)))) {
+        int len = GetWindowTextLengthA(edit);
+        SendMessageA(edit, EM_SETSEL, WPARAM(len), LPARAM(len)); // the caret after the text
+        return 0;
+    }
+    return CallWindowProcA(edit_procedure, edit, msg, wparam, lparam);
+}
+
+void trace_size() {
+    if (trace_file() == nullptr) return;
+    RECT client{};
+    GetClientRect(main_window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(main_window, &origin);
+    trace("size client=%ld,%ld at=%ld,%ld log_rows=%d\n", client.right, client.bottom, origin.x,
+          origin.y, int(send_item(idc_log, LVM_GETCOUNTPERPAGE, 0, 0)));
+}
+
+// The template's styles make a fixed frame; the window grows from the same
+// client area, which stays where the dialog manager centred it.
+void make_resizable() {
+    for (HWND c = GetWindow(main_window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r{};
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&r), 2);
+        placed.push_back(
+            {c, {r.left, r.top, r.right - r.left, r.bottom - r.top}, anchor_of(GetDlgCtrlID(c))});
+    }
+    RECT client{};
+    GetClientRect(main_window, &client);
+    start_client = {client.right, client.bottom};
+    POINT origin{0, 0};
+    ClientToScreen(main_window, &origin);
+    RECT frame{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+    LONG_PTR style = GetWindowLongPtrA(main_window, GWL_STYLE) | WS_THICKFRAME | WS_MAXIMIZEBOX;
+    SetWindowLongPtrA(main_window, GWL_STYLE, style);
+    AdjustWindowRectEx(&frame, DWORD(style), FALSE,
+                       DWORD(GetWindowLongPtrA(main_window, GWL_EXSTYLE)));
+    least_window = {frame.right - frame.left, frame.bottom - frame.top};
+    SetWindowPos(main_window, nullptr, frame.left, frame.top, least_window.cx, least_window.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    trace_size();
+}
+
+void lay_out(int client_w, int client_h) {
+    if (placed.empty()) return;
+    // A log that showed its last entry goes on showing it.
+    int count = int(send_item(idc_log, LVM_GETITEMCOUNT, 0, 0));
+    int last_shown = int(send_item(idc_log, LVM_GETTOPINDEX, 0, 0) +
+                         send_item(idc_log, LVM_GETCOUNTPERPAGE, 0, 0));
+    int dw = client_w - start_client.cx, dh = client_h - start_client.cy;
+    HDWP moves = BeginDeferWindowPos(int(placed.size()));
+    for (const Placed& p : placed) {
+        PixelRect r = anchored_rect(p.start, p.anchor, dw, dh);
+        // Only the log changes size: a combo box's height is that of its list.
+        UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (p.anchor == Anchor::grow ? 0 : SWP_NOSIZE);
+        if (moves != nullptr)
+            moves = DeferWindowPos(moves, p.control, nullptr, r.x, r.y, r.w, r.h, flags);
+    }
+    if (moves != nullptr) EndDeferWindowPos(moves);
+    if (count > 0 && last_shown >= count)
+        send_item(idc_log, LVM_ENSUREVISIBLE, WPARAM(count - 1), TRUE);
+    InvalidateRect(main_window, nullptr, TRUE);
+    trace_size();
+}
+
+// The log's context menu, from the pointer (at the entry under it) or from
+// the keyboard (at the log's corner).
+bool context_menu(HWND control, LPARAM lparam) {
+    HWND log = GetDlgItem(main_window, idc_log);
+    if (control != log) return false;
+    uint32_t item = no_item;
+    if (GET_X_LPARAM(lparam) == -1 && GET_Y_LPARAM(lparam) == -1) {
+        menu_anchor = {8, 8};
+        ClientToScreen(log, &menu_anchor);
+    } else {
+        menu_anchor = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+        LVHITTESTINFO hit{};
+        hit.pt = menu_anchor;
+        ScreenToClient(log, &hit.pt);
+        LRESULT index = SendMessageA(log, LVM_HITTEST, 0, LPARAM(&hit));
+        if (index >= 0) item = uint32_t(index);
+    }
+    app_proc(DialogMsg::context_menu, item);
+    return true;
+}
+
+INT_PTR CALLBACK dialog_procedure(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         main_window = window;
-        return app_proc(DialogMsg::init, 0) ? TRUE : FALSE;
+        HWND edit = GetDlgItem(window, idc_command);
+        edit_procedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+            edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(command_edit_procedure)));
+        bool result = app_proc(DialogMsg::init, 0);
+        make_resizable();
+        return result ? TRUE : FALSE;
+    }
     case WM_COMMAND:
         return app_proc(DialogMsg::command, uint32_t(wparam)) ? TRUE : FALSE;
     case WM_CLOSE:
         return app_proc(DialogMsg::close, 0) ? TRUE : FALSE;
+    case WM_CONTEXTMENU:
+        return context_menu(reinterpret_cast<HWND>(wparam), lparam) ? TRUE : FALSE;
+    case WM_GETMINMAXINFO:
+        if (least_window.cx == 0) return FALSE;
+        reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {least_window.cx, least_window.cy};
+        return TRUE;
+    case WM_SIZE:
+        if (wparam != SIZE_MINIMIZED) lay_out(LOWORD(lparam), HIWORD(lparam));
+        return FALSE;
     default:
         return FALSE;
     }
@@ -108,6 +240,12 @@ void ui_end_dialog() {
 void ui_destroy_dialog() {
     DestroyWindow(main_window);
     main_window = nullptr;
+    placed.clear();
+}
+
+void ui_set_title(const char* text) {
+    SetWindowTextA(main_window, text);
+    trace("title %s\n", text);
 }
 
 void ui_set_text(int id, const char* text) {
@@ -192,7 +330,8 @@ void ui_list_insert_column(int id, int column, const char* header, int width) {
         col.mask |= LVCF_TEXT;
         col.pszText = const_cast<char*>(header);
     }
-    send_item(id, LVM_INSERTCOLUMNA, WPARAM(column), LPARAM(&col));
+    if (send_item(id, LVM_INSERTCOLUMNA, WPARAM(column), LPARAM(&col)) >= 0 && id == idc_log)
+        ++log_columns;
 }
 
 int ui_list_count(int id) {
@@ -206,6 +345,9 @@ int ui_list_insert_item(int id, int index) {
 }
 
 void ui_list_set_item_text(int id, int item, int column, const char* text) {
+    // Fields after the log's own columns have no column, the time column
+    // being none of theirs.
+    if (id == idc_log && column >= log_columns) return;
     LVITEMA sub{};
     sub.iSubItem = column;
     sub.pszText = const_cast<char*>(text);
@@ -226,6 +368,84 @@ void ui_list_ensure_visible(int id, int item) {
 void ui_list_delete_all(int id) {
     send_item(id, LVM_DELETEALLITEMS, 0, 0);
     trace("list %d cleared\n", id);
+}
+
+int ui_list_item_text(int id, int item, int column, char* buf, int cap) {
+    if (cap <= 0) return 0;
+    buf[0] = '\0';
+    LVITEMA sub{};
+    sub.iSubItem = column;
+    sub.pszText = buf;
+    sub.cchTextMax = cap;
+    return int(send_item(id, LVM_GETITEMTEXTA, WPARAM(item), LPARAM(&sub)));
+}
+
+int ui_list_next_selected(int id, int after) {
+    return int(send_item(id, LVM_GETNEXTITEM, WPARAM(after), MAKELPARAM(LVNI_SELECTED, 0)));
+}
+
+void ui_list_show_time_column(int id, bool shown) {
+    if (id != idc_log || shown == time_column) return;
+    time_column = shown;
+    if (!shown) {
+        send_item(id, LVM_DELETECOLUMN, WPARAM(log_columns), 0);
+        trace("list %d time column 0\n", id);
+        return;
+    }
+    LVCOLUMNA col{};
+    col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    col.fmt = LVCFMT_LEFT;
+    col.cx = int(send_item(id, LVM_GETSTRINGWIDTHA, 0, LPARAM("00:00:00.000"))) + 14;
+    col.pszText = const_cast<char*>("Time");
+    send_item(id, LVM_INSERTCOLUMNA, WPARAM(log_columns), LPARAM(&col));
+    std::vector<int> order;
+    order.push_back(log_columns);
+    for (int i = 0; i < log_columns; ++i) order.push_back(i);
+    send_item(id, LVM_SETCOLUMNORDERARRAY, WPARAM(order.size()), LPARAM(order.data()));
+    trace("list %d time column 1\n", id);
+}
+
+void ui_list_set_time_text(int id, int item, const char* text) {
+    if (id != idc_log || !time_column) return;
+    LVITEMA sub{};
+    sub.iSubItem = log_columns;
+    sub.pszText = const_cast<char*>(text);
+    send_item(id, LVM_SETITEMTEXTA, WPARAM(item), LPARAM(&sub));
+}
+
+int ui_popup_menu(const MenuEntry* entries, int count) {
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return -1;
+    for (int i = 0; i < count; ++i)
+        AppendMenuA(menu, MF_STRING | (entries[i].checked ? MF_CHECKED : MF_UNCHECKED),
+                    UINT_PTR(i + 1), entries[i].text);
+    trace("menu %d at %ld,%ld\n", count, menu_anchor.x, menu_anchor.y);
+    int chosen =
+        int(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN,
+                           menu_anchor.x, menu_anchor.y, 0, main_window, nullptr));
+    DestroyMenu(menu);
+    trace("menu-pick %d\n", chosen - 1);
+    return chosen - 1;
+}
+
+void ui_copy_to_clipboard(const char* text) {
+    std::string lines;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '\n') lines += '\r';
+        lines += *p;
+    }
+    if (!OpenClipboard(main_window)) return;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, lines.size() + 1);
+    if (void* copy = memory != nullptr ? GlobalLock(memory) : nullptr) {
+        memcpy(copy, lines.c_str(), lines.size() + 1);
+        GlobalUnlock(memory);
+        // The clipboard owns the memory once it has taken it.
+        if (SetClipboardData(CF_TEXT, memory) != nullptr) memory = nullptr;
+    }
+    if (memory != nullptr) GlobalFree(memory);
+    CloseClipboard();
+    trace("clipboard %u bytes\n", unsigned(lines.size()));
 }
 
 void ui_set_log_font(int id) {
@@ -277,6 +497,35 @@ bool ui_open_file_dialog(const OpenFileRequest& request) {
     bool chosen = GetOpenFileNameA(&ofn) != FALSE;
     trace("picker chosen=%s\n", chosen ? request.path : "");
     return chosen;
+}
+
+bool ui_save_file_dialog(const SaveFileRequest& request) {
+    // The filter entries, each a description and a pattern, then the empty
+    // entry that ends the list.
+    std::string filter;
+    for (int i = 0; i < request.filter_count; ++i) {
+        filter += request.filters[i].description;
+        filter += '\0';
+        filter += request.filters[i].pattern;
+        filter += '\0';
+    }
+    filter += '\0';
+    if (request.path_capacity <= 0) return false;
+
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = open_file_size;
+    ofn.hwndOwner = main_window;
+    ofn.hInstance = module_instance;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = request.path;
+    ofn.nMaxFile = DWORD(request.path_capacity);
+    ofn.lpstrTitle = request.title;
+    // The current directory stays: the other fields may hold relative paths.
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                OFN_EXPLORER | OFN_LONGNAMES;
+    ofn.lpstrDefExt = request.default_ext;
+    return GetSaveFileNameA(&ofn) != FALSE;
 }
 
 void pump_one_message() {

@@ -2,6 +2,7 @@
 
 #include "app/dialog_template.h"
 #include "app/log.h"
+#include "app/progress.h"
 #include "app/window.h"
 #include "command/command.h"
 
@@ -43,7 +44,9 @@ void run_batch() {
     }
     // An empty line ends the batch, so the number is also the file's line.
     unsigned number = 1;
+    ProgressTitle progress;
     while (read_batch_line(file, line, batch_line_max) == 1 && line[0] != '\0') {
+        progress_batch(number);
         log_printf("L%05u> %s", number, line);
         int result = execute_command(line, reply_data, sizeof reply_data,
                                      ui_is_checked(idc_details) ? 1 : 0);

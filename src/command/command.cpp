@@ -58,10 +58,7 @@ int decode_hex_byte(const char* two) {
 void update_status_panel() {
     for (int id = idc_status_first; id <= idc_status_last; ++id) {
         int32_t byte = shows_device_status(id) ? device_status : function_status;
-        if (id == idc_function_bit4 || id == idc_function_bit0)
-            ui_set_text(id, "--");
-        else
-            ui_set_text(id, (byte & status_bit(id)) ? "1" : "0");
+        ui_set_text(id, !shows_status_bit(id) ? "--" : (byte & status_bit(id)) ? "1" : "0");
     }
 }
 

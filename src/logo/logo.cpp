@@ -3,6 +3,7 @@
 #include "app/dialog_template.h"
 #include "app/file_picker.h"
 #include "app/log.h"
+#include "app/progress.h"
 #include "app/window.h"
 #include "command/command.h"
 
@@ -101,7 +102,9 @@ void send_logo_rows(unsigned bitmap, const uint8_t* rows, unsigned width, unsign
     if (bitmap > bitmap_max || width > logo_max_side || height > logo_max_side) return;
     size_t row_bytes = (width + 7) / 8;
     char request[96]; // "$/7/256/256/256/", 64 digits, "/"
+    ProgressTitle progress;
     for (unsigned row = 1; row <= height; ++row) {
+        progress_logo(row, height);
         int n = snprintf(request, sizeof request, "$/%u/%u/%u/%u/", bitmap, width, height, row);
         const uint8_t* bytes = rows + (row - 1) * row_bytes;
         for (size_t i = 0; i < row_bytes; ++i, n += 2)

@@ -51,6 +51,14 @@ int net_last_error();
 // False when the lookup finds no entry.
 bool net_host_address(uint32_t address, uint32_t* first);
 
+// Where a socket sends from toward address: its bound address and port, and
+// for a socket bound to every local address the address the system would
+// choose for that destination. False (0 where unknown) when the system
+// cannot tell.
+bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port);
+// The other end of a connected stream.
+bool net_peer_endpoint(SocketHandle s, uint32_t* address, uint16_t* port);
+
 // What ui_wait watches for the socket's input: the socket itself, or on
 // Windows an event that its input sets. no_wait_handle when there is none;
 // the caller then looks again after a short wait.

@@ -3,6 +3,8 @@
 // build names.
 #include "net/socket.h"
 
+#include "capture/wire_capture.h"
+#include "net/socket_capture.h"
 #include "net/socket_errno.h"
 
 #include <arpa/inet.h>
@@ -93,11 +95,14 @@ bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
         r = connect(int(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     } while (r != 0 && errno == EINTR);
     if (r != 0) return failed(false);
+    net_capture_connected(s, address, port);
     return true;
 }
 
 void net_close(SocketHandle s) {
-    if (s != no_socket) close(int(s));
+    if (s == no_socket) return;
+    net_capture_closed(s);
+    close(int(s));
 }
 
 long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address, uint16_t port) {
@@ -105,6 +110,7 @@ long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address,
     ssize_t n =
         sendto(int(s), data, len, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     if (n < 0) return failed(-1L);
+    net_capture_datagram(WireDirection::outbound, s, address, port, data, size_t(n), size_t(n));
     return long(n);
 }
 
@@ -112,6 +118,7 @@ long net_send(SocketHandle s, const void* data, size_t len) {
     // A peer that has gone must give an error, not SIGPIPE.
     ssize_t n = send(int(s), data, len, MSG_NOSIGNAL);
     if (n < 0) return failed(-1L);
+    net_capture_stream(WireDirection::outbound, s, data, size_t(n));
     return long(n);
 }
 
@@ -135,12 +142,15 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
         recvfrom(int(s), buf, cap, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sa), &sl);
     if (n < 0) return failed(-1L);
     *from = sa.sin_addr.s_addr;
+    net_capture_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
+                         size_t(n) < cap ? size_t(n) : cap, size_t(n));
     return long(n);
 }
 
 long net_receive(SocketHandle s, void* buf, size_t cap) {
     ssize_t n = recv(int(s), buf, cap, MSG_DONTWAIT);
     if (n < 0) return failed(-1L);
+    if (n > 0) net_capture_stream(WireDirection::inbound, s, buf, size_t(n));
     return long(n);
 }
 
@@ -154,6 +164,36 @@ bool net_host_address(uint32_t address, uint32_t* first) {
         h->h_addr_list[0] == nullptr)
         return false;
     std::memcpy(first, h->h_addr_list[0], 4);
+    return true;
+}
+
+bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port) {
+    sockaddr_in sa{};
+    socklen_t sl = sizeof sa;
+    if (getsockname(int(s), reinterpret_cast<sockaddr*>(&sa), &sl) != 0) return false;
+    *address = sa.sin_addr.s_addr;
+    *port = ntohs(sa.sin_port);
+    if (*address != INADDR_ANY) return true;
+    // Connecting a datagram socket sends nothing: it asks the routing table.
+    int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (probe < 0) return false;
+    int on = 1;
+    setsockopt(probe, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in to = make_address(toward, 9);
+    sl = sizeof sa;
+    bool ok = connect(probe, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+              getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &sl) == 0;
+    close(probe);
+    if (ok) *address = sa.sin_addr.s_addr;
+    return ok;
+}
+
+bool net_peer_endpoint(SocketHandle s, uint32_t* address, uint16_t* port) {
+    sockaddr_in sa{};
+    socklen_t sl = sizeof sa;
+    if (getpeername(int(s), reinterpret_cast<sockaddr*>(&sa), &sl) != 0) return false;
+    *address = sa.sin_addr.s_addr;
+    *port = ntohs(sa.sin_port);
     return true;
 }
 

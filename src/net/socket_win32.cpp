@@ -2,6 +2,9 @@
 // on as WSAGetLastError gives them.
 #include "net/socket.h"
 
+#include "capture/wire_capture.h"
+#include "net/socket_capture.h"
+
 // winsock2.h before windows.h, which would bring in the old WinSock header.
 #include <winsock2.h>
 
@@ -75,7 +78,10 @@ void net_enable_broadcast(SocketHandle s) {
 
 bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
     sockaddr_in sa = make_address(address, port);
-    return connect(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 || failed(false);
+    if (connect(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+        return failed(false);
+    net_capture_connected(s, address, port);
+    return true;
 }
 
 void net_close(SocketHandle s) {
@@ -84,6 +90,7 @@ void net_close(SocketHandle s) {
         WSACloseEvent(w->event);
         *w = Watch{};
     }
+    net_capture_closed(s);
     closesocket(as_socket(s)); // also ends the event selection
 }
 
@@ -91,12 +98,16 @@ long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address,
     sockaddr_in sa = make_address(address, port);
     int n = sendto(as_socket(s), static_cast<const char*>(data), int(len), 0,
                    reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    return n == SOCKET_ERROR ? failed(-1L) : long(n);
+    if (n == SOCKET_ERROR) return failed(-1L);
+    net_capture_datagram(WireDirection::outbound, s, address, port, data, size_t(n), size_t(n));
+    return long(n);
 }
 
 long net_send(SocketHandle s, const void* data, size_t len) {
     int n = send(as_socket(s), static_cast<const char*>(data), int(len), 0);
-    return n == SOCKET_ERROR ? failed(-1L) : long(n);
+    if (n == SOCKET_ERROR) return failed(-1L);
+    net_capture_stream(WireDirection::outbound, s, data, size_t(n));
+    return long(n);
 }
 
 int net_input_ready(SocketHandle s) {
@@ -126,12 +137,16 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
         n = int(cap) + 1;
     }
     *from = sa.sin_addr.s_addr;
+    net_capture_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
+                         size_t(n) < cap ? size_t(n) : cap, size_t(n));
     return long(n);
 }
 
 long net_receive(SocketHandle s, void* buf, size_t cap) {
     int n = recv(as_socket(s), static_cast<char*>(buf), int(cap), 0);
-    return n == SOCKET_ERROR ? failed(-1L) : long(n);
+    if (n == SOCKET_ERROR) return failed(-1L);
+    if (n > 0) net_capture_stream(WireDirection::inbound, s, buf, size_t(n));
+    return long(n);
 }
 
 int net_last_error() {
@@ -144,6 +159,36 @@ bool net_host_address(uint32_t address, uint32_t* first) {
         h->h_addr_list[0] == nullptr)
         return false;
     memcpy(first, h->h_addr_list[0], 4);
+    return true;
+}
+
+bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port) {
+    sockaddr_in sa{};
+    int sl = sizeof sa;
+    if (getsockname(as_socket(s), reinterpret_cast<sockaddr*>(&sa), &sl) != 0) return false;
+    *address = sa.sin_addr.s_addr;
+    *port = ntohs(sa.sin_port);
+    if (*address != INADDR_ANY) return true;
+    // Connecting a datagram socket sends nothing: it asks the routing table.
+    SOCKET probe = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (probe == INVALID_SOCKET) return false;
+    BOOL on = TRUE;
+    setsockopt(probe, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
+    sockaddr_in to = make_address(toward, 9);
+    sl = sizeof sa;
+    bool ok = connect(probe, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+              getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &sl) == 0;
+    closesocket(probe);
+    if (ok) *address = sa.sin_addr.s_addr;
+    return ok;
+}
+
+bool net_peer_endpoint(SocketHandle s, uint32_t* address, uint16_t* port) {
+    sockaddr_in sa{};
+    int sl = sizeof sa;
+    if (getpeername(as_socket(s), reinterpret_cast<sockaddr*>(&sa), &sl) != 0) return false;
+    *address = sa.sin_addr.s_addr;
+    *port = ntohs(sa.sin_port);
     return true;
 }
 

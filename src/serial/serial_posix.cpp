@@ -1,4 +1,5 @@
 // The serial device over termios.
+#include "capture/wire_capture.h"
 #include "serial/com_link.h"
 #include "serial/serial_device.h"
 
@@ -147,6 +148,7 @@ SerialHandle serial_device_open(int port, uint32_t baud, char parity, uint32_t d
         serial_device_close(fd);
         return serial_no_device;
     }
+    wire_serial_opened(port, baud, parity, data_bits, stop_bits);
     return fd;
 }
 
@@ -168,13 +170,16 @@ bool serial_device_read(SerialHandle device, uint8_t& byte) {
     ssize_t n;
     do n = read(int(device), &byte, 1);
     while (n < 0 && errno == EINTR);
-    return n == 1;
+    if (n != 1) return false;
+    wire_serial_byte(WireDirection::inbound, byte);
+    return true;
 }
 
 void serial_device_write(SerialHandle device, uint8_t byte) {
     ssize_t n;
     do n = write(int(device), &byte, 1);
     while (n < 0 && errno == EINTR);
+    if (n == 1) wire_serial_byte(WireDirection::outbound, byte);
 }
 
 void serial_device_purge(SerialHandle device) {

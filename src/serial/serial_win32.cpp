@@ -1,6 +1,8 @@
 // The serial device over the Win32 communications functions.
 #include "serial/serial_device.h"
 
+#include "capture/wire_capture.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -80,6 +82,7 @@ SerialHandle serial_device_open(int port, uint32_t baud, char parity, uint32_t d
         CloseHandle(handle);
         return serial_no_device;
     }
+    wire_serial_opened(port, baud, parity, data_bits, stop_bits);
     return reinterpret_cast<SerialHandle>(handle);
 }
 
@@ -99,12 +102,17 @@ bool serial_device_read(SerialHandle device, uint8_t& value) {
         clear_error(as_handle(device));
         return false;
     }
-    return got == 1;
+    if (got != 1) return false;
+    wire_serial_byte(WireDirection::inbound, value);
+    return true;
 }
 
 void serial_device_write(SerialHandle device, uint8_t value) {
     DWORD put = 0;
-    if (!WriteFile(as_handle(device), &value, 1, &put, nullptr)) clear_error(as_handle(device));
+    if (!WriteFile(as_handle(device), &value, 1, &put, nullptr))
+        clear_error(as_handle(device));
+    else if (put == 1)
+        wire_serial_byte(WireDirection::outbound, value);
 }
 
 void serial_device_purge(SerialHandle device) {

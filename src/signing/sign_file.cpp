@@ -5,6 +5,7 @@
 
 #include "app/dialog_template.h"
 #include "app/log.h"
+#include "app/progress.h"
 #include "app/state.h"
 #include "app/tick.h"
 #include "app/window.h"
@@ -90,6 +91,7 @@ bool send_data(Transfer& t) {
         for (size_t at = 0; at < n; at += piece) {
             size_t len = n - at < piece ? n - at : piece;
             if (!send_block(t, block + at, len, base64)) return false;
+            progress_signing(t.bytes - n + at + len, t.size);
         }
     }
     return true;
@@ -117,6 +119,8 @@ void sign_file() {
         return;
     }
     Transfer t{file, detail, file_size(file)};
+    ProgressTitle progress; // the title is the caption again on every return
+    progress_signing(0, t.size);
     log_printf("Signing '%s', %u byte(s)", file_name, unsigned(t.size));
     if (!send_request("{/0", detail, "Failed opening signature block")) {
         fclose(file);

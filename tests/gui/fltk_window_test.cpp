@@ -1,6 +1,7 @@
 // The FLTK window on a real X server (run under xvfb_run.sh), driven with
 // real input events from xdotool.
 #include "app/dialog_template.h"
+#include "app/layout.h"
 #include "app/window.h"
 
 // gtest first: Xlib defines None and Bool as macros.
@@ -13,6 +14,7 @@
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Menu_.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
 #include <FL/fl_utf8.h>
 #include <FL/x.H>
 
@@ -424,6 +426,144 @@ TEST_F(FltkWindow, FilePickerReturnsThePathWithinTheBuffer) {
     EXPECT_FALSE(ui_open_file_dialog(tight));
     EXPECT_STREQ(small, "chosen.txt");
     fs::remove_all(dir);
+}
+
+// Dispatches window events for a moment, so that the window is drawn.
+void settle() {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    pump_until([until] { return std::chrono::steady_clock::now() > until; });
+}
+
+// The log with its column and `count` lines "line 0", "line 1", ...
+Fl_Browser* fill_log(int count) {
+    ui_list_insert_column(idc_log, 0, "Varnoke messages", 2000);
+    ui_list_set_full_row_select(idc_log);
+    for (int i = 0; i < count; ++i)
+        ui_list_set_item_text(idc_log, ui_list_insert_item(idc_log, i), 0,
+                              ("line " + std::to_string(i)).c_str());
+    Fl_Browser* b = log_browser();
+    b->topline(1);
+    settle(); // the lines have their places once drawn
+    return b;
+}
+
+// The middle of a visible line (from 1) of the browser, in window pixels.
+int line_y(Fl_Browser* b, int line) {
+    fl_font(b->textfont(), b->textsize());
+    return b->y() + (2 * (line - b->topline()) + 1) * fl_height() / 2;
+}
+
+// Absolute moves, so that a held button makes a drag.
+void click_line(Fl_Browser* b, int line, const std::string& how = "click 1") {
+    Fl_Window* w = main_window();
+    xdo("mousemove --sync " + std::to_string(w->x() + b->x() + 40) + " " +
+        std::to_string(w->y() + line_y(b, line)) + " " + how);
+}
+
+std::vector<int> selected_items() {
+    std::vector<int> items;
+    for (int i = ui_list_next_selected(idc_log, -1); i >= 0; i = ui_list_next_selected(idc_log, i))
+        items.push_back(i);
+    return items;
+}
+
+TEST_F(FltkWindow, ContextMenuIsAskedForOverTheEntryWithoutChangingTheSelection) {
+    Fl_Browser* b = fill_log(20);
+    b->select(1);
+    click_line(b, 3, "click 3");
+    ASSERT_TRUE(pump_until([] { return got(DialogMsg::context_menu, 2); }));
+    EXPECT_EQ(selected_items(), std::vector<int>{0});
+
+    ui_list_delete_all(idc_log);
+    ui_list_set_item_text(idc_log, ui_list_insert_item(idc_log, 0), 0, "only");
+    received.clear();
+    click_line(b, 4, "click 3"); // below the last entry
+    ASSERT_TRUE(pump_until([] { return got(DialogMsg::context_menu, no_item); }));
+
+    // From the keyboard, while the log has the focus.
+    click_line(b, 1);
+    ASSERT_TRUE(pump_until([] { return Fl::focus() == log_browser(); }));
+    for (const char* keys : {"shift+F10", "Menu"}) {
+        received.clear();
+        xdo(std::string("key ") + keys);
+        EXPECT_TRUE(pump_until([] { return got(DialogMsg::context_menu, no_item); })) << keys;
+    }
+    // Not from the command field.
+    click_control(idc_command, 5, 5);
+    received.clear();
+    xdo("key shift+F10");
+    click_control(idc_exit, 5, 5);
+    ASSERT_TRUE(pump_until([] { return got_command(idc_exit, bn_clicked); }));
+    EXPECT_FALSE(got(DialogMsg::context_menu, no_item));
+}
+
+TEST_F(FltkWindow, SeveralEntriesAreSelectedWithShiftCtrlOrADrag) {
+    Fl_Browser* b = fill_log(10);
+    click_line(b, 2);
+    click_line(b, 5, "keydown shift click 1 keyup shift");
+    ASSERT_TRUE(pump_until([] { return selected_items() == std::vector<int>{1, 2, 3, 4}; }));
+    click_line(b, 8, "keydown ctrl click 1 keyup ctrl");
+    ASSERT_TRUE(pump_until([] { return selected_items() == std::vector<int>{1, 2, 3, 4, 7}; }));
+    // FLTK takes the pointer's moves after the other events that wait: the
+    // drag is handled before the button goes up.
+    click_line(b, 1, "mousedown 1");
+    ASSERT_TRUE(pump_until([] { return selected_items() == std::vector<int>{0}; }));
+    click_line(b, 3, "");
+    ASSERT_TRUE(pump_until([] { return selected_items() == std::vector<int>{0, 1, 2}; }));
+    xdo("mouseup 1");
+}
+
+TEST_F(FltkWindow, TimeColumnStandsBeforeTheTextWhichReadsBackAlone) {
+    Fl_Browser* b = fill_log(1);
+    ui_list_show_time_column(idc_log, true);
+    ui_list_set_time_text(idc_log, 0, "12:00:00.000");
+    ui_list_set_item_text(idc_log, ui_list_insert_item(idc_log, 1), 0, "new \xE9");
+    ui_list_set_time_text(idc_log, 1, "12:00:02.000");
+    EXPECT_STREQ(b->text(2), "12:00:02.000\tnew \xC3\xA9");
+    char text[64];
+    EXPECT_EQ(ui_list_item_text(idc_log, 1, 0, text, sizeof text), 5);
+    EXPECT_STREQ(text, "new \xE9");
+    ui_list_show_time_column(idc_log, false);
+    EXPECT_STREQ(b->text(1), "line 0");
+}
+
+TEST_F(FltkWindow, GrownWindowKeepsEveryControlInItsCornerAndClickable) {
+    Fl_Browser* b = fill_log(200);
+    b->bottomline(200);
+    auto shown = [b] {
+        int n = 0;
+        for (int line = 1; line <= b->size(); ++line) n += b->displayed(line) ? 1 : 0;
+        return n;
+    };
+    int before = shown();
+    Fl_Window* w = main_window();
+    std::string id = std::to_string(fl_xid(w));
+    xdo("windowmove --sync " + id + " 0 0");
+    xdo("windowsize --sync " + id + " 1000 800");
+    ASSERT_TRUE(pump_until([w] { return w->w() == 1000 && w->h() == 800; }));
+    settle();
+    EXPECT_GT(shown(), 2 * before) << before << " lines before";
+    EXPECT_TRUE(b->displayed(200)) << "the last entry stays in view";
+
+    for_each_widget(w, [w](Fl_Widget* c) {
+        if (c == w) return;
+        EXPECT_TRUE(c->x() >= 0 && c->y() >= 0 && c->x() + c->w() <= w->w() &&
+                    c->y() + c->h() <= w->h())
+            << (c->label() ? c->label() : "(no label)");
+    });
+    for (const ControlDef& d : dialog_controls) {
+        if (d.kind != ControlKind::button) continue;
+        ui_enable(d.id, true);
+        PixelRect start{px_x(d.x), px_y(d.y), px_x(d.x + d.w) - px_x(d.x),
+                        px_y(d.y + d.h) - px_y(d.y)};
+        PixelRect r = anchored_rect(start, anchor_of(d.id), 1000 - 570, 800 - 419);
+        for (auto [dx, dy] : {std::pair{2, 2}, std::pair{r.w - 3, r.h - 3}}) {
+            received.clear();
+            click_in(w, r.x + dx, r.y + dy);
+            EXPECT_TRUE(pump_until([&] { return got_command(d.id, bn_clicked); }))
+                << d.text << " at " << r.x + dx << "," << r.y + dy;
+        }
+    }
 }
 
 } // namespace

@@ -20,8 +20,6 @@ trap '[ -n "$pid" ] && kill $pid 2>/dev/null
 
 . "$(dirname "$0")/window_steps.sh"
 
-# requests text: how many requests the simulator answered with that text.
-requests() { grep -c " serial  \"$1\" -> " "$work/sim.log"; }
 # frames hex: how often the byte sequence came in on the line, however the
 # reads split it.
 frames() {
@@ -29,8 +27,6 @@ frames() {
         { n = 0; s = " " $0; while ((i = index(s, " " f " ")) > 0) { n++; s = substr(s, i + 1) } }
         END { print n + 0 }'
 }
-# caption: the last caption that Connect/Disconnect was given.
-caption() { sed -n 's/^text 1007 //p' "$work/trace" | tail -n 1; }
 
 export VARNOKE_PREFIX="$work/prefix"
 link="$VARNOKE_PREFIX/dosdevices/com1"

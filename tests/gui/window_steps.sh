@@ -13,6 +13,11 @@ fail() {
     exit 1
 }
 
+# requests text: how many requests the simulator answered with that text.
+requests() { grep -c " serial  \"$1\" -> " "$work/sim.log"; }
+# caption: the last caption that Connect/Disconnect was given.
+caption() { sed -n 's/^text 1007 //p' "$work/trace" | tail -n 1; }
+
 # wait_for condition: polls for up to 10 s until the shell condition holds.
 wait_for() {
     i=0

@@ -1,7 +1,13 @@
 #!/bin/sh
-# xvfb_run.sh command [argument...]: runs the command against a private
-# virtual X server on a free display and returns the command's status.
+# xvfb_run.sh [--screen WxHxD] command [argument...]: runs the command
+# against a private virtual X server (1024x768x24 unless given) on a free
+# display and returns the command's status.
 set -u
+screen=1024x768x24
+if [ "${1:-}" = --screen ]; then
+    screen=$2
+    shift 2
+fi
 
 missing=""
 for tool in Xvfb xdotool import convert; do
@@ -15,7 +21,7 @@ fi
 work=$(mktemp -d)
 # Xvfb picks a free display itself and writes its number once it accepts
 # connections.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null; rm -rf "$work"' EXIT INT TERM
 

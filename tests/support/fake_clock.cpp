@@ -1,6 +1,7 @@
 #include "support/fake_clock.h"
 
 #include "app/tick.h"
+#include "app/wall_clock.h"
 #include "support/headless.h"
 
 #include <poll.h>
@@ -10,6 +11,11 @@ namespace {
 uint32_t tick = 0;
 uint32_t slice = 200;
 unsigned jump_count = 0;
+int64_t wall = 0;
+
+int64_t read_wall() {
+    return wall;
+}
 
 uint32_t read_tick() {
     return tick;
@@ -49,6 +55,17 @@ void advance(uint32_t ms) {
 }
 unsigned jumps() {
     return jump_count;
+}
+
+void install_wall(int64_t local_ms) {
+    wall = local_ms;
+    set_clock_source(read_wall);
+}
+void set_wall(int64_t local_ms) {
+    wall = local_ms;
+}
+void uninstall_wall() {
+    set_clock_source(nullptr);
 }
 
 } // namespace fake_clock

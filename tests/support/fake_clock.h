@@ -17,4 +17,9 @@ void advance(uint32_t ms);
 // Number of waits that jumped the clock since install (time-outs taken).
 unsigned jumps();
 
+// The wall clock of the log entries: it reads local_ms until set otherwise.
+void install_wall(int64_t local_ms);
+void set_wall(int64_t local_ms);
+void uninstall_wall(); // back to the system clock
+
 } // namespace fake_clock

@@ -13,11 +13,11 @@
 namespace headless {
 namespace {
 
-enum class EventKind { click, select, close };
+enum class EventKind { click, select, close, context_menu, key };
 struct Event {
     EventKind kind;
     int id;
-    int index;
+    uint32_t value;
 };
 
 struct State {
@@ -27,12 +27,19 @@ struct State {
     bool font = false;
     std::map<int, Control> controls;
     std::vector<std::vector<std::string>> entries;
+    std::vector<std::string> times; // the time column's text of each entry
+    std::vector<bool> selected;
+    bool time_column = false;
     int columns = 0;
     int ensured = -1;
+    std::string clipboard;
+    std::vector<std::string> titles;
     std::deque<int> box_answers;
     std::deque<std::optional<std::string>> file_answers;
+    std::deque<std::optional<std::string>> menu_answers;
     std::vector<Box> boxes;
     std::vector<FileRequest> files;
+    std::vector<Menu> menus;
     std::deque<Event> events;
     WaitHook wait_hook = nullptr;
 };
@@ -52,6 +59,20 @@ int copy_out(const std::string& s, char* buf, int cap) {
     memcpy(buf, s.data(), n);
     buf[n] = '\0';
     return int(n);
+}
+
+// The next queued answer of the open and save pickers.
+bool answer_picker(const char* title, char* path, int capacity) {
+    auto& s = st();
+    if (s.file_answers.empty()) {
+        ADD_FAILURE() << "unexpected file picker: " << title;
+        return false;
+    }
+    auto answer = s.file_answers.front();
+    s.file_answers.pop_front();
+    if (!answer) return false;
+    copy_out(*answer, path, capacity);
+    return true;
 }
 
 } // namespace
@@ -93,6 +114,27 @@ int last_ensured_visible() {
     return st().ensured;
 }
 
+void select_entries(const std::vector<int>& items) {
+    auto& s = st();
+    s.selected.assign(s.entries.size(), false);
+    for (int i : items) s.selected.at(size_t(i)) = true;
+}
+bool time_column_shown() {
+    return st().time_column;
+}
+std::vector<std::string> time_texts() {
+    return st().times;
+}
+std::string clipboard() {
+    return st().clipboard;
+}
+std::string title() {
+    return st().titles.empty() ? dialog_def.caption : st().titles.back();
+}
+const std::vector<std::string>& titles() {
+    return st().titles;
+}
+
 void type_text(int id, const std::string& text) {
     Control& c = control(id);
     c.text = text;
@@ -105,6 +147,12 @@ void answer_box(int button) {
 void answer_file(std::optional<std::string> path) {
     st().file_answers.push_back(std::move(path));
 }
+void answer_menu(std::optional<std::string> item_text) {
+    st().menu_answers.push_back(std::move(item_text));
+}
+const std::vector<Menu>& menus() {
+    return st().menus;
+}
 const std::vector<Box>& boxes() {
     return st().boxes;
 }
@@ -112,17 +160,23 @@ const std::vector<FileRequest>& file_requests() {
     return st().files;
 }
 size_t pending_answers() {
-    return st().box_answers.size() + st().file_answers.size();
+    return st().box_answers.size() + st().file_answers.size() + st().menu_answers.size();
 }
 
 void queue_click(int id) {
     st().events.push_back({EventKind::click, id, 0});
 }
 void queue_select(int id, int index) {
-    st().events.push_back({EventKind::select, id, index});
+    st().events.push_back({EventKind::select, id, uint32_t(index)});
 }
 void queue_close() {
     st().events.push_back({EventKind::close, 0, 0});
+}
+void queue_context_menu(uint32_t item) {
+    st().events.push_back({EventKind::context_menu, idc_log, item});
+}
+void queue_key(int id, unsigned key) {
+    st().events.push_back({EventKind::key, id, key});
 }
 size_t pending_events() {
     return st().events.size();
@@ -160,6 +214,9 @@ void ui_end_dialog() {
 void ui_destroy_dialog() {
     st().created = false;
     st().visible = false;
+}
+void ui_set_title(const char* text) {
+    st().titles.emplace_back(text);
 }
 
 void ui_set_text(int id, const char* text) {
@@ -230,6 +287,8 @@ int ui_list_insert_item(int, int index) {
     auto& e = st().entries;
     if (index < 0 || index > int(e.size())) index = int(e.size());
     e.insert(e.begin() + index, std::vector<std::string>{});
+    st().times.insert(st().times.begin() + index, std::string());
+    st().selected.insert(st().selected.begin() + index, false);
     return index;
 }
 
@@ -247,6 +306,64 @@ void ui_list_ensure_visible(int, int item) {
 }
 void ui_list_delete_all(int) {
     st().entries.clear();
+    st().times.clear();
+    st().selected.clear();
+}
+
+int ui_list_item_text(int, int item, int column, char* buf, int cap) {
+    auto& e = st().entries;
+    std::string text;
+    if (item >= 0 && item < int(e.size()) && column >= 0 && size_t(column) < e[size_t(item)].size())
+        text = e[size_t(item)][size_t(column)];
+    return headless::copy_out(text, buf, cap);
+}
+
+int ui_list_next_selected(int, int after) {
+    auto& sel = st().selected;
+    for (size_t i = size_t(after < 0 ? 0 : after + 1); i < sel.size(); ++i)
+        if (sel[i]) return int(i);
+    return -1;
+}
+
+void ui_list_show_time_column(int, bool shown) {
+    auto& s = st();
+    s.time_column = shown;
+    // A column taken away forgets its texts.
+    if (!shown) s.times.assign(s.entries.size(), std::string());
+}
+
+void ui_list_set_time_text(int, int item, const char* text) {
+    auto& s = st();
+    if (!s.time_column) {
+        ADD_FAILURE() << "time text set with the time column hidden";
+        return;
+    }
+    if (item >= 0 && item < int(s.times.size())) s.times[size_t(item)] = text;
+}
+
+int ui_popup_menu(const MenuEntry* entries, int count) {
+    auto& s = st();
+    headless::Menu menu;
+    for (int i = 0; i < count; ++i) {
+        menu.texts.emplace_back(entries[i].text);
+        menu.checked.push_back(entries[i].checked);
+    }
+    s.menus.push_back(menu);
+    if (s.menu_answers.empty()) {
+        ADD_FAILURE() << "unexpected popup menu";
+        return -1;
+    }
+    auto answer = s.menu_answers.front();
+    s.menu_answers.pop_front();
+    if (!answer) return -1;
+    for (int i = 0; i < count; ++i)
+        if (*answer == entries[i].text) return i;
+    ADD_FAILURE() << "the menu has no item \"" << *answer << "\"";
+    return -1;
+}
+
+void ui_copy_to_clipboard(const char* text) {
+    st().clipboard = text;
 }
 
 void ui_set_log_font(int) {
@@ -270,17 +387,26 @@ int ui_message_box(bool owned, const char* text, const char* caption, unsigned t
 
 bool ui_open_file_dialog(const OpenFileRequest& r) {
     auto& s = st();
-    s.files.push_back({r.filter_description, r.filter_pattern, r.initial_dir, r.title,
-                       r.default_ext, r.path, r.path_capacity});
-    if (s.file_answers.empty()) {
-        ADD_FAILURE() << "unexpected file picker: " << r.title;
-        return false;
-    }
-    auto answer = s.file_answers.front();
-    s.file_answers.pop_front();
-    if (!answer) return false;
-    headless::copy_out(*answer, r.path, r.path_capacity);
-    return true;
+    s.files.push_back({r.filter_description,
+                       r.filter_pattern,
+                       r.initial_dir,
+                       r.title,
+                       r.default_ext,
+                       r.path,
+                       r.path_capacity,
+                       false,
+                       {}});
+    return headless::answer_picker(r.title, r.path, r.path_capacity);
+}
+
+bool ui_save_file_dialog(const SaveFileRequest& r) {
+    auto& s = st();
+    headless::FileRequest request{"",   "", "", r.title, r.default_ext, r.path, r.path_capacity,
+                                  true, {}};
+    for (int i = 0; i < r.filter_count; ++i)
+        request.save_filters.emplace_back(r.filters[i].description, r.filters[i].pattern);
+    s.files.push_back(request);
+    return headless::answer_picker(r.title, r.path, r.path_capacity);
 }
 
 void pump_one_message() {
@@ -293,11 +419,17 @@ void pump_one_message() {
         s.proc(DialogMsg::command, make_command(ev.id, bn_clicked));
         break;
     case headless::EventKind::select:
-        ui_combo_select(ev.id, ev.index);
+        ui_combo_select(ev.id, int(ev.value));
         s.proc(DialogMsg::command, make_command(ev.id, cbn_selchange));
         break;
     case headless::EventKind::close:
         s.proc(DialogMsg::close, 0);
+        break;
+    case headless::EventKind::context_menu:
+        s.proc(DialogMsg::context_menu, ev.value);
+        break;
+    case headless::EventKind::key:
+        s.proc(DialogMsg::key, make_command(ev.id, ev.value));
         break;
     }
 }

@@ -1,0 +1,417 @@
+// The Wireshark dissector (tools/wireshark/varnoke.lua) under tshark: byte
+// examples of every link written with text2pcap decode to their fields, and
+// the captures the console saves of sessions with the simulated device on
+// each of the four links decode cleanly, with every request and reply in
+// order.
+#include "app/dialog_template.h"
+#include "app/handlers.h"
+#include "capture/capture_file.h"
+#include "codec/frame_checksum.h"
+#include "command/command.h"
+#include "net/net_link.h"
+#include "net_fixture.h"
+#include "serial/serial_port.h"
+#include "serial_sim_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Row = std::map<std::string, std::string>;
+using Lines = std::vector<std::string>;
+
+const char aggregator = '\x1f'; // between the values of a field that occurs more than once
+
+// A folder for this process's files, removed at exit.
+const fs::path& work_dir() {
+    static const struct Dir {
+        fs::path path =
+            fs::temp_directory_path() / ("varnoke-wireshark-" + std::to_string(getpid()));
+        Dir() { fs::create_directories(path); }
+        ~Dir() { fs::remove_all(path); }
+    } dir;
+    return dir.path;
+}
+
+// The command's standard output; its exit status in *status.
+std::string run(const std::string& command, int* status = nullptr) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    int rc = pclose(pipe);
+    if (status != nullptr) *status = rc;
+    return out;
+}
+
+// Why the tests cannot run here, or "".
+std::string missing_tools() {
+    for (const char* tool : {"tshark", "text2pcap"}) {
+        int status = -1;
+        run(std::string(tool) + " -v >/dev/null 2>&1", &status);
+        if (status != 0)
+            return std::string("no ") + tool + " here (tools/deps.sh test installs it with apt)";
+    }
+    return "";
+}
+
+#define SKIP_WITHOUT_TSHARK()                                                                      \
+    if (std::string why = missing_tools(); !why.empty()) GTEST_SKIP() << why
+
+// Decodes file with the dissector: one row per packet with the fields asked.
+std::vector<Row> decode(const fs::path& file, const Lines& fields,
+                        const std::string& options = "") {
+    fs::path errors = work_dir() / "tshark.err";
+    std::string command = "tshark -n -r '" + file.string() +
+                          "' -X lua_script:" VARNOKE_LUA_FILE " " + options +
+                          " -T fields -E occurrence=a -E aggregator=" + aggregator;
+    for (const std::string& f : fields) command += " -e " + f;
+    int status = -1;
+    std::istringstream out(run(command + " 2>'" + errors.string() + "'", &status));
+    std::ifstream err(errors);
+    std::string complaint((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(status, 0) << command << "\n" << complaint;
+    EXPECT_EQ(complaint.find("Lua"), std::string::npos) << complaint;
+    std::vector<Row> rows;
+    for (std::string line; std::getline(out, line);) {
+        Row row;
+        std::istringstream values(line);
+        std::string value;
+        for (const std::string& f : fields) {
+            if (!std::getline(values, value, '\t')) value.clear();
+            row[f] = value;
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+struct Packet {
+    char direction; // 'I' from the device, 'O' from the console
+    std::string bytes;
+    Row expected; // fields and their values; "" for a field that must be absent
+};
+
+std::string frame_of(const std::string& text) {
+    char digits[3];
+    snprintf(digits, sizeof digits, "%02u", frame_checksum(text.data(), text.size()));
+    return "\x02" + text + "/" + digits + "\x03";
+}
+
+std::string hex(const std::string& hex_bytes) {
+    std::string out;
+    std::istringstream in(hex_bytes);
+    for (unsigned v; in >> std::hex >> v;) out += char(v);
+    return out;
+}
+
+constexpr char hex_digits[] = "0123456789abcdef";
+
+// Writes the packets through text2pcap with its options (link type,
+// made-up headers) and checks each packet's fields.
+void check_decoding(const char* what, const std::string& text2pcap_options,
+                    const std::vector<Packet>& packets, const std::string& tshark_options = "") {
+    SCOPED_TRACE(what);
+    fs::path input = work_dir() / "packets.txt", file = work_dir() / "packets.pcapng";
+    {
+        std::ofstream text(input);
+        for (const Packet& p : packets) {
+            text << p.direction << " 0000";
+            for (unsigned char c : p.bytes) text << ' ' << hex_digits[c >> 4] << hex_digits[c & 15];
+            text << "\n";
+        }
+    }
+    int status = -1;
+    std::string out = run("text2pcap -q -D " + text2pcap_options + " '" + input.string() + "' '" +
+                              file.string() + "' 2>&1",
+                          &status);
+    ASSERT_EQ(status, 0) << out;
+    Lines fields{"_ws.col.Info", "_ws.expert.message", "_ws.malformed"};
+    for (const Packet& p : packets)
+        for (const auto& [field, value] : p.expected)
+            if (std::find(fields.begin(), fields.end(), field) == fields.end())
+                fields.push_back(field);
+    std::vector<Row> rows = decode(file, fields, tshark_options);
+    ASSERT_EQ(rows.size(), packets.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        Row expected = packets[i].expected;
+        expected.try_emplace("_ws.expert.message", "");
+        expected.try_emplace("_ws.malformed", "");
+        for (const auto& [field, value] : expected)
+            EXPECT_EQ(rows[i][field], value) << "packet " << i + 1 << ", " << field;
+    }
+}
+
+const std::string v_frame = hex("02 76 2F 36 35 03"), x5_frame = hex("02 78 2F 35 2F 31 31 03");
+const std::string status_reply = hex("02 30 30 2F 30 30 2F 30 30 2F 37 33 03"); // 00/00/00, 73
+
+TEST(WiresharkDissector, ExampleBytesOfEveryLinkDecodeToTheirFields) {
+    SKIP_WITHOUT_TSHARK();
+    check_decoding(
+        "serial line", "-l 147",
+        {{'O', "\x18\x18\x18\x05", {{"_ws.col.Info", "CAN CAN CAN ENQ"}}},
+         {'O',
+          v_frame,
+          {{"_ws.col.Info", "REQ v"}, {"esdframe.text", "v"}, {"esdframe.checksum", "65"}}},
+         {'O', x5_frame, {{"esdframe.text", "x/5"}, {"esdframe.checksum", "11"}}},
+         // 0x6E + 0x6E + "/" = 267, which wraps to 11 before the modulo.
+         {'O', frame_of("nn"), {{"esdframe.checksum", "11"}}},
+         {'I',
+          "\x06" + status_reply,
+          {{"_ws.col.Info", "ACK REP 00/00/00"},
+           {"esdframe.control", "0x06"},
+           {"esd.error_code", "0x00"},
+           {"esd.data", ""}}},
+         {'I',
+          frame_of("00/80/24/data"),
+          {{"esd.device_status", "0x80"},
+           {"esd.device_status.bat", "1"},
+           {"esd.device_status.fcon", "0"},
+           {"esd.function_status", "0x24"},
+           {"esd.function_status.fwarn", "1"},
+           {"esd.function_status.sip", "1"},
+           {"esd.function_status.day", "0"},
+           {"esd.data", "data"}}},
+         {'I', "\x15", {{"_ws.col.Info", "NAK"}}}});
+    // text2pcap makes up the addresses and ports of an inbound packet as
+    // given, of an outbound one the other way round.
+    check_decoding(
+        "RMLX from the console", "-u 24222,40000 -4 192.0.2.2,192.0.2.1",
+        {{'O',
+          hex("8F E1 34 12 00 00 00 00 55 AA 0A AD"),
+          {{"_ws.col.Info", "QRY fsn=0x1234"},
+           {"rmlx.id", "0xe18f"},
+           {"rmlx.fsn", "0x1234"},
+           {"rmlx.opcode", "0x00"},
+           {"rmlx.reserved", "0x00"},
+           {"rmlx.length", "0"},
+           {"rmlx.data_checksum", "0xaa55"},
+           {"rmlx.header_checksum", "0xad0a"}}},
+         {'O',
+          hex("8F E1 01 01 21 00 01 00 CB AA 5E AD 76"),
+          {{"_ws.col.Info", "REQ fsn=0x0101 v"}, {"rmlx.opcode", "0x21"}, {"rmlx.text", "v"}}}});
+    check_decoding("RMLX from the device", "-u 24222,40000 -4 192.0.2.2,192.0.2.1",
+                   {{'I',
+                     hex("2D 7A 01 01 22 00 08 00 D3 AB A6 AC") + "00/00/00",
+                     {{"_ws.col.Info", "REP fsn=0x0101 00/00/00"},
+                      {"rmlx.id", "0x7a2d"},
+                      {"rmlx.text", "00/00/00"},
+                      {"esd.error_code", "0x00"},
+                      {"esd.function_status", "0x00"}}}});
+    check_decoding(
+        "plain UDP", "-u 9101,9101 -4 192.0.2.1,192.0.2.2",
+        {{'O', "\x05", {{"_ws.col.Info", "ENQ"}}},
+         {'I', "\x06", {{"_ws.col.Info", "ACK"}}},
+         {'O', x5_frame, {{"_ws.col.Info", "REQ x/5"}, {"esdframe.text", "x/5"}}},
+         {'I', status_reply, {{"_ws.col.Info", "REP 00/00/00"}, {"esd.device_status", "0x00"}}},
+         {'I', "\x16", {{"_ws.col.Info", "NAK"}}},
+         {'I', "\x10", {{"_ws.col.Info", "RESYNC"}}}});
+    check_decoding("TCP from the console", "-T 9101,40000 -4 192.0.2.2,192.0.2.1",
+                   {{'O', "v", {{"_ws.col.Info", "REQ v"}, {"esdtext.text", "v"}}}});
+    check_decoding("TCP from the device", "-T 9101,40000 -4 192.0.2.2,192.0.2.1",
+                   {{'I',
+                     "00/00/00/ESD-SIM",
+                     {{"_ws.col.Info", "REP 00/00/00/ESD-SIM"}, {"esd.data", "ESD-SIM"}}}});
+    // Another port, by "Decode As" and by the preference.
+    Packet qry{'O', hex("8F E1 34 12 00 00 00 00 55 AA 0A AD"), {{"rmlx.fsn", "0x1234"}}};
+    check_decoding("Decode As", "-u 5000,40000", {qry}, "-d udp.port==5000,rmlx");
+    check_decoding("port preference", "-u 5000,40000", {qry}, "-o rmlx.port:5000");
+}
+
+// Expert info groups and severities as tshark prints them.
+const Row::value_type checksum_group{"_ws.expert.group", "16777216"};
+const Row::value_type response_group{"_ws.expert.group", "50331648"};
+const Row::value_type malformed_group{"_ws.expert.group", "117440512"};
+const Row::value_type error_severity{"_ws.expert.severity", "8388608"};
+const Row::value_type warning_severity{"_ws.expert.severity", "6291456"};
+const Row::value_type malformed{"_ws.malformed", "_ws.malformed"}; // marked malformed
+
+std::pair<const std::string, std::string> expert(const std::string& message) {
+    return {"_ws.expert.message", message};
+}
+
+TEST(WiresharkDissector, FlawsShowTheirExpertInfo) {
+    SKIP_WITHOUT_TSHARK();
+    check_decoding(
+        "serial line", "-l 147",
+        {{'I',
+          hex("02 30 30 2F 30 30 2F 30 30 2F 37 34 03"),
+          {expert("Checksum 74 wrong (expected 73)"), checksum_group, error_severity}},
+         {'I',
+          frame_of("0A/00/00"),
+          {{"esd.error_code", "0x0a"},
+           expert("Device error 0x0A: DAYOPEN (Cannot execute command when day is open)"),
+           response_group,
+           warning_severity}},
+         {'I', frame_of("0/"), {expert("Reply shorter than its three status fields"), malformed}},
+         {'O',
+          "\x02/1\x03",
+          {expert("2 bytes between STX and ETX, no room for separator and checksum"),
+           malformed_group, error_severity, malformed}}});
+    std::string rep = hex("2D 7A 01 01 22 00 08 00 D3 AB A6 AC") + "00/00/00";
+    // The reply changed at offset, with a header checksum that still fits.
+    auto changed = [&](size_t offset, const std::string& bytes) {
+        std::string frame = rep;
+        frame.replace(offset, bytes.size(), bytes);
+        uint16_t sum = rmlx_checksum(reinterpret_cast<const uint8_t*>(frame.data()), 10);
+        frame[10] = char(sum & 0xFF), frame[11] = char(sum >> 8);
+        return frame;
+    };
+    std::string bad_header = rep;
+    bad_header[10] = '\xA7';
+    check_decoding(
+        "RMLX from the device", "-u 24222,40000",
+        {{'I',
+          bad_header,
+          {expert("Header checksum 0xACA7 wrong (expected 0xACA6)"), checksum_group,
+           error_severity}},
+         {'I',
+          changed(8, "\xD4"),
+          {expert("Data checksum 0xABD4 wrong (expected 0xABD3)"), checksum_group}},
+         {'I',
+          changed(6, "\x0A"),
+          {expert("Length 10, but the datagram carries 8 data bytes"), malformed_group, malformed}},
+         {'I', changed(0, "\x8F\xE1"), {expert("Id 0xE18F (expected 0x7A2D)"), malformed}},
+         {'I',
+          rep.substr(0, 11),
+          {expert("Datagram of 11 bytes, shorter than a header"), malformed}}});
+}
+
+// The network link's addresses and the device's port, as the capture must
+// show them in each request and reply; all empty on the serial line.
+struct Endpoints {
+    std::string local, device, port;
+};
+
+std::string whole(const char* reply) {
+    return reply;
+}
+
+// A session with the device through the window's Connect, some requests and
+// the operator's save, then its capture decoded: nothing malformed, no
+// checksum wrong (the IPv4, UDP and TCP ones included), no TCP stream
+// trouble, no warning at all; every request and reply text in order (the
+// replies in reply_buffer cut as reply_text cuts them), the requests from
+// the console's address to the device's. Returns the capture.
+fs::path check_session(const Endpoints& e, std::string (*reply_text)(const char*) = whole) {
+    headless::control(idc_details).checked = false;
+    connect_or_disconnect();
+    EXPECT_EQ(connected_flag, 1);
+    Lines sent{"REQ v", "REP " + reply_text(reply_buffer)};
+    for (const char* request : {"?", "{/0", "@/Hello, device", "}", "?"}) {
+        char data[1000];
+        EXPECT_EQ(execute_command(request, data, sizeof data, 0), 0) << request;
+        EXPECT_EQ(error_code, 0) << request;
+        sent.push_back(std::string("REQ ") + request);
+        sent.push_back("REP " + reply_text(reply_buffer));
+    }
+    fs::path file = work_dir() / "session.pcapng";
+    save_wire_capture_command(file.c_str());
+    EXPECT_EQ(headless::log_lines().back().rfind("Wire capture saved to " + file.string(), 0), 0u)
+        << headless::log_lines().back();
+    connect_or_disconnect();
+
+    Lines text_fields{"rmlx.text", "esdframe.text", "esdtext.text"};
+    Lines fields{"frame.p2p_dir", "ip.src",
+                 "ip.dst",        "udp.dstport",
+                 "tcp.dstport",   "_ws.expert.severity",
+                 "_ws.malformed", "tcp.analysis.flags",
+                 "_ws.col.Info"};
+    fields.insert(fields.end(), text_fields.begin(), text_fields.end());
+    auto rows = decode(file, fields,
+                       "-o ip.check_checksum:TRUE -o udp.check_checksum:TRUE "
+                       "-o tcp.check_checksum:TRUE");
+    Lines decoded;
+    for (Row& row : rows) {
+        std::istringstream severities(row["_ws.expert.severity"]);
+        for (std::string level; std::getline(severities, level, aggregator);)
+            EXPECT_LT(std::stoul(level), 0x00600000u)
+                << "a warning or error: " << row["_ws.col.Info"];
+        EXPECT_EQ(row["_ws.malformed"], "") << row["_ws.col.Info"];
+        EXPECT_EQ(row["tcp.analysis.flags"], "") << row["_ws.col.Info"];
+        for (const std::string& f : text_fields) {
+            if (row[f].empty()) continue;
+            bool request = row["frame.p2p_dir"] == "0";
+            decoded.push_back((request ? "REQ " : "REP ") + row[f]);
+            EXPECT_EQ(row[request ? "ip.src" : "ip.dst"], e.local);
+            EXPECT_EQ(row[request ? "ip.dst" : "ip.src"], e.device);
+            if (request) {
+                EXPECT_EQ(row["udp.dstport"] + row["tcp.dstport"], e.port);
+            }
+        }
+    }
+    EXPECT_EQ(decoded, sent);
+    return file;
+}
+
+class SerialCaptureTest : public SerialSimTest {
+  protected:
+    void TearDown() override {
+        serial_close(1);
+        connected_flag = 0;
+        SerialSimTest::TearDown();
+    }
+};
+
+TEST_F(SerialCaptureTest, SessionOnTheSerialLineDecodesInOrder) {
+    SKIP_WITHOUT_TSHARK();
+    fs::path file = check_session({});
+    auto rows = decode(file, {"frame.interface_description", "_ws.col.Info"});
+    ASSERT_GE(rows.size(), 4u);
+    EXPECT_EQ(rows[0]["frame.interface_description"], "COM1 at 115200 baud, 8N1");
+    EXPECT_EQ(rows[0]["_ws.col.Info"], "CAN CAN CAN ENQ");
+    EXPECT_EQ(rows[1]["_ws.col.Info"], "ACK");
+    EXPECT_EQ(rows[2]["_ws.col.Info"], "REQ v");
+}
+
+class NetCaptureTest : public NetTest {
+  protected:
+    void TearDown() override {
+        memset(&connection_link, 0, sizeof connection_link);
+        NetTest::TearDown();
+    }
+    void session(int kind, const Endpoints& e, std::string (*reply_text)(const char*) = whole) {
+        headless::control(idc_kind).selection = kind - 1;
+        headless::type_text(idc_address, e.device);
+        check_session(e, reply_text);
+    }
+};
+
+TEST_F(NetCaptureTest, SessionsOnTheRmlxAndTcpLinksDecodeInOrder) {
+    SKIP_WITHOUT_TSHARK();
+    if (!enter_namespace(false, true)) return;
+    NetSidesConfig config;
+    config.rmlx_devices = {netns::ipv4(127, 0, 0, 2)};
+    config.tcp_address = netns::ipv4(127, 0, 0, 1);
+    ASSERT_TRUE(start(config));
+    session(kind_rmlx, {"127.0.0.1", "127.0.0.2", "24222"});
+    session(kind_tcp, {"127.0.0.1", "127.0.0.1", "9101"});
+}
+
+TEST_F(NetCaptureTest, SessionOnThePlainUdpLinkDecodesInOrder) {
+    SKIP_WITHOUT_TSHARK();
+    if (!enter_namespace(false, true)) return;
+    NetSidesConfig config;
+    config.udp_address = netns::ipv4(192, 0, 2, 2);
+    ASSERT_TRUE(start_behind_veth(config, netns::ipv4(192, 0, 2, 1)));
+    // The link leaves the separator on the reply; the frame's text ends before it.
+    session(kind_udp, {"192.0.2.1", "192.0.2.2", "9101"}, [](const char* received) {
+        std::string text = received;
+        if (!text.empty() && text.back() == '/') text.pop_back();
+        return text;
+    });
+}
+
+} // namespace
