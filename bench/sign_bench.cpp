@@ -7,9 +7,9 @@
 // Usage: sign_bench [kilobytes]
 #include "app/dialog.h"
 #include "app/dialog_template.h"
-#include "app/handlers.h"
 #include "app/state.h"
 #include "serial/serial_port.h"
+#include "signing/sign_file.h"
 #include "sim/serial_side.h"
 #include "sim/sim_device.h"
 #include "support/headless.h"

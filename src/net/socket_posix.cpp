@@ -4,6 +4,7 @@
 #include "net/socket.h"
 
 #include "capture/wire_capture.h"
+#include "net/socket_capture.h"
 #include "net/socket_errno.h"
 
 #include <arpa/inet.h>
@@ -94,13 +95,13 @@ bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
         r = connect(int(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     } while (r != 0 && errno == EINTR);
     if (r != 0) return failed(false);
-    wire_stream_connected(s, address, port);
+    net_capture_connected(s, address, port);
     return true;
 }
 
 void net_close(SocketHandle s) {
     if (s == no_socket) return;
-    wire_socket_closed(s);
+    net_capture_closed(s);
     close(int(s));
 }
 
@@ -109,7 +110,7 @@ long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address,
     ssize_t n =
         sendto(int(s), data, len, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     if (n < 0) return failed(-1L);
-    wire_datagram(WireDirection::outbound, s, address, port, data, size_t(n), size_t(n));
+    net_capture_datagram(WireDirection::outbound, s, address, port, data, size_t(n), size_t(n));
     return long(n);
 }
 
@@ -117,7 +118,7 @@ long net_send(SocketHandle s, const void* data, size_t len) {
     // A peer that has gone must give an error, not SIGPIPE.
     ssize_t n = send(int(s), data, len, MSG_NOSIGNAL);
     if (n < 0) return failed(-1L);
-    wire_stream(WireDirection::outbound, s, data, size_t(n));
+    net_capture_stream(WireDirection::outbound, s, data, size_t(n));
     return long(n);
 }
 
@@ -141,15 +142,15 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
         recvfrom(int(s), buf, cap, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sa), &sl);
     if (n < 0) return failed(-1L);
     *from = sa.sin_addr.s_addr;
-    wire_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
-                  size_t(n) < cap ? size_t(n) : cap, size_t(n));
+    net_capture_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
+                         size_t(n) < cap ? size_t(n) : cap, size_t(n));
     return long(n);
 }
 
 long net_receive(SocketHandle s, void* buf, size_t cap) {
     ssize_t n = recv(int(s), buf, cap, MSG_DONTWAIT);
     if (n < 0) return failed(-1L);
-    if (n > 0) wire_stream(WireDirection::inbound, s, buf, size_t(n));
+    if (n > 0) net_capture_stream(WireDirection::inbound, s, buf, size_t(n));
     return long(n);
 }
 

@@ -271,7 +271,8 @@ TEST_F(FltkWindow, CloseBoxAsksTheDialogAndEscapeDoesNothing) {
 TEST_F(FltkWindow, EightBitTextsRoundTripAsUtf8) {
     std::string all;
     for (int c = 0x20; c <= 0xFF; ++c) all += char(c);
-    for (int id : {int(idc_request), int(idc_command), int(idc_address), int(idc_connect), 1010}) {
+    for (int id :
+         {int(idc_request), int(idc_command), int(idc_address), int(idc_connect), int(idc_bat)}) {
         ui_set_text(id, all.c_str());
         EXPECT_EQ(text_of(id), all) << id;
     }
