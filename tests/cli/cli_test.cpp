@@ -116,6 +116,19 @@ class CliTest : public ::testing::Test {
     }
     std::string sim_log(int com) { return dir + "/sim" + std::to_string(com) + ".log"; }
 
+    // The simulator's TCP side, seeded 7, on a loopback address of this
+    // process's own; returns the address.
+    std::string tcp_sim() {
+        unsigned pid = unsigned(getpid());
+        std::string address =
+            "127.202." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1);
+        sims.push_back(std::make_unique<Child>(
+            VARNOKE_SIM_PATH,
+            Lines{"--tcp", address, "--seed", std::to_string(seed), "--log", sim_log(0)}));
+        EXPECT_TRUE(sims.back()->read_until("tcp: " + address + ":9101\n")) << sims.back()->output;
+        return address;
+    }
+
     // The simulator with its serial side linked as COMn, seeded 7; returns
     // the pseudo-terminal's slave.
     std::string serial_sim(int com, Lines faults = {}) {
@@ -131,7 +144,7 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, BatchOverThePtyWritesTheWindowsLogLines) {
-    serial_sim(1);
+    std::string slave = serial_sim(1);
     Lines batch = {"v", "?", "{/0", "@/Hello, world", "}"};
     std::string path = file("batch.txt", "v\r\n?\n{/0\n@/Hello, world\n}");
     ProgramRun run(cli, {"--com", "1", "--baud", "57600", "--details", "--batch", path});
@@ -154,14 +167,14 @@ TEST_F(CliTest, BatchOverThePtyWritesTheWindowsLogLines) {
     append(sent, batch);
     EXPECT_EQ(requests_of(answered(sim_log(1))), sent);
 
-    // Without "Details", with times: the query's reply is printed, and
-    // every line begins with the date and time.
-    ProgramRun timed(cli, {"--com", "1", "--timestamps", "--status"});
+    // The same device by its path, without "Details", with times: the
+    // query's reply is printed, and every line begins with the date and time.
+    ProgramRun timed(cli, {"--port", slave, "--timestamps", "--status"});
     EXPECT_EQ(timed.finish(), 0) << timed.err;
     device.handle("v");
-    Lines plain = {"Opened port COM1, 115200, Parity NONE, Data 8, Stop 1", "Reading device info",
-                   "Device info: [" + info.substr(9) + "]", "Reply: " + device.handle("?"),
-                   "Closed port COM1"};
+    Lines plain = {"Opened port " + slave + ", 115200, Parity NONE, Data 8, Stop 1",
+                   "Reading device info", "Device info: [" + info.substr(9) + "]",
+                   "Reply: " + device.handle("?"), "Closed port " + slave};
     Lines got = timed.lines();
     ASSERT_EQ(got.size(), plain.size()) << timed.out;
     std::regex stamp(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
@@ -173,13 +186,7 @@ TEST_F(CliTest, BatchOverThePtyWritesTheWindowsLogLines) {
 }
 
 TEST_F(CliTest, SigningOverTcpWritesJsonLinesThatParse) {
-    unsigned pid = unsigned(getpid());
-    std::string address =
-        "127.202." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1);
-    sims.push_back(std::make_unique<Child>(
-        VARNOKE_SIM_PATH,
-        Lines{"--tcp", address, "--seed", std::to_string(seed), "--log", sim_log(0)}));
-    ASSERT_TRUE(sims.back()->read_until("tcp: " + address + ":9101\n")) << sims.back()->output;
+    std::string address = tcp_sim();
 
     // Quotes, a backslash, control bytes and 8-bit bytes: all TEXT over TCP.
     std::string document = "Caf\xE9 \"quoted\" back\\slash\ttab\r\n\x80\x9F\xFF\x7F end\n";
@@ -274,6 +281,31 @@ TEST_F(CliTest, SilentDeviceExits2AfterTheEnquiryTimeOuts) {
                      "Enquire #0 timedout", "Enquire #1 timedout", "Enquire #2 timedout",
                      "Enquire state failed", "Fatal device comm error"}));
     EXPECT_EQ(run.err, "varnoke-cli: no connection over COM1\n");
+}
+
+TEST_F(CliTest, LinkLostInTheMiddleOfABatchExits2NamingTheLine) {
+    std::string address = tcp_sim();
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) lines += "v\n";
+    std::string path = file("long.txt", lines);
+    ProgramRun run(cli, {"--tcp", address, "--batch", path});
+    ASSERT_TRUE(run.wait_for_output("L00005> v\n")) << run.out << run.err;
+    // The device stops answering in the middle of a line (the real reply
+    // wait, 5 s, runs out).
+    kill(sims.back()->pid, SIGSTOP);
+    EXPECT_EQ(run.finish(), 2);
+    kill(sims.back()->pid, SIGCONT);
+    std::smatch failed;
+    ASSERT_TRUE(std::regex_search(run.out, failed, std::regex("\nFailed in line (\\d+)\n")))
+        << run.out;
+    std::string line = failed[1];
+    EXPECT_NE(run.out.find("TCP: request timeout\nTCP: request failed\nFailed in line " + line +
+                           "\nBatch aborted in line " + line + "\nClosed network services\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.err, "varnoke-cli: --batch " + path + ": line " + line +
+                           " (v) failed: net_protocol_failure (no valid answer within the "
+                           "attempts)\n");
 }
 
 TEST_F(CliTest, BadOptionsAndFilesExit64BeforeAnyTraffic) {
@@ -454,11 +486,14 @@ TEST_F(CliTest, DiscoveryAndRmlxInAPrivateNetwork) {
         VARNOKE_SIM_PATH, Lines{"--rmlx", "127.0.0.2", "--rmlx", "127.0.0.3", "--discovery"}));
     ASSERT_TRUE(sims.back()->read_until("rmlx: 127.0.0.3:24222\n")) << sims.back()->output;
 
-    ProgramRun found(cli, {"--discover", "--json"});
+    ProgramRun found(cli, {"--discover", "--json", "--timestamps"});
     EXPECT_EQ(found.finish(), 0) << found.err;
     std::optional<Json> list = parse_json(found.out, why);
     ASSERT_TRUE(list) << why << ": " << found.out;
     EXPECT_EQ((*list)["action"].text, "discover");
+    EXPECT_TRUE(std::regex_match((*list)["time"].text,
+                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})")))
+        << found.out;
     ASSERT_EQ((*list)["devices"].items.size(), 2u) << found.out;
     EXPECT_EQ((*list)["devices"].items[0].text, "127.0.0.2");
     EXPECT_EQ((*list)["devices"].items[1].text, "127.0.0.3");
