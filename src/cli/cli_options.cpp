@@ -50,56 +50,40 @@ const char cli_usage[] =
 
 namespace {
 
-enum class Opt {
-    com,
-    port,
-    rmlx,
-    tcp,
-    udp,
-    baud,
-    discover,
-    send,
-    status,
-    batch,
-    sign,
-    logo,
-    details,
-    yes,
-    no,
-    keep_going,
-    timestamps,
-    json,
-    help,
-    version,
-};
+// What an option is: the link, an action, a flag, or one of its own.
+enum class Role { link, action, flag, baud, yes, no, help, version };
 
 struct OptionDef {
     const char* name;
     bool takes_value;
-    Opt id;
+    Role role;
+    CliLink link = CliLink::none;
+    CliActionKind action = CliActionKind::send;
+    bool CliOptions::*flag = nullptr;
+    int32_t kind = 0; // of a link; --com's is its number
 };
 
 constexpr OptionDef option_defs[] = {
-    {"--com", true, Opt::com},
-    {"--port", true, Opt::port},
-    {"--rmlx", true, Opt::rmlx},
-    {"--tcp", true, Opt::tcp},
-    {"--udp", true, Opt::udp},
-    {"--baud", true, Opt::baud},
-    {"--discover", false, Opt::discover},
-    {"--send", true, Opt::send},
-    {"--status", false, Opt::status},
-    {"--batch", true, Opt::batch},
-    {"--sign", true, Opt::sign},
-    {"--logo", true, Opt::logo},
-    {"--details", false, Opt::details},
-    {"--yes", false, Opt::yes},
-    {"--no", false, Opt::no},
-    {"--keep-going", false, Opt::keep_going},
-    {"--timestamps", false, Opt::timestamps},
-    {"--json", false, Opt::json},
-    {"--help", false, Opt::help},
-    {"--version", false, Opt::version},
+    {"--com", true, Role::link, CliLink::com},
+    {"--port", true, Role::link, CliLink::port, {}, {}, kind_first_com},
+    {"--rmlx", true, Role::link, CliLink::rmlx, {}, {}, kind_rmlx},
+    {"--tcp", true, Role::link, CliLink::tcp, {}, {}, kind_tcp},
+    {"--udp", true, Role::link, CliLink::udp, {}, {}, kind_udp},
+    {"--baud", true, Role::baud},
+    {"--discover", false, Role::flag, {}, {}, &CliOptions::discover},
+    {"--send", true, Role::action, {}, CliActionKind::send},
+    {"--status", false, Role::action, {}, CliActionKind::status},
+    {"--batch", true, Role::action, {}, CliActionKind::batch},
+    {"--sign", true, Role::action, {}, CliActionKind::sign},
+    {"--logo", true, Role::action, {}, CliActionKind::logo},
+    {"--details", false, Role::flag, {}, {}, &CliOptions::details},
+    {"--yes", false, Role::yes},
+    {"--no", false, Role::no},
+    {"--keep-going", false, Role::flag, {}, {}, &CliOptions::keep_going},
+    {"--timestamps", false, Role::flag, {}, {}, &CliOptions::timestamps},
+    {"--json", false, Role::flag, {}, {}, &CliOptions::json},
+    {"--help", false, Role::help},
+    {"--version", false, Role::version},
 };
 
 bool fail_with(char* why, size_t cap, const char* format, ...) VARNOKE_PRINTF(3, 4);
@@ -145,17 +129,18 @@ bool dotted_quad(const char* text) {
     return *p == '\0';
 }
 
-bool take_link(CliOptions& o, CliLink link, const char* option, const char* value, char* why,
-               size_t cap) {
+bool take_link(CliOptions& o, const OptionDef& def, const char* value, char* why, size_t cap) {
+    const char* option = def.name;
     if (o.link != CliLink::none)
         return fail_with(why, cap, "only one link can be given, not both %s and %s", o.link_option,
                          option);
-    o.link = link;
+    o.link = def.link;
     o.link_option = option;
     o.target = value;
-    switch (link) {
+    o.kind = def.kind;
+    switch (def.link) {
     case CliLink::com:
-        if (!read_number(value, kind_first_com, kind_last_com, o.com))
+        if (!read_number(value, kind_first_com, kind_last_com, o.kind))
             return fail_with(why, cap, "--com wants a port number from 1 to 12, not '%s'", value);
         return true;
     case CliLink::port:
@@ -240,66 +225,30 @@ CliParse parse_cli_options(int argc, char** argv, CliOptions& o, char* why, size
         }
 
         bool ok = true;
-        switch (def->id) {
-        case Opt::com:
-            ok = take_link(o, CliLink::com, def->name, value, why, cap);
+        switch (def->role) {
+        case Role::link:
+            ok = take_link(o, *def, value, why, cap);
             break;
-        case Opt::port:
-            ok = take_link(o, CliLink::port, def->name, value, why, cap);
+        case Role::action:
+            ok = take_action(o, def->action, def->name, value, why, cap);
             break;
-        case Opt::rmlx:
-            ok = take_link(o, CliLink::rmlx, def->name, value, why, cap);
+        case Role::flag:
+            o.*def->flag = true;
             break;
-        case Opt::tcp:
-            ok = take_link(o, CliLink::tcp, def->name, value, why, cap);
-            break;
-        case Opt::udp:
-            ok = take_link(o, CliLink::udp, def->name, value, why, cap);
-            break;
-        case Opt::baud:
+        case Role::baud:
             ok = take_baud(o, value, why, cap);
             break;
-        case Opt::discover:
-            o.discover = true;
-            break;
-        case Opt::send:
-            ok = take_action(o, CliActionKind::send, def->name, value, why, cap);
-            break;
-        case Opt::status:
-            ok = take_action(o, CliActionKind::status, def->name, value, why, cap);
-            break;
-        case Opt::batch:
-            ok = take_action(o, CliActionKind::batch, def->name, value, why, cap);
-            break;
-        case Opt::sign:
-            ok = take_action(o, CliActionKind::sign, def->name, value, why, cap);
-            break;
-        case Opt::logo:
-            ok = take_action(o, CliActionKind::logo, def->name, value, why, cap);
-            break;
-        case Opt::details:
-            o.details = true;
-            break;
-        case Opt::yes:
+        case Role::yes:
             said_yes = true;
             o.answer = id_yes;
             break;
-        case Opt::no:
+        case Role::no:
             said_no = true;
             o.answer = id_no;
             break;
-        case Opt::keep_going:
-            o.keep_going = true;
-            break;
-        case Opt::timestamps:
-            o.timestamps = true;
-            break;
-        case Opt::json:
-            o.json = true;
-            break;
-        case Opt::help:
+        case Role::help:
             return CliParse::help;
-        case Opt::version:
+        case Role::version:
             return CliParse::version;
         }
         if (!ok) return CliParse::usage_error;

@@ -23,7 +23,7 @@ inline constexpr size_t cli_path_max = 511;
 struct CliOptions {
     CliLink link = CliLink::none;
     const char* link_option = nullptr; // the option that named the link
-    int com = 0;                       // --com
+    int kind = 0;                      // the connection kind: the COM port, RMLX, TCP, UDP
     const char* target = nullptr;      // --port PATH, or the address of a network link
     int baud_index = -1;               // in baud_rates; -1: the default
     bool discover = false;

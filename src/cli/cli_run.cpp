@@ -153,52 +153,21 @@ bool files_usable() {
     return true;
 }
 
-void link_name(char* out, size_t cap) {
-    switch (options.link) {
-    case CliLink::com:
-        snprintf(out, cap, "COM%d", options.com);
-        break;
-    case CliLink::port:
-        snprintf(out, cap, "%s", options.target);
-        break;
-    case CliLink::rmlx:
-        snprintf(out, cap, "RMLX %s", options.target);
-        break;
-    case CliLink::tcp:
-        snprintf(out, cap, "TCP %s", options.target);
-        break;
-    case CliLink::udp:
-        snprintf(out, cap, "UDP %s", options.target);
-        break;
-    case CliLink::none:
-        snprintf(out, cap, "no link");
-        break;
-    }
-}
-
 int connect_device() {
-    int32_t kind = kind_first_com;
-    switch (options.link) {
-    case CliLink::com:
-        kind = options.com;
-        break;
-    case CliLink::port:
-        serial_set_port_path(kind_first_com, options.target);
-        break;
-    case CliLink::rmlx:
-        kind = kind_rmlx;
-        break;
-    case CliLink::tcp:
-        kind = kind_tcp;
-        break;
-    case CliLink::udp:
-        kind = kind_udp;
-        break;
-    case CliLink::none:
-        break;
+    // The kind to choose in the list, and the link's name for messages.
+    int32_t kind = options.kind;
+    const LinkKind& link = link_of(kind);
+    char name[cli_path_max + 16];
+    if (options.link == CliLink::port) {
+        serial_set_port_path(kind, options.target);
+        snprintf(name, sizeof name, "%s", options.target);
+    } else if (link.network) {
+        snprintf(name, sizeof name, "%s %s", link.name, options.target);
+    } else {
+        snprintf(name, sizeof name, "COM%d", int(kind));
     }
     ui_combo_select(idc_kind, kind - 1);
-    if (link_of(kind).network) {
+    if (link.network) {
         // Typed into the address box, as the operator types it.
         ui_combo_reset(idc_address);
         ui_set_text(idc_address, options.target);
@@ -209,8 +178,6 @@ int connect_device() {
     click(idc_connect);
 
     int status = connected_flag == 1 ? cli_exit_ok : cli_exit_link;
-    char name[cli_path_max + 8];
-    link_name(name, sizeof name);
     if (options.json) {
         JsonLine line = json_object();
         json_text(line, "action", "connect");
