@@ -115,8 +115,7 @@ void watch_request(const char* request, int result, uint32_t elapsed_ms) {
         json_number(line, "exit", cli_exit_signal + signal);
         json_end(line);
     }
-    fflush(stdout);
-    fprintf(stderr, "varnoke-cli: stopped by %s; the link is closed\n", name);
+    terminal_error("stopped by %s; the link is closed", name);
     exit(cli_exit_signal + signal);
 }
 
@@ -136,7 +135,7 @@ bool files_usable() {
         if (a.kind == CliActionKind::send || a.kind == CliActionKind::status) continue;
         FILE* f = fopen(a.value, "rb");
         if (f == nullptr) {
-            fprintf(stderr, "varnoke-cli: %s %s: %s\n", a.option, a.value, strerror(errno));
+            terminal_error("%s %s: %s", a.option, a.value, strerror(errno));
             return false;
         }
         errno = 0;
@@ -145,8 +144,7 @@ bool files_usable() {
         bool unreadable = ferror(f) != 0;
         fclose(f);
         if (unreadable) {
-            fprintf(stderr, "varnoke-cli: %s %s: cannot be read: %s\n", a.option, a.value,
-                    strerror(error));
+            terminal_error("%s %s: cannot be read: %s", a.option, a.value, strerror(error));
             return false;
         }
     }
@@ -185,7 +183,7 @@ int connect_device() {
         json_number(line, "exit", status);
         json_end(line);
     }
-    if (status != cli_exit_ok) fprintf(stderr, "varnoke-cli: no connection over %s\n", name);
+    if (status != cli_exit_ok) terminal_error("no connection over %s", name);
     return status;
 }
 
@@ -196,24 +194,23 @@ void report_failure(const CliAction& a, int status) {
     else
         snprintf(what, sizeof what, "%s %s", a.option, a.value);
     if (status == cli_exit_usage) {
-        fprintf(stderr, "varnoke-cli: %s: %s\n", what,
-                a.kind == CliActionKind::sign ? "the transfer did not finish"
-                                              : "the file was refused; nothing was sent");
+        terminal_error("%s: %s", what,
+                       a.kind == CliActionKind::sign ? "the transfer did not finish"
+                                                     : "the file was refused; nothing was sent");
         return;
     }
     const char* unit = a.kind == CliActionKind::batch ? "line" : "request";
     if (tally.failed_result == signature_rejected)
-        fprintf(stderr,
-                "varnoke-cli: %s: %s %u (%s) was not sent: the Z-report signature was not "
-                "confirmed\n",
-                what, unit, tally.failed_at, tally.failed_request);
+        terminal_error("%s: %s %u (%s) was not sent: the Z-report signature was not "
+                       "confirmed",
+                       what, unit, tally.failed_at, tally.failed_request);
     else if (tally.failed_result == result_ok)
-        fprintf(stderr, "varnoke-cli: %s: %s %u (%s) was refused by the device: error 0x%02X %s\n",
-                what, unit, tally.failed_at, tally.failed_request, unsigned(tally.failed_error),
-                error_name(tally.failed_error));
+        terminal_error("%s: %s %u (%s) was refused by the device: error 0x%02X %s", what, unit,
+                       tally.failed_at, tally.failed_request, unsigned(tally.failed_error),
+                       error_name(tally.failed_error));
     else
-        fprintf(stderr, "varnoke-cli: %s: %s %u (%s) failed: %s\n", what, unit, tally.failed_at,
-                tally.failed_request, result_text(tally.failed_result));
+        terminal_error("%s: %s %u (%s) failed: %s", what, unit, tally.failed_at,
+                       tally.failed_request, result_text(tally.failed_result));
 }
 
 void json_summary(const CliAction& a, int status) {
@@ -316,7 +313,7 @@ int discover() {
         json_number(line, "exit", status);
         json_end(line);
     }
-    if (status != cli_exit_ok) fprintf(stderr, "varnoke-cli: no RMLX device answered\n");
+    if (status != cli_exit_ok) terminal_error("no RMLX device answered");
     return status;
 }
 
@@ -332,7 +329,8 @@ int cli_main(int argc, char** argv) {
         printf("varnoke-cli %s\n", VARNOKE_VERSION);
         return cli_exit_ok;
     case CliParse::usage_error:
-        fprintf(stderr, "varnoke-cli: %s\nTry 'varnoke-cli --help'.\n", why);
+        terminal_error("%s", why);
+        fputs("Try 'varnoke-cli --help'.\n", stderr);
         return cli_exit_usage;
     case CliParse::run:
         break;

@@ -4,6 +4,8 @@
 // "cancel". These set it up; the rest is app/window.h.
 #pragma once
 
+#include "app/log.h"
+
 #include <cstdint>
 
 // Catches the stop signals (Ctrl+C, SIGTERM, a closed output pipe) and sets
@@ -15,6 +17,9 @@ void terminal_start();
 void terminal_show_log(bool shown, bool timestamps);
 // Writes one line of the program's own as the log entries are written.
 void terminal_print(const char* text8);
+// Writes "varnoke-cli: " and the formatted message as a line on standard
+// error, its control bytes shown as \xNN, after what standard output holds.
+void terminal_error(const char* format, ...) VARNOKE_PRINTF(1, 2);
 
 // The answer to a Yes/No box: id_yes, id_no, or 0, which answers No and
 // says that --yes or --no was wanted.

@@ -11,6 +11,7 @@
 #include "cli/terminal_platform.h"
 
 #include <array>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -141,6 +142,18 @@ void terminal_show_log(bool shown_now, bool timestamps) {
 void terminal_print(const char* text8) {
     flush_entry();
     write_line(clock_local_ms(), text8);
+}
+
+void terminal_error(const char* format, ...) {
+    char text[2048];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    flush_entry();
+    fflush(stdout);
+    fprintf(stderr, "varnoke-cli: %s\n", shown(text).c_str());
+    fflush(stderr);
 }
 
 void terminal_set_answer(int answer) {
@@ -290,7 +303,6 @@ void ui_delete_log_font() {}
 
 int ui_message_box(bool, const char* text, const char* caption, unsigned type) {
     ++boxes_shown;
-    flush_entry();
     std::string title = one_line(caption);
     std::string body = one_line(text);
     std::string line = title.empty() ? body : body.empty() ? title : title + ": " + body;
@@ -301,8 +313,7 @@ int ui_message_box(bool, const char* text, const char* caption, unsigned type) {
                 : yes_no_answer == id_no ? " -- No (--no)"
                                          : " -- No: answer with --yes or --no to send the request";
     }
-    fprintf(stderr, "varnoke-cli: %s\n", shown(line.c_str()).c_str());
-    fflush(stderr);
+    terminal_error("%s", line.c_str());
     return answer;
 }
 
