@@ -5,6 +5,7 @@
 
 #include "app/dialog.h"
 #include "app/dialog_template.h"
+#include "app/log.h"
 #include "app/results.h"
 #include "app/state.h"
 #include "app/wall_clock.h"
@@ -103,10 +104,20 @@ void watch_request(const char* request, int result, uint32_t elapsed_ms) {
     json_end(line);
 }
 
+bool link_opened = false; // Connect has begun
+
 [[noreturn]] void stop(int signal) {
-    // The request in progress is left where it waits; the link is let go so
-    // that the port or socket is free for whoever comes next.
-    link_of(connection_kind).close();
+    // The request in progress is left where it waits; the link is let go, as
+    // Disconnect lets it go, so that the port or socket is free for whoever
+    // comes next.
+    if (link_opened) {
+        const LinkKind& link = link_of(connection_kind);
+        link.close();
+        if (link.network)
+            log_printf("Closed network services");
+        else
+            log_printf("Closed port %s", serial_port_name(connection_kind));
+    }
     const char* name = terminal_signal_name(signal);
     if (options.json) {
         JsonLine line = json_object();
@@ -173,6 +184,7 @@ int connect_device() {
         ui_combo_select(idc_address,
                         options.baud_index >= 0 ? options.baud_index : baud_default_index);
     }
+    link_opened = true;
     click(idc_connect);
 
     int status = connected_flag == 1 ? cli_exit_ok : cli_exit_link;

@@ -38,7 +38,6 @@ struct Combo {
 };
 std::array<Combo, 2> combos{{{idc_kind, {}, 0, -1}, {idc_address, {}, 0, -1}}};
 
-DialogProc dialog = nullptr;
 int log_entries = 0;
 int log_columns = 0;
 // The entry inserted last, until it is written.
@@ -173,7 +172,6 @@ void terminal_on_stop(StopHandler handler) {
 }
 
 bool ui_create_dialog(DialogProc proc) {
-    dialog = proc;
     for (const ControlDef& def : dialog_controls) {
         Control* c = control(def.id);
         if (c == nullptr) continue;
