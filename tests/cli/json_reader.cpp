@@ -1,61 +1,73 @@
 #include "json_reader.h"
 
+#include <cctype>
 #include <cstdlib>
 
 namespace {
 
+// Well-formed UTF-8 of the Basic Multilingual Plane, which is all that a
+// text of 8-bit characters can become: no stray continuation byte, no
+// overlong form, no surrogate.
+bool valid_utf8(std::string_view s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) continue;
+        size_t n = c >= 0xC2 && c < 0xE0 ? 1 : c >= 0xE0 && c < 0xF0 ? 2 : 0;
+        if (n == 0 || i + n >= s.size()) return false;
+        unsigned cp = c & (0x3Fu >> n);
+        for (size_t k = 1; k <= n; ++k) {
+            auto d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (d & 0x3Fu);
+        }
+        if ((n == 2 && cp < 0x800) || (cp >= 0xD800 && cp < 0xE000)) return false;
+        i += n;
+    }
+    return true;
+}
+
 struct Reader {
     std::string_view s;
     size_t at = 0;
-    std::string why;
+    std::string why = {};
 
     bool fail(const char* what) {
         if (why.empty()) why = std::string(what) + " at offset " + std::to_string(at);
         return false;
     }
+    char peek() { return at < s.size() ? s[at] : '\0'; }
     void blanks() {
-        while (at < s.size() && (s[at] == ' ' || s[at] == '\t' || s[at] == '\n' || s[at] == '\r'))
-            ++at;
+        while (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r') ++at;
     }
+    bool take(char c) { return peek() == c ? (++at, true) : false; }
     bool literal(std::string_view word) {
         if (s.substr(at, word.size()) != word) return fail("bad literal");
         at += word.size();
         return true;
     }
-    static void put_utf8(std::string& out, unsigned cp) {
+    // \uXXXX below U+D800 or above U+DFFF, as UTF-8.
+    bool unicode(std::string& out) {
+        std::string digits(s.substr(at, 4));
+        if (digits.size() != 4) return fail("short \\u escape");
+        for (char d : digits)
+            if (!isxdigit(static_cast<unsigned char>(d))) return fail("bad \\u escape");
+        unsigned long cp = strtoul(digits.c_str(), nullptr, 16);
+        if (cp >= 0xD800 && cp < 0xE000) return fail("surrogate escape");
+        at += 4;
         if (cp < 0x80) {
             out += char(cp);
         } else if (cp < 0x800) {
             out += char(0xC0 | (cp >> 6));
             out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
+        } else {
             out += char(0xE0 | (cp >> 12));
             out += char(0x80 | ((cp >> 6) & 0x3F));
             out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3F));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
-    }
-    bool hex4(unsigned& cp) {
-        if (at + 4 > s.size()) return fail("short \\u escape");
-        cp = 0;
-        for (int i = 0; i < 4; ++i) {
-            char c = s[at++];
-            int d = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : -1;
-            if (d < 0) return fail("bad \\u escape");
-            cp = cp * 16 + unsigned(d);
         }
         return true;
     }
     bool string(std::string& out) {
-        if (at >= s.size() || s[at] != '"') return fail("expected a string");
-        ++at;
+        if (!take('"')) return fail("expected a string");
         for (;;) {
             if (at >= s.size()) return fail("unterminated string");
             auto c = static_cast<unsigned char>(s[at++]);
@@ -65,116 +77,72 @@ struct Reader {
                 out += char(c);
                 continue;
             }
-            if (at >= s.size()) return fail("unterminated escape");
-            char e = s[at++];
-            switch (e) {
-            case '"':
-            case '\\':
-            case '/':
-                out += e;
-                break;
-            case 'b':
-                out += '\b';
-                break;
-            case 'f':
-                out += '\f';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'u': {
-                unsigned cp = 0;
-                if (!hex4(cp)) return false;
-                if (cp >= 0xD800 && cp < 0xDC00) {
-                    unsigned low = 0;
-                    if (s.substr(at, 2) != "\\u") return fail("lone high surrogate");
-                    at += 2;
-                    if (!hex4(low) || low < 0xDC00 || low > 0xDFFF) return fail("bad surrogate");
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                } else if (cp >= 0xDC00 && cp < 0xE000) {
-                    return fail("lone low surrogate");
-                }
-                put_utf8(out, cp);
-                break;
+            static constexpr std::string_view escapes = "\"\"\\\\//b\bf\fn\nr\rt\t";
+            char e = peek();
+            ++at;
+            if (e == 'u') {
+                if (!unicode(out)) return false;
+                continue;
             }
-            default:
+            size_t k = escapes.find(e);
+            if (e == '\0' || k == std::string_view::npos || k % 2 != 0)
                 return fail("unknown escape");
-            }
+            out += escapes[k + 1];
         }
+    }
+    size_t digits() {
+        size_t from = at;
+        while (peek() >= '0' && peek() <= '9') ++at;
+        return at - from;
     }
     bool number(Json& out) {
         size_t start = at;
-        if (at < s.size() && s[at] == '-') ++at;
-        auto digits = [&] {
-            size_t from = at;
-            while (at < s.size() && s[at] >= '0' && s[at] <= '9') ++at;
-            return at - from;
-        };
+        take('-');
         size_t first = at;
         size_t n = digits();
         if (n == 0 || (n > 1 && s[first] == '0')) return fail("bad number");
-        if (at < s.size() && s[at] == '.') {
-            ++at;
-            if (digits() == 0) return fail("bad fraction");
-        }
-        if (at < s.size() && (s[at] == 'e' || s[at] == 'E')) {
-            ++at;
-            if (at < s.size() && (s[at] == '+' || s[at] == '-')) ++at;
+        if (take('.') && digits() == 0) return fail("bad fraction");
+        if (take('e') || take('E')) {
+            if (!take('+')) take('-');
             if (digits() == 0) return fail("bad exponent");
         }
         out.kind = Json::number;
         out.value = strtod(std::string(s.substr(start, at - start)).c_str(), nullptr);
         return true;
     }
+    // The members of an object or the items of an array, up to close.
+    template <typename One> bool sequence(char close, One one) {
+        blanks();
+        if (take(close)) return true;
+        for (;;) {
+            if (!one()) return false;
+            blanks();
+            if (take(close)) return true;
+            if (!take(',')) return fail("expected ',' or the end");
+        }
+    }
     bool value(Json& out, int depth) {
         if (depth > 64) return fail("too deep");
         blanks();
-        if (at >= s.size()) return fail("expected a value");
-        char c = s[at];
-        if (c == '{') {
+        char c = peek();
+        if (take('{')) {
             out.kind = Json::object;
-            ++at;
-            blanks();
-            if (at < s.size() && s[at] == '}') return ++at, true;
-            for (;;) {
+            return sequence('}', [&] {
                 blanks();
                 std::string key;
                 if (!string(key)) return false;
                 if (out.members.count(key) != 0) return fail("duplicate key");
                 blanks();
-                if (at >= s.size() || s[at++] != ':') return fail("expected ':'");
-                if (!value(out.members[key], depth + 1)) return false;
-                blanks();
-                if (at < s.size() && s[at] == ',') {
-                    ++at;
-                    continue;
-                }
-                if (at < s.size() && s[at] == '}') return ++at, true;
-                return fail("expected ',' or '}'");
-            }
+                if (!take(':')) return fail("expected ':'");
+                return value(out.members[key], depth + 1);
+            });
         }
-        if (c == '[') {
+        if (take('[')) {
             out.kind = Json::array;
-            ++at;
-            blanks();
-            if (at < s.size() && s[at] == ']') return ++at, true;
-            for (;;) {
+            return sequence(']', [&] {
                 out.items.emplace_back();
-                if (!value(out.items.back(), depth + 1)) return false;
-                blanks();
-                if (at < s.size() && s[at] == ',') {
-                    ++at;
-                    continue;
-                }
-                if (at < s.size() && s[at] == ']') return ++at, true;
-                return fail("expected ',' or ']'");
-            }
+                return value(out.items.back(), depth + 1);
+            });
         }
         if (c == '"') {
             out.kind = Json::string;
@@ -190,31 +158,6 @@ struct Reader {
     }
 };
 
-// Well-formed UTF-8: no stray continuation byte, no overlong form, no
-// surrogate, nothing past U+10FFFF.
-bool valid_utf8(std::string_view s) {
-    for (size_t i = 0; i < s.size(); ++i) {
-        auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) continue;
-        size_t n = c >= 0xC2 && c < 0xE0   ? 1
-                   : c >= 0xE0 && c < 0xF0 ? 2
-                   : c >= 0xF0 && c < 0xF5 ? 3
-                                           : 0;
-        if (n == 0 || i + n >= s.size()) return false;
-        unsigned cp = c & (0x3Fu >> n);
-        for (size_t k = 1; k <= n; ++k) {
-            auto d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (d & 0x3Fu);
-        }
-        if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp < 0xE000))
-            return false;
-        i += n;
-    }
-    return true;
-}
-
 } // namespace
 
 const Json& Json::operator[](const std::string& key) const {
@@ -224,17 +167,11 @@ const Json& Json::operator[](const std::string& key) const {
 }
 
 std::optional<Json> parse_json(std::string_view text, std::string& why) {
-    if (!valid_utf8(text)) {
-        why = "not UTF-8";
-        return std::nullopt;
-    }
-    Reader r{text, 0, {}};
+    Reader r{text};
     Json out;
-    bool ok = r.value(out, 0);
-    if (ok) {
-        r.blanks();
-        if (r.at != text.size()) ok = r.fail("text after the value");
-    }
+    bool ok = valid_utf8(text) ? r.value(out, 0) : r.fail("not UTF-8");
+    r.blanks();
+    if (ok && r.at != text.size()) ok = r.fail("text after the value");
     if (!ok) {
         why = r.why;
         return std::nullopt;

@@ -1,6 +1,7 @@
 // A strict reader of one JSON text (RFC 8259), for checking what a program
-// wrote: objects, arrays, strings with every escape, numbers, true, false,
-// null. Strings come back as UTF-8.
+// wrote: objects, arrays, strings with their escapes, numbers, true, false,
+// null. Strings come back as UTF-8. Characters beyond U+FFFF, which no text
+// of 8-bit characters becomes, are refused.
 #pragma once
 
 #include <map>
