@@ -5,7 +5,7 @@
 
 #include "app/dialog.h"
 #include "app/dialog_template.h"
-#include "app/log.h"
+#include "app/handlers.h"
 #include "app/results.h"
 #include "app/state.h"
 #include "app/wall_clock.h"
@@ -110,14 +110,7 @@ bool link_opened = false; // Connect has begun
     // The request in progress is left where it waits; the link is let go, as
     // Disconnect lets it go, so that the port or socket is free for whoever
     // comes next.
-    if (link_opened) {
-        const LinkKind& link = link_of(connection_kind);
-        link.close();
-        if (link.network)
-            log_printf("Closed network services");
-        else
-            log_printf("Closed port %s", serial_port_name(connection_kind));
-    }
+    if (link_opened) close_connection_link();
     const char* name = terminal_signal_name(signal);
     if (options.json) {
         JsonLine line = json_object();
