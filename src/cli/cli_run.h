@@ -10,6 +10,11 @@
 //   not stop the upload, as in the window);
 // - --discover: at least one device answered.
 //
+// A request that the answer to the Z-report question kept from the device
+// (--no, or neither --yes nor --no) counts as refused; a file refused in a
+// message box before any request, or a signing that could not read its
+// file through, as a usage error.
+//
 // A failed action ends the run unless --keep-going; the exit status is that
 // of the first action that failed.
 #pragma once
