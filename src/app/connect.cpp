@@ -8,6 +8,7 @@
 #include "capture/wire_capture.h"
 #include "command/command.h"
 #include "command/links.h"
+#include "serial/serial_port.h"
 
 #include <initializer_list>
 
@@ -43,12 +44,7 @@ void connect() {
 }
 
 void disconnect() {
-    const LinkKind& link = link_of(connection_kind);
-    link.close();
-    if (link.network)
-        log_printf("Closed network services");
-    else
-        log_printf("Closed port COM%u", unsigned(connection_kind));
+    close_connection_link();
     ui_set_text(idc_connect, "Connect");
     enable_all({idc_send, idc_sign, idc_refresh, idc_run_batch, idc_bmp}, false);
     enable_all({idc_connect, idc_kind, idc_address}, true);
@@ -56,6 +52,15 @@ void disconnect() {
 }
 
 } // namespace
+
+void close_connection_link() {
+    const LinkKind& link = link_of(connection_kind);
+    link.close();
+    if (link.network)
+        log_printf("Closed network services");
+    else
+        log_printf("Closed port %s", serial_port_name(connection_kind));
+}
 
 void connect_or_disconnect() {
     if (operation_running()) return;

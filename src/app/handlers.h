@@ -4,6 +4,9 @@
 
 // Connect and Disconnect.
 void connect_or_disconnect();
+// Disconnect's part of the link: releases the link of connection_kind and
+// logs it ("Closed port COM1", "Closed network services").
+void close_connection_link();
 
 // Command entry and file pickers.
 void send_command();

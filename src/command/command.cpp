@@ -3,6 +3,7 @@
 #include "app/dialog_template.h"
 #include "app/log.h"
 #include "app/state.h"
+#include "app/tick.h"
 #include "app/window.h"
 #include "command/device_errors.h"
 
@@ -16,6 +17,7 @@ int32_t function_status = 0;
 namespace {
 
 bool running = false;
+CommandWatcher watcher = nullptr;
 
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -44,6 +46,11 @@ struct RunningGuard {
     RunningGuard() { running = true; }
     ~RunningGuard() { running = false; }
 };
+
+int told(const char* request, int result, uint32_t start) {
+    if (watcher != nullptr) watcher(request, result, tick_ms() - start);
+    return result;
+}
 
 } // namespace
 
@@ -79,13 +86,14 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
     }
     RunningGuard guard;
     details = details_flag;
+    uint32_t start = tick_ms();
 
     for (;;) {
         int result = link_transaction(request);
         // The operator rejected a Z-report signature: the device is asked
         // for "x/5" instead, which asks the operator once more.
         if (result == signature_rejected) result = link_transaction("x/5");
-        if (result != 0) return result;
+        if (result != 0) return told(request, result, start);
         size_t len = strnlen(reply_buffer, sizeof reply_buffer);
         error_code = status_byte(len, 0);
         device_status = status_byte(len, 3);
@@ -94,7 +102,7 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
         if (close_pending != 0) {
             log_printf("Device still busy (0x%02X); request abandoned to close the program",
                        unsigned(error_code));
-            return command_stopped;
+            return told(request, command_stopped, start);
         }
     }
 
@@ -113,5 +121,9 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
         data[n] = '\0';
     }
     if (len > 9 && details_flag) log_printf("Replied frame [%s]", reply_buffer + 9);
-    return 0;
+    return told(request, result_ok, start);
+}
+
+void set_command_watcher(CommandWatcher w) {
+    watcher = w;
 }

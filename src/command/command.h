@@ -25,6 +25,13 @@ enum : int32_t {
 // when a reply was decoded (whatever its error code), else the link's code.
 int execute_command(const char* request, char* data, size_t data_capacity, int details_flag);
 
+// Told of every request execute_command ran, as it returns: the request, its
+// result and the milliseconds it took, repeats included. After result_ok the
+// reply state (reply_buffer, the status bytes) holds its reply. For programs
+// that report requests otherwise than in the log; nullptr: nobody is told.
+using CommandWatcher = void (*)(const char* request, int result, uint32_t elapsed_ms);
+void set_command_watcher(CommandWatcher watcher);
+
 // True while execute_command runs; the window's handlers and the close
 // sequence wait for it, as they do for busy_flag.
 bool command_running();

@@ -11,11 +11,12 @@
 using SerialHandle = intptr_t;
 constexpr SerialHandle serial_no_device = -1;
 
-// Opens COMn exclusively and applies the line settings; serial_no_device on
-// any failure (nothing is left open then). Settings that the platform cannot
-// express fail before the device is touched.
-SerialHandle serial_device_open(int port, uint32_t baud, char parity, uint32_t data_bits,
-                                uint32_t stop_bits);
+// Opens COMn exclusively, or the device at path when one is given, and
+// applies the line settings; serial_no_device on any failure (nothing is
+// left open then). Settings that the platform cannot express fail before
+// the device is touched.
+SerialHandle serial_device_open(int port, const char* path, uint32_t baud, char parity,
+                                uint32_t data_bits, uint32_t stop_bits);
 void serial_device_close(SerialHandle device);
 uint32_t serial_device_bytes_waiting(SerialHandle device);
 // false when no byte could be read.

@@ -45,12 +45,13 @@ bool serial_connect() {
     int32_t port = connection_kind;
     uint32_t rate = read_baud_rate();
     if (rate == 0) return false;
+    const char* name = serial_port_name(port);
     if (serial_open(port, rate, 'N', 8, 1) == 0) {
-        show_error_box("Cannot open port COM%u...", unsigned(port));
-        log_printf("Failed opening COM%u port...", unsigned(port));
+        show_error_box("Cannot open port %s...", name);
+        log_printf("Failed opening %s port...", name);
         return false;
     }
-    log_printf("Opened port COM%u, %lu, Parity NONE, Data 8, Stop 1", unsigned(port),
+    log_printf("Opened port %s, %lu, Parity NONE, Data 8, Stop 1", name,
                static_cast<unsigned long>(rate));
     return true;
 }

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -15,6 +17,9 @@ std::array<SerialHandle, serial_port_last + 1> com_handles = [] {
     slots.fill(serial_no_device);
     return slots;
 }();
+
+// The device path each port opens instead of COMn; empty for COMn.
+std::array<std::array<char, serial_path_size>, serial_port_last + 1> port_paths{};
 
 SerialHandle open_device(int port) {
     if (port < serial_port_first || port > serial_port_last) return serial_no_device;
@@ -26,7 +31,9 @@ SerialHandle open_device(int port) {
 int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits) {
     if (port < serial_port_first || port > serial_port_last) return 0;
     if (com_handles[size_t(port)] != serial_no_device) return 1;
-    com_handles[size_t(port)] = serial_device_open(port, baud, parity, data_bits, stop_bits);
+    const char* path =
+        port_paths[size_t(port)][0] != '\0' ? port_paths[size_t(port)].data() : nullptr;
+    com_handles[size_t(port)] = serial_device_open(port, path, baud, parity, data_bits, stop_bits);
     return com_handles[size_t(port)] != serial_no_device ? 1 : 0;
 }
 
@@ -36,6 +43,28 @@ void serial_close(int port) {
     serial_purge(port);
     serial_device_close(device);
     com_handles[size_t(port)] = serial_no_device;
+}
+
+bool serial_set_port_path(int port, const char* path) {
+    if (port < serial_port_first || port > serial_port_last) return false;
+    auto& slot = port_paths[size_t(port)];
+    if (path == nullptr) {
+        slot[0] = '\0';
+        return true;
+    }
+    if (strlen(path) >= slot.size()) return false;
+    snprintf(slot.data(), slot.size(), "%s", path);
+    return true;
+}
+
+const char* serial_port_name(int port) {
+    static char name[serial_path_size];
+    if (port >= serial_port_first && port <= serial_port_last &&
+        port_paths[size_t(port)][0] != '\0')
+        snprintf(name, sizeof name, "%s", port_paths[size_t(port)].data());
+    else
+        snprintf(name, sizeof name, "COM%u", unsigned(port));
+    return name;
 }
 
 uint32_t serial_bytes_waiting(int port) {

@@ -5,6 +5,7 @@
 
 #include "app/window.h"
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr int serial_port_first = 1;
@@ -18,6 +19,16 @@ int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32
 // Closes the port if it is open; does nothing for a port that is not open or
 // a number outside the ports handled.
 void serial_close(int port);
+
+// The device a port opens, for programs that are given a device path: from
+// the next open on, port opens path instead of COMn (nullptr: COMn again).
+// False, and nothing changed, for a port outside the ports handled or a path
+// of serial_path_size characters or more.
+inline constexpr size_t serial_path_size = 512;
+bool serial_set_port_path(int port, const char* path);
+// How the log names the port: its path when one was set, else "COMn". One
+// buffer that the next call overwrites.
+const char* serial_port_name(int port);
 
 // Received bytes waiting; 0 for a closed port or a failed query.
 uint32_t serial_bytes_waiting(int port);

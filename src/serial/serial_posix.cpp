@@ -124,12 +124,16 @@ bool com_device_path(int port, char* out, size_t cap) {
     return n > 0 && size_t(n) < cap;
 }
 
-SerialHandle serial_device_open(int port, uint32_t baud, char parity, uint32_t data_bits,
-                                uint32_t stop_bits) {
+SerialHandle serial_device_open(int port, const char* device_path, uint32_t baud, char parity,
+                                uint32_t data_bits, uint32_t stop_bits) {
     tcflag_t cflag = 0;
-    char path[4096];
+    char com_path[4096];
     if (!line_flags(baud, parity, data_bits, stop_bits, cflag)) return serial_no_device;
-    if (!com_device_path(port, path, sizeof path)) return serial_no_device;
+    const char* path = device_path;
+    if (path == nullptr) {
+        if (!com_device_path(port, com_path, sizeof com_path)) return serial_no_device;
+        path = com_path;
+    }
 
     // Non-blocking only for the open itself, which would otherwise wait for
     // carrier on some devices.

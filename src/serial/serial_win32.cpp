@@ -64,8 +64,8 @@ bool configure(HANDLE handle, DCB& dcb) {
 
 } // namespace
 
-SerialHandle serial_device_open(int port, uint32_t baud, char parity, uint32_t data_bits,
-                                uint32_t stop_bits) {
+SerialHandle serial_device_open(int port, const char* path, uint32_t baud, char parity,
+                                uint32_t data_bits, uint32_t stop_bits) {
     char mode[80];
     snprintf(mode, sizeof mode, "baud=%lu parity=%c data=%lu stop=%lu", (unsigned long)baud, parity,
              (unsigned long)data_bits, (unsigned long)stop_bits);
@@ -75,8 +75,8 @@ SerialHandle serial_device_open(int port, uint32_t baud, char parity, uint32_t d
 
     char name[32];
     snprintf(name, sizeof name, "\\\\.\\COM%d", port);
-    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(path != nullptr ? path : name, GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return serial_no_device;
     if (!configure(handle, dcb)) {
         CloseHandle(handle);

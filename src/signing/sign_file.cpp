@@ -23,6 +23,7 @@ char file_name[512];
 unsigned char block[sign_block_max];
 char request[2 + base64_encoded_size(sign_block_max) + 1];
 char reply_data[reply_buffer_size];
+SigningSummary summary;
 
 // A serial frame carries printable text only. A network request carries any
 // byte but the terminating zero, which would cut the block short there.
@@ -52,8 +53,8 @@ struct Transfer {
     FILE* file;
     int detail;
     uint32_t size;
-    uint32_t blocks = 0;
-    uint32_t bytes = 0;
+    uint32_t& blocks = summary.blocks; // counted where last_signing() reads them
+    uint32_t& bytes = summary.bytes;
 };
 
 bool send_block(Transfer& t, const unsigned char* bytes, size_t n, bool base64) {
@@ -105,8 +106,13 @@ uint32_t file_size(FILE* file) {
 
 } // namespace
 
+const SigningSummary& last_signing() {
+    return summary;
+}
+
 void sign_file() {
     if (operation_running()) return;
+    summary = {};
     int detail = ui_is_checked(idc_details) ? 1 : 0;
     ui_get_text(idc_sign_path, file_name, sizeof file_name);
     if (file_name[0] == '\0') {
@@ -138,6 +144,9 @@ void sign_file() {
     float rate = float(t.bytes) * 1000.0f;
     if (elapsed != 0) rate = rate / float(elapsed);
     log_printf("Transfer rate: %.2f bytes/sec", double(rate));
+    summary.done = true;
+    summary.elapsed_ms = elapsed;
+    summary.rate = rate;
     if (t.bytes != 0) {
         float per_k = float(elapsed) * 1024.0f / float(t.bytes);
         log_printf("1K transfer requires %.2f milliseconds", double(per_k));

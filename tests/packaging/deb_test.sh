@@ -49,11 +49,13 @@ field Description | sed -n 2p | grep -q 'signature device' ||
     fail "the description does not say what the program is for: $(field Description)"
 
 dpkg-deb -c "$deb" >"$work/listing" || fail "dpkg-deb cannot list the package"
-for path in usr/bin/varnoke usr/bin/varnoke-sim usr/share/applications/varnoke.desktop \
+for path in usr/bin/varnoke usr/bin/varnoke-sim usr/bin/varnoke-cli \
+    usr/share/applications/varnoke.desktop \
     usr/share/icons/hicolor/scalable/apps/varnoke.svg \
     usr/share/icons/hicolor/48x48/apps/varnoke.png \
     usr/share/icons/hicolor/128x128/apps/varnoke.png \
     usr/share/man/man1/varnoke.1.gz usr/share/man/man1/varnoke-sim.1.gz \
+    usr/share/man/man1/varnoke-cli.1.gz \
     usr/share/doc/varnoke/copyright usr/share/doc/varnoke/changelog.gz \
     usr/share/doc/varnoke/guide.md usr/share/doc/varnoke/images/guide_window.png \
     usr/share/doc/varnoke/examples/logo.bmp usr/share/doc/varnoke/examples/sample_batch.txt \
@@ -92,7 +94,7 @@ for size in 48 128; do
     file "$root/usr/share/icons/hicolor/${size}x$size/apps/varnoke.png" |
         grep -q "PNG image data, $size x $size," || fail "the ${size}x$size icon is not $size x $size"
 done
-for program in varnoke varnoke-sim; do
+for program in varnoke varnoke-sim varnoke-cli; do
     file "$root/usr/bin/$program" | grep -q 'ELF.*, stripped$' || fail "/usr/bin/$program is not stripped"
     zcat "$root/usr/share/man/man1/$program.1.gz" | grep -q "^\.TH $(echo "$program" | tr a-z A-Z) 1 " ||
         fail "no man page $program(1)"

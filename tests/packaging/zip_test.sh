@@ -1,6 +1,7 @@
 #!/bin/sh
 # zip_test.sh zip name source-dir: the Windows zip holds, under the folder
-# "name", the 32-bit and the 64-bit program, a README.txt with Windows line
+# "name", the 32-bit and the 64-bit programs (the window and the console
+# program varnoke-cli), a README.txt with Windows line
 # ends that says where C:\out\ must exist, the examples and the dissector,
 # these two as they are in the source. Skipped (77) without unzip and file.
 set -u
@@ -20,7 +21,8 @@ fail() {
 unzip -l "$zip" || fail "unzip cannot list $zip"
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/files"
 printf '%s\n' README.txt examples/logo.bmp examples/sample_batch.txt examples/sample_document.txt \
-    win32/varnoke.exe win64/varnoke.exe wireshark/varnoke.lua | sed "s|^|$name/|" | sort >"$work/wanted"
+    win32/varnoke.exe win64/varnoke.exe win32/varnoke-cli.exe win64/varnoke-cli.exe \
+    wireshark/varnoke.lua | sed "s|^|$name/|" | sort >"$work/wanted"
 diff -u "$work/wanted" "$work/files" || fail "the zip does not hold what it should (+: extra, -: missing)"
 
 unzip -q "$zip" -d "$work" || fail "unzip cannot unpack $zip"
@@ -29,6 +31,10 @@ file "$top/win32/varnoke.exe" | grep -q 'PE32 executable (GUI) Intel 80386' ||
     fail "win32/varnoke.exe: $(file -b "$top/win32/varnoke.exe")"
 file "$top/win64/varnoke.exe" | grep -q 'PE32+ executable (GUI) x86-64' ||
     fail "win64/varnoke.exe: $(file -b "$top/win64/varnoke.exe")"
+file "$top/win32/varnoke-cli.exe" | grep -q 'PE32 executable (console) Intel 80386' ||
+    fail "win32/varnoke-cli.exe: $(file -b "$top/win32/varnoke-cli.exe")"
+file "$top/win64/varnoke-cli.exe" | grep -q 'PE32+ executable (console) x86-64' ||
+    fail "win64/varnoke-cli.exe: $(file -b "$top/win64/varnoke-cli.exe")"
 [ "$(grep -c "$(printf '\r')\$" "$top/README.txt")" -eq "$(wc -l <"$top/README.txt")" ] ||
     fail "README.txt has lines without CR LF"
 grep -q 'make C:\\out' "$top/README.txt" || fail "README.txt does not say to make C:\\out"
@@ -36,4 +42,4 @@ for f in examples/logo.bmp examples/sample_batch.txt examples/sample_document.tx
     cmp "$top/$f" "$source/$f" || fail "$f differs from the source's"
 done
 cmp "$top/wireshark/varnoke.lua" "$source/tools/wireshark/varnoke.lua" || fail "the dissector differs"
-echo "PASS: $(basename "$zip") holds both programs, README.txt, the examples and the dissector"
+echo "PASS: $(basename "$zip") holds the programs of both, README.txt, the examples and the dissector"

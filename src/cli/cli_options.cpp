@@ -1,0 +1,277 @@
+#include "cli/cli_options.h"
+
+#include "app/log.h"
+#include "app/state.h"
+#include "app/window.h"
+#include "serial/serial_link.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+const char cli_usage[] =
+    "Usage: varnoke-cli LINK [ACTION...] [OPTION...]\n"
+    "Runs the console's operations on one signature device from a terminal: connects\n"
+    "as the window does (the request \"v\" first), runs the actions in the order\n"
+    "given, disconnects, and writes the log lines to standard output.\n"
+    "\n"
+    "Link, one of:\n"
+    "  --com N               the serial port COMN, as the window opens it (1 to 12;\n"
+    "                        COM1 to COM4 can be opened)\n"
+    "  --port PATH           the serial device at PATH (/dev/ttyUSB0, \\\\.\\COM7)\n"
+    "  --rmlx ADDRESS        the device at ADDRESS over RMLX (UDP port 24222)\n"
+    "  --tcp ADDRESS         the device at ADDRESS over TCP (port 9101)\n"
+    "  --udp ADDRESS         the device at ADDRESS over plain UDP (port 9101)\n"
+    "  --baud RATE           the serial line's rate: 9600, 19200, 38400, 57600,\n"
+    "                        115200 (the default) or 126000\n"
+    "  --discover            list the RMLX devices that answer a discovery, and exit\n"
+    "Actions, each repeatable:\n"
+    "  --send TEXT           send TEXT as one request and print the reply\n"
+    "  --status              send the status query \"?\" and print the reply\n"
+    "  --batch FILE          send the lines of FILE, one request each (\"Run batch\")\n"
+    "  --sign FILE           have the whole of FILE signed (\"Sign File\")\n"
+    "  --logo FILE           upload the 1-bit BMP picture FILE as logo bitmap 1\n"
+    "Options:\n"
+    "  --details             log the frames, status bytes and blocks (\"Details\")\n"
+    "  --yes                 answer Yes to the Z-report signature question\n"
+    "  --no                  answer No to it; without --yes or --no the request\n"
+    "                        that asks it is not sent\n"
+    "  --keep-going          run the later actions after one has failed\n"
+    "  --timestamps          begin each line with its date and time\n"
+    "  --json                one JSON object a line instead of the log: each request,\n"
+    "                        then a summary of each action\n"
+    "  --help                this text\n"
+    "  --version             the program's version\n"
+    "\n"
+    "Exit status: 0 every action succeeded, 1 the device refused a request, 2 a link\n"
+    "failed, 64 a bad option or file, 128+N stopped by signal N (130: Ctrl+C).\n";
+
+namespace {
+
+// What an option is: the link, an action, a flag, or one of its own.
+enum class Role { link, action, flag, baud, yes, no, help, version };
+
+struct OptionDef {
+    const char* name;
+    bool takes_value;
+    Role role;
+    CliLink link = CliLink::none;
+    CliActionKind action = CliActionKind::send;
+    bool CliOptions::*flag = nullptr;
+    int32_t kind = 0; // of a link; --com's is its number
+};
+
+constexpr OptionDef option_defs[] = {
+    {"--com", true, Role::link, CliLink::com},
+    {"--port", true, Role::link, CliLink::port, {}, {}, kind_first_com},
+    {"--rmlx", true, Role::link, CliLink::rmlx, {}, {}, kind_rmlx},
+    {"--tcp", true, Role::link, CliLink::tcp, {}, {}, kind_tcp},
+    {"--udp", true, Role::link, CliLink::udp, {}, {}, kind_udp},
+    {"--baud", true, Role::baud},
+    {"--discover", false, Role::flag, {}, {}, &CliOptions::discover},
+    {"--send", true, Role::action, {}, CliActionKind::send},
+    {"--status", false, Role::action, {}, CliActionKind::status},
+    {"--batch", true, Role::action, {}, CliActionKind::batch},
+    {"--sign", true, Role::action, {}, CliActionKind::sign},
+    {"--logo", true, Role::action, {}, CliActionKind::logo},
+    {"--details", false, Role::flag, {}, {}, &CliOptions::details},
+    {"--yes", false, Role::yes},
+    {"--no", false, Role::no},
+    {"--keep-going", false, Role::flag, {}, {}, &CliOptions::keep_going},
+    {"--timestamps", false, Role::flag, {}, {}, &CliOptions::timestamps},
+    {"--json", false, Role::flag, {}, {}, &CliOptions::json},
+    {"--help", false, Role::help},
+    {"--version", false, Role::version},
+};
+
+bool fail_with(char* why, size_t cap, const char* format, ...) VARNOKE_PRINTF(3, 4);
+bool fail_with(char* why, size_t cap, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vsnprintf(why, cap, format, args);
+    va_end(args);
+    return false;
+}
+
+const OptionDef* find_option(const char* arg, size_t len) {
+    for (const OptionDef& def : option_defs)
+        if (strlen(def.name) == len && strncmp(def.name, arg, len) == 0) return &def;
+    return nullptr;
+}
+
+// A decimal number from min to max, digits only.
+bool read_number(const char* text, int min, int max, int& out) {
+    if (*text == '\0' || strlen(text) > 9) return false;
+    int value = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+    }
+    if (value < min || value > max) return false;
+    out = value;
+    return true;
+}
+
+// Four decimal parts of 0 to 255: what a device address is written as.
+bool dotted_quad(const char* text) {
+    const char* p = text;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0 && *p++ != '.') return false;
+        int digits = 0, value = 0;
+        while (*p >= '0' && *p <= '9' && digits < 4) {
+            value = value * 10 + (*p++ - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || value > 255) return false;
+    }
+    return *p == '\0';
+}
+
+bool take_link(CliOptions& o, const OptionDef& def, const char* value, char* why, size_t cap) {
+    const char* option = def.name;
+    if (o.link != CliLink::none)
+        return fail_with(why, cap, "only one link can be given, not both %s and %s", o.link_option,
+                         option);
+    o.link = def.link;
+    o.link_option = option;
+    o.target = value;
+    o.kind = def.kind;
+    switch (def.link) {
+    case CliLink::com:
+        if (!read_number(value, kind_first_com, kind_last_com, o.kind))
+            return fail_with(why, cap, "--com wants a port number from 1 to 12, not '%s'", value);
+        return true;
+    case CliLink::port:
+        if (*value == '\0' || strlen(value) > cli_path_max)
+            return fail_with(why, cap, "--port wants a device path of 1 to %u characters",
+                             unsigned(cli_path_max));
+        return true;
+    default:
+        if (!dotted_quad(value))
+            return fail_with(why, cap, "%s wants an IPv4 address such as 192.0.2.7, not '%s'",
+                             option, value);
+        return true;
+    }
+}
+
+bool take_action(CliOptions& o, CliActionKind kind, const char* option, const char* value,
+                 char* why, size_t cap) {
+    if (o.action_count == o.actions.size())
+        return fail_with(why, cap, "more than %u actions", unsigned(o.actions.size()));
+    if (kind == CliActionKind::send) {
+        if (strlen(value) > cli_command_max)
+            return fail_with(why, cap, "--send takes a request of at most %u characters",
+                             unsigned(cli_command_max));
+        for (const char* p = value; *p != '\0'; ++p)
+            if (uint8_t(*p) < 0x20)
+                return fail_with(why, cap, "--send: the request holds the control byte 0x%02X",
+                                 unsigned(uint8_t(*p)));
+    } else if (kind != CliActionKind::status) {
+        if (*value == '\0' || strlen(value) > cli_path_max)
+            return fail_with(why, cap, "%s wants a file name of 1 to %u characters", option,
+                             unsigned(cli_path_max));
+    }
+    o.actions[o.action_count++] = {kind, option, value};
+    return true;
+}
+
+bool take_baud(CliOptions& o, const char* value, char* why, size_t cap) {
+    for (size_t i = 0; i < std::size(baud_rates); ++i) {
+        char listed[12];
+        snprintf(listed, sizeof listed, "%u", unsigned(baud_rates[i]));
+        if (strcmp(listed, value) == 0) {
+            o.baud_index = int(i);
+            return true;
+        }
+    }
+    return fail_with(why, cap,
+                     "--baud wants one of 9600, 19200, 38400, 57600, 115200 and 126000, not '%s'",
+                     value);
+}
+
+} // namespace
+
+CliParse parse_cli_options(int argc, char** argv, CliOptions& o, char* why, size_t cap) {
+    o = CliOptions{};
+    bool said_yes = false, said_no = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (strncmp(arg, "--", 2) != 0 || arg[2] == '\0') {
+            fail_with(why, cap, "unexpected argument '%s'", arg);
+            return CliParse::usage_error;
+        }
+        const char* equals = strchr(arg, '=');
+        size_t name_len = equals != nullptr ? size_t(equals - arg) : strlen(arg);
+        const OptionDef* def = find_option(arg, name_len);
+        if (def == nullptr) {
+            fail_with(why, cap, "unknown option '%.*s'", int(name_len), arg);
+            return CliParse::usage_error;
+        }
+        const char* value = "";
+        if (def->takes_value) {
+            if (equals != nullptr) {
+                value = equals + 1;
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                fail_with(why, cap, "%s needs a value", def->name);
+                return CliParse::usage_error;
+            }
+        } else if (equals != nullptr) {
+            fail_with(why, cap, "%s takes no value", def->name);
+            return CliParse::usage_error;
+        }
+
+        bool ok = true;
+        switch (def->role) {
+        case Role::link:
+            ok = take_link(o, *def, value, why, cap);
+            break;
+        case Role::action:
+            ok = take_action(o, def->action, def->name, value, why, cap);
+            break;
+        case Role::flag:
+            o.*def->flag = true;
+            break;
+        case Role::baud:
+            ok = take_baud(o, value, why, cap);
+            break;
+        case Role::yes:
+            said_yes = true;
+            o.answer = id_yes;
+            break;
+        case Role::no:
+            said_no = true;
+            o.answer = id_no;
+            break;
+        case Role::help:
+            return CliParse::help;
+        case Role::version:
+            return CliParse::version;
+        }
+        if (!ok) return CliParse::usage_error;
+    }
+
+    if (said_yes && said_no) {
+        fail_with(why, cap, "--yes and --no cannot both be given");
+        return CliParse::usage_error;
+    }
+    if (o.discover) {
+        if (o.link != CliLink::none || o.action_count > 0) {
+            fail_with(why, cap, "--discover takes no link and no action");
+            return CliParse::usage_error;
+        }
+        return CliParse::run;
+    }
+    if (o.link == CliLink::none) {
+        fail_with(why, cap, "no link: give one of --com, --port, --rmlx, --tcp and --udp");
+        return CliParse::usage_error;
+    }
+    if (o.baud_index >= 0 && o.link != CliLink::com && o.link != CliLink::port) {
+        fail_with(why, cap, "--baud is for a serial link (--com, --port), not %s", o.link_option);
+        return CliParse::usage_error;
+    }
+    return CliParse::run;
+}

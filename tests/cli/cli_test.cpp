@@ -1,0 +1,525 @@
+// varnoke-cli as scripts run it: a process without a display, against the
+// simulator program over real pseudo-terminals and loopback sockets; its
+// standard output, standard error and exit status.
+#include "json_reader.h"
+#include "netns.h"
+
+#include "app/text8.h"
+#include "sim/device_model.h"
+#include "support/child_process.h"
+#include "support/sha1_text.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+constexpr uint32_t seed = 7;
+
+void append(Lines& to, const Lines& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+Lines lines_of(const std::string& text) {
+    Lines out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+// The requests in the simulator's log, each as it came (the log quotes them
+// with \" \\ and \xNN); the reply of each in replies when asked.
+Lines answered(const std::string& log_path, Lines* replies = nullptr) {
+    Lines out;
+    std::ifstream in(log_path);
+    for (std::string line; std::getline(in, line);) {
+        Lines texts;
+        for (size_t pos = line.find('"'); pos != std::string::npos && texts.size() < 2;
+             pos = line.find('"', pos + 1)) {
+            std::string text;
+            for (++pos; line[pos] != '"'; ++pos) {
+                if (line[pos] != '\\') {
+                    text += line[pos];
+                } else if (line[++pos] == 'x') {
+                    text += char(std::stoi(line.substr(pos + 1, 2), nullptr, 16));
+                    pos += 2;
+                } else {
+                    text += line[pos];
+                }
+            }
+            texts.push_back(text);
+        }
+        if (texts.size() < 2) continue;
+        out.push_back(texts[0]);
+        if (replies != nullptr) replies->push_back(texts[1]);
+    }
+    return out;
+}
+
+// The lines "Details" adds on a serial link for a request answered with
+// error code 0.
+Lines details_of(const std::string& request, const std::string& reply) {
+    std::string status = reply.substr(0, 8);
+    for (char& c : status)
+        if (c == '/') c = '-';
+    Lines out = {"Request frame [" + request + "]", "Status info   [" + status + "]"};
+    if (reply.size() > 9) out.push_back("Replied frame [" + reply.substr(9) + "]");
+    return out;
+}
+
+struct Ran {
+    int status;
+    std::string out, err;
+    Lines lines;
+};
+
+class CliTest : public ::testing::Test {
+  protected:
+    std::string dir; // also the COM prefix: dosdevices/, drive_c/
+    std::vector<std::unique_ptr<Child>> sims;
+    unsigned started = 0;
+
+    void SetUp() override {
+        char name[] = "/tmp/varnoke-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        setenv("VARNOKE_PREFIX", dir.c_str(), 1);
+    }
+    void TearDown() override {
+        sims.clear();
+        fs::remove_all(dir);
+    }
+
+    std::string file(const std::string& name, const std::string& content) {
+        std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    std::string sim_log(int com) { return dir + "/sim" + std::to_string(com) + ".log"; }
+    std::string err_file(unsigned run) { return dir + "/err" + std::to_string(run) + ".txt"; }
+
+    // varnoke-cli without a display; its standard error goes to a file of
+    // its own (err_file of the returned number), so that the child's output
+    // is its standard output alone.
+    unsigned start(std::unique_ptr<Child>& child, const Lines& args) {
+        unsigned run = ++started;
+        Lines sh = {"-c", "e=$1; shift; exec env -u DISPLAY \"$@\" 2>\"$e\"", "sh", err_file(run),
+                    VARNOKE_CLI_PATH};
+        append(sh, args);
+        child = std::make_unique<Child>("/bin/sh", sh);
+        return run;
+    }
+    Ran finish(Child& child, unsigned run) {
+        Ran r;
+        child.rest();
+        r.status = child.exit_code();
+        child.rest();
+        r.out = child.output;
+        r.err = read_file(err_file(run));
+        r.lines = lines_of(r.out);
+        return r;
+    }
+    Ran run(const Lines& args) {
+        std::unique_ptr<Child> child;
+        unsigned n = start(child, args);
+        return finish(*child, n);
+    }
+
+    // The simulator's TCP side, seeded 7, on a loopback address of this
+    // process's own; returns the address.
+    std::string tcp_sim() {
+        unsigned pid = unsigned(getpid());
+        std::string address =
+            "127.202." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1);
+        sims.push_back(std::make_unique<Child>(
+            VARNOKE_SIM_PATH,
+            Lines{"--tcp", address, "--seed", std::to_string(seed), "--log", sim_log(0)}));
+        EXPECT_TRUE(sims.back()->read_until("tcp: " + address + ":9101\n")) << sims.back()->output;
+        return address;
+    }
+
+    // The simulator with its serial side linked as COMn, seeded 7; returns
+    // the pseudo-terminal's slave.
+    std::string serial_sim(int com, Lines faults = {}) {
+        Lines args = {"--serial",           "--com", std::to_string(com), "--seed",
+                      std::to_string(seed), "--log", sim_log(com)};
+        append(args, faults);
+        sims.push_back(std::make_unique<Child>(VARNOKE_SIM_PATH, args));
+        std::string slave = sims.back()->line();
+        EXPECT_EQ(slave.rfind("serial: /dev/pts/", 0), 0u) << slave;
+        EXPECT_EQ(sims.back()->line().rfind("serial: COM" + std::to_string(com) + " is ", 0), 0u);
+        return slave.substr(8);
+    }
+};
+
+TEST_F(CliTest, BatchOverThePtyWritesTheWindowsLogLines) {
+    std::string slave = serial_sim(1);
+    Lines batch = {"v", "?", "{/0", "@/Hello, world", "}"};
+    std::string path = file("batch.txt", "v\r\n?\n{/0\n@/Hello, world\n}");
+    Ran r = run({"--com", "1", "--baud", "57600", "--details", "--batch", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    DeviceModel device(seed);
+    std::string info = device.handle("v");
+    Lines expected = {"Opened port COM1, 57600, Parity NONE, Data 8, Stop 1",
+                      "Reading device info"};
+    append(expected, details_of("v", info));
+    expected.push_back("Device info: [" + info.substr(9) + "]");
+    for (size_t i = 0; i < batch.size(); ++i) {
+        expected.push_back("L0000" + std::to_string(i + 1) + "> " + batch[i]);
+        append(expected, details_of(batch[i], device.handle(batch[i])));
+    }
+    expected.push_back("Closed port COM1");
+    EXPECT_EQ(r.lines, expected);
+    EXPECT_EQ(r.err, "");
+    Lines sent = {"v"};
+    append(sent, batch);
+    EXPECT_EQ(answered(sim_log(1)), sent);
+
+    // The same device by its path, without "Details", with times: the
+    // query's reply is printed, and every line begins with the date and time.
+    Ran timed = run({"--port", slave, "--timestamps", "--status"});
+    EXPECT_EQ(timed.status, 0) << timed.err;
+    device.handle("v");
+    Lines plain = {"Opened port " + slave + ", 115200, Parity NONE, Data 8, Stop 1",
+                   "Reading device info", "Device info: [" + info.substr(9) + "]",
+                   "Reply: " + device.handle("?"), "Closed port " + slave};
+    ASSERT_EQ(timed.lines.size(), plain.size()) << timed.out;
+    std::regex stamp(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} .*)");
+    for (size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(timed.lines[i], stamp)) << timed.lines[i];
+        EXPECT_EQ(timed.lines[i].substr(24), plain[i]);
+    }
+}
+
+TEST_F(CliTest, SigningOverTcpWritesJsonLinesThatParse) {
+    std::string address = tcp_sim();
+    // Quotes, a backslash, control bytes and 8-bit bytes: all TEXT over TCP.
+    std::string document = "Caf\xE9 \"quoted\" back\\slash\ttab\r\n\x80\x9F\xFF\x7F end\n";
+    while (document.size() < 1700) document += "0123456789 abcdefghijklmnopqrstuvwxyz\n";
+    document.resize(1700);
+    std::string path = file("document.txt", document);
+    Ran r = run({"--tcp", address, "--json", "--sign", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    std::vector<Json> objects;
+    for (const std::string& line : r.lines) {
+        std::string why;
+        std::optional<Json> j = parse_json(line, why);
+        ASSERT_TRUE(j && j->kind == Json::object) << why << ": " << line;
+        objects.push_back(*j);
+    }
+    Lines requests = {"v",
+                      "{/0",
+                      "@/" + document.substr(0, 750),
+                      "@/" + document.substr(750, 750),
+                      "@/" + document.substr(1500),
+                      "}"};
+    ASSERT_EQ(objects.size(), requests.size() + 2) << r.out;
+    EXPECT_EQ(objects[1]["action"].text, "connect");
+    EXPECT_EQ(objects[1]["link"].text, "TCP " + address);
+    EXPECT_EQ(objects[1]["exit"].value, 0);
+
+    DeviceModel device(seed);
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const Json& j = objects[i == 0 ? 0 : i + 1]; // the connect's summary after the first
+        SCOPED_TRACE(i);
+        EXPECT_EQ(utf8_to_text8(j["request"].text), requests[i]);
+        std::string reply = device.handle(requests[i]);
+        EXPECT_EQ(j["result"].value, 0);
+        EXPECT_EQ(j["result_name"].text, "result_ok");
+        EXPECT_EQ(j["error_code"].value, 0);
+        EXPECT_EQ(j["error_name"].text, "OK");
+        EXPECT_EQ(j["device_status"].value, std::stoi(reply.substr(3, 2), nullptr, 16));
+        EXPECT_EQ(j["function_status"].value, std::stoi(reply.substr(6, 2), nullptr, 16));
+        EXPECT_EQ(j["data"].text, reply.substr(9));
+        EXPECT_EQ(j["ms"].kind, Json::number);
+    }
+    // The signature line: the device's answer to "}", the digest of the file.
+    Lines replies;
+    ASSERT_EQ(answered(sim_log(0), &replies), requests);
+    EXPECT_EQ(objects[objects.size() - 2]["data"].text, replies.back().substr(9));
+    EXPECT_EQ(replies.back().substr(9), sha1_of(document));
+
+    const Json& summary = objects.back();
+    EXPECT_EQ(summary["action"].text, "sign");
+    EXPECT_EQ(summary["file"].text, path);
+    EXPECT_EQ(summary["blocks"].value, 3);
+    EXPECT_EQ(summary["bytes"].value, 1700);
+    EXPECT_EQ(summary["ms"].kind, Json::number);
+    EXPECT_EQ(summary["rate"].kind, Json::number);
+    EXPECT_EQ(summary["exit"].value, 0);
+}
+
+TEST_F(CliTest, DeviceErrorInABatchExits1AndNamesTheLine) {
+    serial_sim(1);
+    std::string path = file("batch.txt", "v\n?\nZ/1\nv\n");
+    Ran r = run({"--com", "1", "--batch", path});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_GE(r.lines.size(), 5u) << r.out;
+    EXPECT_EQ(Lines(r.lines.end() - 5, r.lines.end()),
+              (Lines{"L00003> Z/1",
+                     "Error 0x06: BADREQ (The request code is unsupported) -- Provide a correct "
+                     "request code",
+                     "Failed in line 3", "Batch aborted in line 3", "Closed port COM1"}));
+    EXPECT_EQ(r.err, "varnoke-cli: --batch " + path +
+                         ": line 3 (Z/1) was refused by the device: error 0x06 BADREQ\n");
+    EXPECT_EQ(answered(sim_log(1)), (Lines{"v", "v", "?", "Z/1"}));
+
+    // With --keep-going the later actions still run; the status stays the
+    // first failure's.
+    Ran going = run({"--com", "1", "--keep-going", "--batch", path, "--status"});
+    EXPECT_EQ(going.status, 1);
+    EXPECT_NE(going.out.find("\nReply: 00/"), std::string::npos) << going.out;
+    EXPECT_EQ(answered(sim_log(1)).back(), "?");
+}
+
+TEST_F(CliTest, SilentDeviceExits2AfterTheEnquiryTimeOuts) {
+    // The real time-outs: three enquiries of 3 s each.
+    serial_sim(1, {"--enq-silent", "1000"});
+    Ran r = run({"--com", "1", "--send", "v"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.lines,
+              (Lines{"Opened port COM1, 115200, Parity NONE, Data 8, Stop 1", "Reading device info",
+                     "Enquire #0 timedout", "Enquire #1 timedout", "Enquire #2 timedout",
+                     "Enquire state failed", "Fatal device comm error"}));
+    EXPECT_EQ(r.err, "varnoke-cli: no connection over COM1\n");
+}
+
+TEST_F(CliTest, LinkLostInTheMiddleOfABatchExits2NamingTheLine) {
+    std::string address = tcp_sim();
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) lines += "v\n";
+    std::string path = file("long.txt", lines);
+    std::unique_ptr<Child> cli;
+    unsigned n = start(cli, {"--tcp", address, "--batch", path});
+    ASSERT_TRUE(cli->read_until("L00005> v\n")) << cli->output;
+    // The device stops answering in the middle of a line (the real reply
+    // wait, 5 s, runs out).
+    kill(sims.back()->pid, SIGSTOP);
+    Ran r = finish(*cli, n);
+    kill(sims.back()->pid, SIGCONT);
+    EXPECT_EQ(r.status, 2);
+    std::smatch failed;
+    ASSERT_TRUE(std::regex_search(r.out, failed, std::regex("\nFailed in line (\\d+)\n"))) << r.out;
+    std::string line = failed[1];
+    EXPECT_NE(r.out.find("TCP: request timeout\nTCP: request failed\nFailed in line " + line +
+                         "\nBatch aborted in line " + line + "\nClosed network services\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "varnoke-cli: --batch " + path + ": line " + line +
+                         " (v) failed: net_protocol_failure (no valid answer within the "
+                         "attempts)\n");
+}
+
+TEST_F(CliTest, BadOptionsAndFilesExit64BeforeAnyTraffic) {
+    fs::create_directory(dir + "/folder");
+    std::string missing = dir + "/missing.txt";
+    std::string try_help = "\nTry 'varnoke-cli --help'.";
+    struct Case {
+        Lines args;
+        std::string message;
+    } cases[] = {
+        {{}, "no link: give one of --com, --port, --rmlx, --tcp and --udp" + try_help},
+        {{"--bogus"}, "unknown option '--bogus'" + try_help},
+        {{"--com"}, "--com needs a value" + try_help},
+        {{"--com", "0"}, "--com wants a port number from 1 to 12, not '0'" + try_help},
+        {{"--com=13"}, "--com wants a port number from 1 to 12, not '13'" + try_help},
+        {{"--com=2", "--tcp", "127.0.0.1"},
+         "only one link can be given, not both --com and --tcp" + try_help},
+        {{"--tcp", "127.0.0"},
+         "--tcp wants an IPv4 address such as 192.0.2.7, not '127.0.0'" + try_help},
+        {{"--udp", "256.1.1.1"},
+         "--udp wants an IPv4 address such as 192.0.2.7, not '256.1.1.1'" + try_help},
+        {{"--port", ""}, "--port wants a device path of 1 to 511 characters" + try_help},
+        {{"--com", "1", "--baud", "1234"},
+         "--baud wants one of 9600, 19200, 38400, 57600, 115200 and 126000, not '1234'" + try_help},
+        {{"--rmlx", "127.0.0.1", "--baud", "9600"},
+         "--baud is for a serial link (--com, --port), not --rmlx" + try_help},
+        {{"--com", "1", "--yes", "--no"}, "--yes and --no cannot both be given" + try_help},
+        {{"--com", "1", "--status=now"}, "--status takes no value" + try_help},
+        {{"--com", "1", "v"}, "unexpected argument 'v'" + try_help},
+        {{"--discover", "--com", "1"}, "--discover takes no link and no action" + try_help},
+        {{"--com", "1", "--send", "v\tx"},
+         "--send: the request holds the control byte 0x09" + try_help},
+        {{"--com", "1", "--send", std::string(2000, 'v')},
+         "--send takes a request of at most 1999 characters" + try_help},
+        {{"--com", "1", "--batch", std::string(512, 'b')},
+         "--batch wants a file name of 1 to 511 characters" + try_help},
+        // Files are tried before anything is opened: no port, no log line.
+        {{"--com", "1", "--status", "--batch", missing},
+         "--batch " + missing + ": No such file or directory"},
+        {{"--tcp", "127.0.0.1", "--sign", dir + "/folder"},
+         "--sign " + dir + "/folder: cannot be read: Is a directory"},
+    };
+    for (const Case& c : cases) {
+        Ran r = run(c.args);
+        EXPECT_EQ(r.status, 64) << c.message;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "varnoke-cli: " + c.message + "\n");
+    }
+
+    Ran help = run({"--send", "v", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: varnoke-cli LINK", 0), 0u) << help.out;
+    Ran version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("varnoke-cli ") + VARNOKE_VERSION + "\n");
+}
+
+TEST_F(CliTest, StopSignalDuringARequestClosesThePort) {
+    // The device takes the request and never answers: only the signal ends
+    // the wait before the protocol's time-outs.
+    std::string slave = serial_sim(1, {"--reply-silent", "1000"});
+    for (int signal : {SIGINT, SIGTERM}) {
+        std::unique_ptr<Child> cli;
+        unsigned n = start(cli, {"--com", "1", "--status"});
+        ASSERT_TRUE(cli->read_until("Reading device info\n")) << cli->output;
+        usleep(200000);
+        kill(cli->pid, signal); // the shell has become the program
+        Ran r = finish(*cli, n);
+        EXPECT_EQ(r.status, 128 + signal);
+        EXPECT_EQ(r.err, std::string("varnoke-cli: stopped by ") +
+                             (signal == SIGINT ? "SIGINT" : "SIGTERM") + "; the link is closed\n");
+        // Not the time-out's line but Disconnect's.
+        EXPECT_EQ(r.lines.back(), "Closed port COM1") << r.out;
+
+        // Closed as Disconnect closes it: the exclusive mode is off again
+        // (it outlives a mere exit while the simulator holds the terminal),
+        // and the port can be opened and locked anew.
+        int fd = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        int exclusive = -1;
+        ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+        close(fd);
+    }
+}
+
+TEST_F(CliTest, FourProgramsAgainstFourSimulatorsAtOnce) {
+    for (int com = 1; com <= 3; ++com) serial_sim(com);
+    serial_sim(4, {"--enq-silent", "1000"});
+    Lines args[] = {{"--com", "1", "--batch", file("good.txt", "v\n?\n")},
+                    {"--com", "2", "--batch", file("bad.txt", "?\nQQ\nv\n")},
+                    {"--com", "3", "--sign", file("document.txt", std::string(1600, 'd'))},
+                    {"--com", "4", "--status"}};
+    std::unique_ptr<Child> clis[4];
+    unsigned runs[4];
+    for (int i = 0; i < 4; ++i) runs[i] = start(clis[i], args[i]);
+    std::vector<int> statuses;
+    for (int i = 0; i < 4; ++i) statuses.push_back(finish(*clis[i], runs[i]).status);
+    EXPECT_EQ(statuses, (std::vector<int>{0, 1, 0, 2}));
+    // Each device saw its own program's requests and nothing else.
+    EXPECT_EQ(answered(sim_log(1)), (Lines{"v", "v", "?"}));
+    EXPECT_EQ(answered(sim_log(2)), (Lines{"v", "?", "QQ"}));
+    EXPECT_EQ(answered(sim_log(3)),
+              (Lines{"v", "{/0", "@/" + std::string(750, 'd'), "@/" + std::string(750, 'd'),
+                     "@/" + std::string(100, 'd'), "}"}));
+    EXPECT_EQ(answered(sim_log(4)), Lines{});
+}
+
+TEST_F(CliTest, ZReportQuestionAndLogoFromTheOptions) {
+    fs::create_directories(dir + "/drive_c/out");
+    serial_sim(1);
+    // Neither --yes nor --no: the check asks, is answered No and says why;
+    // the command layer's "x/5" is asked and refused the same way.
+    Ran unanswered = run({"--com", "1", "--send", "A", "--send", "x/2"});
+    EXPECT_EQ(unanswered.status, 1);
+    Lines err = lines_of(unanswered.err);
+    ASSERT_EQ(err.size(), 4u) << unanswered.err;
+    EXPECT_EQ(err[0].rfind("varnoke-cli: C:\\out\\", 0), 0u); // the _a.txt box
+    std::regex question("varnoke-cli: Calculated signature: [0-9A-F]{40} Is this signature "
+                        "identical with the one in Zreport\\? -- No: answer with --yes or --no "
+                        "to send the request");
+    EXPECT_TRUE(std::regex_match(err[1], question)) << err[1];
+    EXPECT_EQ(err[2], err[1]);
+    EXPECT_EQ(err[3], "varnoke-cli: --send x/2: request 1 (x/2) was not sent: the Z-report "
+                      "signature was not confirmed");
+    EXPECT_EQ(answered(sim_log(1)), (Lines{"v", "A"}));
+
+    // Yes sends it; the device, with no signature since its last Z, warns
+    // of a zero Z.
+    Ran yes = run({"--com", "1", "--yes", "--send", "A", "--send", "x/2"});
+    EXPECT_EQ(yes.status, 1);
+    EXPECT_NE(yes.err.find("Zreport? -- Yes (--yes)\nvarnoke-cli: --send x/2: request 1 (x/2) was "
+                           "refused by the device: error 0x80 ZERO_Z_ALERT\n"),
+              std::string::npos)
+        << yes.err;
+    EXPECT_EQ(answered(sim_log(1)), (Lines{"v", "A", "v", "A", "x/2"}));
+
+    // The picture goes up row by row; a picture the console refuses costs
+    // no request.
+    Ran logo = run({"--com", "1", "--json", "--logo", VARNOKE_SOURCE_DIR "/examples/logo.bmp"});
+    EXPECT_EQ(logo.status, 0) << logo.err;
+    std::string why;
+    std::optional<Json> summary = parse_json(logo.lines.back(), why);
+    ASSERT_TRUE(summary) << why;
+    EXPECT_EQ((*summary)["action"].text, "logo");
+    EXPECT_EQ((*summary)["rows"].value, 16);
+    EXPECT_EQ(answered(sim_log(1)).size(), 5u + 1 + 16);
+
+    std::string header(54, '\0');
+    header[10] = 54, header[18] = 8, header[22] = 8, header[28] = 24;
+    std::string colour = file("colour.bmp", header + std::string(8 * 24, '\x7F'));
+    Ran refused = run({"--com", "1", "--logo", colour});
+    EXPECT_EQ(refused.status, 64);
+    EXPECT_EQ(refused.err, "varnoke-cli: Format error: BMP file must be back & white format: "
+                           "\xC3\x85rror\nvarnoke-cli: --logo " +
+                               colour + ": the file was refused; nothing was sent\n");
+    EXPECT_EQ(answered(sim_log(1)).size(), 5u + 1 + 16 + 1);
+}
+
+TEST_F(CliTest, DiscoveryAndRmlxInAPrivateNetwork) {
+    std::string why = netns::enter_private(true);
+    if (!why.empty()) GTEST_SKIP() << "no private network namespace (" << why << ")";
+    sims.push_back(std::make_unique<Child>(
+        VARNOKE_SIM_PATH, Lines{"--rmlx", "127.0.0.2", "--rmlx", "127.0.0.3", "--discovery"}));
+    ASSERT_TRUE(sims.back()->read_until("rmlx: 127.0.0.3:24222\n")) << sims.back()->output;
+
+    Ran found = run({"--discover", "--json", "--timestamps"});
+    EXPECT_EQ(found.status, 0) << found.err;
+    std::optional<Json> list = parse_json(found.out, why);
+    ASSERT_TRUE(list) << why << ": " << found.out;
+    EXPECT_EQ((*list)["action"].text, "discover");
+    EXPECT_TRUE(std::regex_match((*list)["time"].text,
+                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})")));
+    ASSERT_EQ((*list)["devices"].items.size(), 2u) << found.out;
+    EXPECT_EQ((*list)["devices"].items[0].text, "127.0.0.2");
+    EXPECT_EQ((*list)["devices"].items[1].text, "127.0.0.3");
+
+    Ran status = run({"--rmlx", "127.0.0.3", "--status"});
+    EXPECT_EQ(status.status, 0) << status.err;
+    ASSERT_GE(status.lines.size(), 2u) << status.out;
+    EXPECT_EQ(status.lines[1], "init connection with 127.0.0.3");
+    EXPECT_EQ(status.lines.back(), "Closed network services");
+
+    // With the simulator gone nobody answers: no device, no success.
+    sims.clear();
+    Ran none = run({"--discover"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.lines, (Lines{"Querying network devices:", "RMLX: protocol init ok",
+                                 "0 devices responded"}));
+    EXPECT_EQ(none.err, "varnoke-cli: no RMLX device answered\n");
+    netns::leave_private();
+}
+
+} // namespace

@@ -1,0 +1,47 @@
+#!/bin/bash
+# varnoke-cli.exe under Wine against the device simulator on COM1: "--com 1
+# --send v" connects as the window does, prints the device's answer and
+# ends with 0; a request the device refuses ends with 1, a bad option with
+# 64 before anything is opened.
+#
+# usage: wine_cli.sh CLI_EXE SIMULATOR BASE_DIR
+set -u
+exe=$1
+sim=$2
+source "$(dirname "$0")/wine_lib.sh"
+wine_setup "$3" cli
+
+start_simulator "$sim"
+
+# Runs the program with the arguments given: its output (line ends as on
+# Linux) in out.txt and err.txt, its exit status in $status.
+run_cli() {
+    timeout 120 wine "$exe" "$@" >"$work/out.raw" 2>"$work/err.raw"
+    status=$?
+    tr -d '\r' <"$work/out.raw" >"$work/out.txt"
+    tr -d '\r' <"$work/err.raw" >"$work/err.txt"
+    echo "--- varnoke-cli.exe $* ended with $status"
+    cat "$work/out.txt" "$work/err.txt"
+}
+
+run_cli --com 1 --send v
+[ "$status" -eq 0 ] || fail "--send v ended with $status"
+# The simulator's answers to the two requests "v": Connect's and the one sent.
+replies=$(sed -n 's/^ *[0-9.]* serial  "v" -> "\(.*\)"$/\1/p' "$work/sim.log")
+[ "$(echo "$replies" | wc -l)" -eq 2 ] || fail "the simulator did not answer \"v\" twice: $replies"
+reply=$(echo "$replies" | tail -n 1)
+printf '%s\n' "Opened port COM1, 115200, Parity NONE, Data 8, Stop 1" "Reading device info" \
+    "Device info: [${reply:9}]" "Reply: $reply" "Closed port COM1" >"$work/expected.txt"
+diff -u "$work/expected.txt" "$work/out.txt" || fail "the output is not the device's answer"
+[ -s "$work/err.txt" ] && fail "it wrote to standard error"
+
+run_cli --com 1 --send Zz
+[ "$status" -eq 1 ] || fail "a refused request ended with $status, not 1"
+grep -qx 'varnoke-cli: --send Zz: request 1 (Zz) was refused by the device: error 0x06 BADREQ' \
+    "$work/err.txt" || fail "no message about the refused request"
+
+run_cli --com 1 --baud 300
+[ "$status" -eq 64 ] || fail "a bad rate ended with $status, not 64"
+[ -s "$work/out.txt" ] && fail "a bad option still wrote the log"
+grep -q "^varnoke-cli: --baud wants one of " "$work/err.txt" || fail "no message about the rate"
+echo "PASS: the device's answer, a refusal and a usage error, each with its status"
