@@ -157,6 +157,15 @@ class LogBrowser : public Fl_Browser {
         }
         return Fl_Browser::handle(event);
     }
+    // Scrolls so that the line (from 1) is the last one in view, as
+    // bottomline() does without adding up the height of every line above it:
+    // the lines all have one height, and the browser keeps their sum.
+    void show_at_bottom(int line) {
+        int bx, by, bw, bh;
+        bbox(bx, by, bw, bh);
+        int below = (size() - line) * item_height(find_line(size()));
+        position(std::max(0, full_height() - below - bh));
+    }
 
   private:
     static void ask_menu(int x, int y, uint32_t item) {
@@ -432,7 +441,7 @@ void lay_out() {
         p.widget->resize(r.x, r.y, r.w, r.h);
     }
     place_headers();
-    if (at_end) log.browser->bottomline(log.browser->size());
+    if (at_end) log.browser->show_at_bottom(log.browser->size());
     ui.window->redraw();
     if (ui.trace != nullptr) {
         Fl::remove_timeout(trace_size);
@@ -706,7 +715,7 @@ void ui_list_ensure_visible(int id, int item) {
     if (line < b->topline())
         b->topline(line);
     else
-        b->bottomline(line);
+        static_cast<LogBrowser*>(b)->show_at_bottom(line);
 }
 
 void ui_list_delete_all(int id) {

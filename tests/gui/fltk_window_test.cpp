@@ -321,6 +321,15 @@ TEST_F(FltkWindow, LogShowsColumnZeroAndScrollsToTheEnsuredItem) {
     ui_list_ensure_visible(idc_log, 0);
     pump_one_message();
     EXPECT_TRUE(b->displayed(1));
+    // An entry below the view ends up at its bottom, where FLTK's bottomline
+    // (which adds up the heights of all the lines above) puts it too.
+    ui_list_ensure_visible(idc_log, 150);
+    int position = b->position();
+    b->bottomline(151);
+    EXPECT_EQ(b->position(), position);
+    pump_one_message();
+    EXPECT_TRUE(b->displayed(151));
+    EXPECT_FALSE(b->displayed(152));
 
     ui_list_delete_all(idc_log);
     EXPECT_EQ(ui_list_count(idc_log), 0);
