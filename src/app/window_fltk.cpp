@@ -255,7 +255,11 @@ void rebuild_menu(Slot& s) {
 }
 
 void set_label(Fl_Widget* w, const char* text8) {
-    w->copy_label(text8_to_utf8(text8).c_str());
+    // Every request sets the status panel and the Reply field, mostly to
+    // what they show already: the same text again is no change to redraw.
+    std::string utf8 = text8_to_utf8(text8);
+    if (w->label() != nullptr && utf8 == w->label()) return;
+    w->copy_label(utf8.c_str());
     w->redraw();
     w->redraw_label(); // a box without background needs the window behind redrawn
 }
@@ -538,6 +542,7 @@ void ui_set_text(int id, const char* text) {
         set_label(s->widget, text);
         break;
     }
+    if (ui.trace == nullptr) return;
     char shown[1024];
     ui_get_text(id, shown, sizeof shown);
     trace("text", id, shown);
@@ -704,7 +709,7 @@ void ui_list_set_item_text(int id, int item, int column, const char* text) {
     if (b == nullptr || text == nullptr || column != 0 || ui.list_columns == 0) return;
     if (item < 0 || item >= b->size()) return;
     b->text(item + 1, line_of(size_t(item), text8_to_utf8(text).c_str()).c_str());
-    trace("log", item, utf8_to_text8(text_of_line(b, item)).c_str());
+    if (ui.trace != nullptr) trace("log", item, utf8_to_text8(text_of_line(b, item)).c_str());
 }
 
 void ui_list_ensure_visible(int id, int item) {

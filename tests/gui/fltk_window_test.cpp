@@ -399,6 +399,16 @@ TEST_F(FltkWindow, WaitReturnsForAReadableHandleOrTheDeadline) {
     close(fds[1]);
 }
 
+TEST_F(FltkWindow, SameTextAgainIsNoChangeToRedraw) {
+    ui_set_text(idc_reply, "00/00/00/ESD-SIM");
+    ASSERT_TRUE(pump_until([] { return Fl::damage() == 0; }));
+    ui_set_text(idc_reply, "00/00/00/ESD-SIM");
+    EXPECT_EQ(Fl::damage(), 0);
+    ui_set_text(idc_reply, "00/00/04/");
+    EXPECT_NE(Fl::damage(), 0);
+    EXPECT_EQ(text_of(idc_reply), "00/00/04/");
+}
+
 // FLTK's own picker (not GTK's, which a machine may lack) answers Return over
 // it with its OK: the preset file. A path that does not fit the caller's
 // buffer is refused.
