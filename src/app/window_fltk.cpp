@@ -27,7 +27,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <string>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -88,6 +90,8 @@ struct Ui {
     int time_widths[2] = {0, 0};
     // Where the next popup menu opens, in the window's coordinates.
     int menu_x = 0, menu_y = 0;
+    // The X request count when ui_wait last sent what was buffered.
+    unsigned long flushed_request = 0;
     FILE* trace = nullptr;
 };
 
@@ -964,7 +968,19 @@ bool ui_save_file_dialog(const SaveFileRequest& r) {
 
 // FLTK cannot take a single event off the queue: this dispatches every
 // pending event. Re-entry is guarded by the program's busy flags either way.
+// A check costs three system calls (a select, and a flush of the X
+// connection that reads it too); a waiting loop that comes by again within
+// the same millisecond, with nothing to draw and no event read and waiting,
+// finds nothing new for the window, so the check is left to its next round.
 void pump_one_message() {
+    static int64_t last_check_ms = -1;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t ms = int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    if (ms == last_check_ms && Fl::damage() == 0 &&
+        (fl_display == nullptr || XQLength(fl_display) == 0))
+        return;
+    last_check_ms = ms;
     Fl::check();
 }
 
@@ -973,6 +989,26 @@ void on_readable(FL_SOCKET, void*) {}
 } // namespace
 
 void ui_wait(WaitHandle handle, uint32_t timeout_ms) {
+    // A wait for input while nothing is to be drawn: Fl::wait would flush
+    // the X connection (reading it too) and then select, some 2 us a wait,
+    // as much as the read of a reply. A poll of the input and the X
+    // connection, after sending what is buffered for the server, waits the
+    // same; what the server sends is handled at once. FLTK's timers run in
+    // the caller's next check, so the wait lasts 50 ms at the most (as often
+    // as a held scroll arrow repeats).
+    if (handle != no_wait_handle && fl_display != nullptr && Fl::damage() == 0) {
+        if (NextRequest(fl_display) != ui.flushed_request) {
+            XFlush(fl_display);
+            ui.flushed_request = NextRequest(fl_display);
+        }
+        if (XQLength(fl_display) == 0) {
+            pollfd fds[2] = {{int(handle), POLLIN, 0}, {ConnectionNumber(fl_display), POLLIN, 0}};
+            poll(fds, 2, int(std::min<uint32_t>(timeout_ms, 50)));
+            if ((fds[1].revents & POLLIN) == 0) return;
+        }
+        Fl::check();
+        return;
+    }
     // Fl::wait returns after window events have been handled, when the
     // handle turns readable or when the time is up.
     bool watch = handle != no_wait_handle;

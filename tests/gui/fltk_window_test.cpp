@@ -399,6 +399,26 @@ TEST_F(FltkWindow, WaitReturnsForAReadableHandleOrTheDeadline) {
     close(fds[1]);
 }
 
+TEST_F(FltkWindow, WaitForInputHandlesWindowEventsAndLetsTimersRun) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0); // never readable
+    click_control(idc_details, 6, 8);
+    for (int i = 0; i < 100 && !got_command(idc_details, bn_clicked); ++i)
+        ui_wait(fds[0], wait_forever);
+    EXPECT_TRUE(got_command(idc_details, bn_clicked)) << "the wait left the click undelivered";
+
+    // FLTK's timers run in the caller's pump between its waits.
+    bool fired = false;
+    Fl::add_timeout(0.01, watchdog, &fired);
+    for (int i = 0; i < 100 && !fired; ++i) {
+        ui_wait(fds[0], wait_forever);
+        pump_one_message();
+    }
+    EXPECT_TRUE(fired);
+    close(fds[0]);
+    close(fds[1]);
+}
+
 TEST_F(FltkWindow, SameTextAgainIsNoChangeToRedraw) {
     ui_set_text(idc_reply, "00/00/00/ESD-SIM");
     ASSERT_TRUE(pump_until([] { return Fl::damage() == 0; }));
