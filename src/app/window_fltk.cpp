@@ -258,12 +258,24 @@ void rebuild_menu(Slot& s) {
     s.widget->redraw();
 }
 
+// Whether the widget's label reads text8. ASCII is the same in UTF-8, so
+// most texts compare as they are.
+bool shows(const Fl_Widget* w, const char* text8) {
+    const char* label = w->label();
+    if (label == nullptr) return false;
+    size_t i = 0;
+    for (; text8[i] != '\0'; ++i) {
+        if (uint8_t(text8[i]) >= 0x80) return text8_to_utf8(text8) == label;
+        if (text8[i] != label[i]) return false;
+    }
+    return label[i] == '\0';
+}
+
 void set_label(Fl_Widget* w, const char* text8) {
     // Every request sets the status panel and the Reply field, mostly to
     // what they show already: the same text again is no change to redraw.
-    std::string utf8 = text8_to_utf8(text8);
-    if (w->label() != nullptr && utf8 == w->label()) return;
-    w->copy_label(utf8.c_str());
+    if (shows(w, text8)) return;
+    w->copy_label(text8_to_utf8(text8).c_str());
     w->redraw();
     w->redraw_label(); // a box without background needs the window behind redrawn
 }

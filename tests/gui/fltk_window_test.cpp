@@ -427,6 +427,16 @@ TEST_F(FltkWindow, SameTextAgainIsNoChangeToRedraw) {
     ui_set_text(idc_reply, "00/00/04/");
     EXPECT_NE(Fl::damage(), 0);
     EXPECT_EQ(text_of(idc_reply), "00/00/04/");
+    // Beyond ASCII the texts differ from their labels in UTF-8.
+    for (const char* text : {"00/00/00/\xC5rror", "00/00/00/\xC5rro"}) {
+        ui_set_text(idc_reply, text);
+        ASSERT_TRUE(pump_until([] { return Fl::damage() == 0; }));
+        ui_set_text(idc_reply, text);
+        EXPECT_EQ(Fl::damage(), 0) << text;
+        EXPECT_EQ(text_of(idc_reply), text);
+    }
+    ui_set_text(idc_reply, "00/00/00/\xC5rr");
+    EXPECT_NE(Fl::damage(), 0);
 }
 
 // FLTK's own picker (not GTK's, which a machine may lack) answers Return over
