@@ -242,4 +242,12 @@ void serial_rows(const BenchOptions& options) {
         close_line();
         if (!ok) break;
     }
+    report_note(
+        "The serial protocol stops and waits: each request is CAN CAN CAN ENQ, the device's "
+        "ACK, the frame, its ACK, the reply frame and the console's ACK, so the line turns round "
+        "four times a request, and the wire bound counts its bytes only. The time a request "
+        "spends above the bound is those turnarounds: the console's own is in the rows of the "
+        "line (tens of microseconds, twice a request), the rest is the pseudo-terminal handing "
+        "the bytes over and the simulator waking to pace them. The protocol's other waits (the "
+        "3000, 2000 and 500 ms time-outs) only ever end early here.");
 }
