@@ -140,10 +140,14 @@ void latency_row(int count) {
                 {}});
 }
 
-// Signs content at baud and reports it against the wire bound; false when
-// the device did not sign it.
-bool sign_row(const char* kind, const std::string& content, const std::string& path,
-              uint32_t baud) {
+struct Signing {
+    double seconds = 0, cpu_seconds = 0;
+    size_t in = 0, out = 0; // bytes to the device and back
+};
+
+// Signs content at baud; false (reported) when the device did not sign it.
+bool sign_once(const char* kind, const std::string& content, const std::string& path, uint32_t baud,
+               Signing& run) {
     std::ofstream(path, std::ios::binary) << content;
     sim_device_reset(1);
     serial_sim_reset();
@@ -151,8 +155,8 @@ bool sign_row(const char* kind, const std::string& content, const std::string& p
     ui_set_text(idc_sign_path, path.c_str());
     uint64_t start = now_ns(), cpu = thread_cpu_ns();
     sign_file();
-    double elapsed = double(now_ns() - start) / 1e9;
-    double cpu_s = double(thread_cpu_ns() - cpu) / 1e9;
+    run.seconds = double(now_ns() - start) / 1e9;
+    run.cpu_seconds = double(thread_cpu_ns() - cpu) / 1e9;
     // The closing ACK of the last reply is still on its way.
     for (int i = 0; i < 100; ++i) {
         std::string r = serial_sim_received();
@@ -167,19 +171,38 @@ bool sign_row(const char* kind, const std::string& content, const std::string& p
                     "the device did not sign the document (reply \"" + shown + "\")");
         return false;
     }
-    size_t in = serial_sim_received().size(), out = serial_sim_sent().size();
-    double bound = double(in + out) * 10.0 / baud;
-    double share = 100.0 * bound / elapsed;
+    run.in = serial_sim_received().size();
+    run.out = serial_sim_sent().size();
+    return true;
+}
+
+// Signs content `runs` times at baud and reports the fastest against the
+// wire bound: the machine's other load only ever slows a run down.
+bool sign_row(const char* kind, const std::string& content, const std::string& path, uint32_t baud,
+              int runs) {
+    auto all = std::vector<Signing>(size_t(runs));
+    for (Signing& run : all)
+        if (!sign_once(kind, content, path, baud, run)) return false;
+    size_t fastest = 0;
+    for (size_t i = 1; i < all.size(); ++i)
+        if (all[i].seconds < all[fastest].seconds) fastest = i;
+    const Signing& best = all[fastest];
+    std::string others;
+    for (size_t i = 0; i < all.size(); ++i)
+        if (i != fastest) others += text("%s%.2f s", others.empty() ? "" : ", ", all[i].seconds);
+    double bound = double(best.in + best.out) * 10.0 / baud;
+    double share = 100.0 * bound / best.seconds;
     // "{/0", the blocks of 750 bytes and "}".
     size_t requests = (content.size() + 749) / 750 + 2;
     report_row(
         {text("signing %zu KB as %s at %u baud", content.size() / 1024, kind, unsigned(baud)),
          text("%.2f s (%.0f document bytes/s, %.2f s of processor time; %.2f ms a request above "
-              "the bound)",
-              elapsed, double(content.size()) / elapsed, cpu_s,
-              (elapsed - bound) * 1e3 / double(requests)),
-         text("wire bound %.2f s (%zu bytes out, %zu back)", bound, in, out), text("%.1f%%", share),
-         ">= 97%", share >= 97 ? Verdict::met : Verdict::missed});
+              "the bound)%s",
+              best.seconds, double(content.size()) / best.seconds, best.cpu_seconds,
+              (best.seconds - bound) * 1e3 / double(requests),
+              others.empty() ? "" : ("; the faster of two runs, the other " + others).c_str()),
+         text("wire bound %.2f s (%zu bytes out, %zu back)", bound, best.in, best.out),
+         text("%.1f%%", share), ">= 97%", share >= 97 ? Verdict::met : Verdict::missed});
     return true;
 }
 
@@ -225,9 +248,12 @@ void serial_rows(const BenchOptions& options) {
         int fd = terminal_fd();
         uint32_t set = fd >= 0 ? terminal_speed(fd) : 0;
         bool custom = fd >= 0 && terminal_custom_speed(fd);
-        bool ok = sign_row("TEXT", textual, path, baud);
+        // Two runs at the faster rates, where a stall of the machine weighs
+        // more; one at 9600 baud, where each run takes a minute and more.
+        int runs = baud > 9600 ? 2 : 1;
+        bool ok = sign_row("TEXT", textual, path, baud, runs);
         LineSeen seen = line_seen();
-        ok = ok && sign_row("BASE64", binary, path, baud);
+        ok = ok && sign_row("BASE64", binary, path, baud, runs);
         double nominal = 1e7 / baud;
         report_row({text("the line at %u baud", unsigned(baud)),
                     text("the terminal set to %u baud%s; %.2f us a byte as the console saw it; "

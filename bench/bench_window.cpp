@@ -212,7 +212,14 @@ void window_start_rows(const char* program) {
 }
 
 bool bench_window_open() {
-    if (!ui_create_dialog(bench_proc)) return false;
+    // The X server may refuse a connection for a moment after the program's
+    // starts; the next attempt gets through.
+    bool created = false;
+    for (int i = 0; i < 5 && !created; ++i) {
+        created = ui_create_dialog(bench_proc);
+        if (!created) usleep(200000);
+    }
+    if (!created) return false;
     ui_show_dialog();
     uint64_t start = now_ns();
     while (now_ns() - start < 10'000'000'000ull) {

@@ -10,6 +10,7 @@ shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 # FLTK keeps its preferences under $HOME: a home of its own keeps the user's
 # out of the figures.
+mkdir -p "$(dirname "$report")"
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT INT TERM
 HOME=$home "$here/../tests/gui/xvfb_run.sh" "$bench" --program "$program" --report "$report" \
