@@ -6,6 +6,7 @@
 #include "capture/wire_capture.h"
 #include "net/socket_errno.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <array>
 #include <cerrno>
@@ -187,7 +188,7 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
         n = ahead.length;
         errno = ahead.error;
         sa = ahead.from;
-        if (n > 0) memcpy(buf, ahead.bytes, size_t(n) < cap ? size_t(n) : cap);
+        if (n > 0) memcpy(buf, ahead.bytes, std::min({size_t(n), cap, sizeof ahead.bytes}));
     } else {
         socklen_t sl = sizeof sa;
         // MSG_TRUNC: the whole size of a datagram longer than the buffer.
