@@ -22,7 +22,6 @@
 #include <atomic>
 #include <cstring>
 #include <fcntl.h>
-#include <future>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -507,42 +506,6 @@ void recorder_row(uint32_t device) {
     wire_capture_reset();
 }
 
-// A thread in a namespace of its own behind a veth pair: the plain UDP
-// device at device_address, the console's end at local_address here.
-class BehindVeth {
-  public:
-    std::string start(Responder& device, uint32_t local_address, uint32_t device_address) {
-        std::promise<int> ns;
-        std::promise<std::string> linked, opened;
-        auto ns_future = ns.get_future();
-        auto opened_future = opened.get_future();
-        thread_ = std::thread([&, linked_future = linked.get_future()]() mutable {
-            std::string error = netns::enter_nested();
-            ns.set_value(error.empty() ? netns::current_namespace_fd() : -1);
-            if (error.empty()) error = linked_future.get();
-            if (error.empty()) error = netns::set_address("vb", device_address);
-            if (error.empty()) error = netns::wait_running("vb");
-            if (error.empty() && !device.open(device_address)) error = "no UDP port 9101 there";
-            opened.set_value(error);
-            if (error.empty()) device.serve();
-        });
-        int fd = ns_future.get();
-        std::string error = fd < 0 ? "no nested namespace" : netns::add_veth("va", "vb", fd);
-        if (fd >= 0) close(fd);
-        if (error.empty()) error = netns::set_address("va", local_address);
-        linked.set_value(error);
-        error = opened_future.get();
-        if (error.empty()) error = netns::wait_running("va");
-        return error;
-    }
-    void join() {
-        if (thread_.joinable()) thread_.join();
-    }
-
-  private:
-    std::thread thread_;
-};
-
 } // namespace
 
 void net_rows(const BenchOptions& options, const std::string& no_namespace) {
@@ -590,16 +553,20 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
         return;
     }
     Responder responder(Side::udp, replies);
-    BehindVeth veth;
-    std::string error = veth.start(responder, netns::ipv4(192, 0, 2, 1), netns::ipv4(192, 0, 2, 2));
+    uint32_t address = netns::ipv4(192, 0, 2, 2);
+    std::thread veth;
+    std::string error = netns::start_behind_veth(
+        veth, netns::ipv4(192, 0, 2, 1), address,
+        [&]() -> std::string { return responder.open(address) ? "" : "no UDP port 9101 there"; },
+        [&] { responder.serve(); });
     if (error.empty()) {
-        ConsoleLink console{Side::udp, netns::ipv4(192, 0, 2, 2)};
+        ConsoleLink console{Side::udp, address};
         link_rows(console, responder, options);
     } else {
         report_skip("plain UDP", error);
     }
     responder.halt();
-    veth.join();
+    if (veth.joinable()) veth.join();
     report_note("The bare exchanges carry what the protocols prescribe: on RMLX the NAK frame the "
                 "console sends after every reply, on plain UDP the ENQ/ACK synchronisation that "
                 "begins every request (it ends with each accepted reply) and the ACK after the "
