@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Windows programs (cross-built,
 # then run under Wine), the default build (unit, simulator and window tests
-# under Xvfb), then the unit tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# under Xvfb, the Debian package and the Windows zip), then the unit tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/deps.sh build gui test win
+tools/deps.sh build gui test win package
 
 jobs=$(nproc)
 # Before the default build, whose configuration registers the checks of the

@@ -7,15 +7,17 @@
 // machine's other load falls on both alike.
 #include "bench.h"
 
-#include "app/connect.h"
 #include "app/state.h"
 #include "bench_util.h"
 #include "capture/wire_capture.h"
+#include "codec/frame_checksum.h"
 #include "command/command.h"
-#include "net/net_links.h"
+#include "net/rmlx.h"
+#include "net/socket_capture.h"
+#include "net/tcp.h"
+#include "net/udp.h"
 #include "netns.h"
 #include "report.h"
-#include "serial/frame_checksum.h"
 #include "sim/device_model.h"
 
 #include <arpa/inet.h>
@@ -317,11 +319,11 @@ struct ConsoleLink {
         connection_kind = side == Side::rmlx ? kind_rmlx : side == Side::tcp ? kind_tcp : kind_udp;
         switch (side) {
         case Side::rmlx:
-            return rmlx_open(connection_link, device, 1) == net_ok;
+            return rmlx_open(connection_link, device, 1) == result_ok;
         case Side::tcp:
-            return tcp_open(connection_link, device) == net_ok;
+            return tcp_open(connection_link, device) == result_ok;
         case Side::udp:
-            return udp_open(connection_link, device) == net_ok;
+            return udp_open(connection_link, device) == result_ok;
         }
         return false;
     }
@@ -368,7 +370,7 @@ void compare(ConsoleLink& console, Responder& device, const char* what, const st
         Tally c, b;
         if (swap_port && !console.open()) ok = false;
         ok = ok && c.run(options.slice_seconds,
-                         [&] { return console.request(request.c_str()) == net_ok; });
+                         [&] { return console.request(request.c_str()) == result_ok; });
         if (swap_port) {
             console.close();
             ok = ok && bare.open();
@@ -415,7 +417,7 @@ void latency_row(ConsoleLink& console, Responder& device, int count) {
     auto since_reply = [&] { return double(now_ns() - device.replied_ns) / 1e3; };
     std::vector<double> ours, bare_us;
     for (int i = 0; i < count; ++i) {
-        if (console.transaction("v") != net_ok) {
+        if (console.transaction("v") != result_ok) {
             report_skip(text("%s: reply to return", side_name(console.side)),
                         "a request went unanswered");
             return;
@@ -493,9 +495,9 @@ void recorder_row(uint32_t device) {
     constexpr long rounds = 1000000;
     uint64_t cpu = thread_cpu_ns();
     for (long i = 0; i < rounds; ++i) {
-        wire_datagram(WireDirection::outbound, no_socket, device, rmlx_port, bytes, 13, 13);
-        wire_datagram(WireDirection::inbound, no_socket, device, rmlx_port, bytes, 44, 44);
-        wire_datagram(WireDirection::outbound, no_socket, device, rmlx_port, bytes, 12, 12);
+        net_capture_datagram(WireDirection::outbound, no_socket, device, rmlx_port, bytes, 13, 13);
+        net_capture_datagram(WireDirection::inbound, no_socket, device, rmlx_port, bytes, 44, 44);
+        net_capture_datagram(WireDirection::outbound, no_socket, device, rmlx_port, bytes, 12, 12);
     }
     report_row({"the wire recorder: the three datagrams of an RMLX request",
                 text("%.0f ns of processor time", double(thread_cpu_ns() - cpu) / rounds),

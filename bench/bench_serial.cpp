@@ -6,7 +6,6 @@
 #include "bench.h"
 
 #include "app/dialog_template.h"
-#include "app/handlers.h"
 #include "app/state.h"
 #include "app/window.h"
 #include "bench_util.h"
@@ -14,6 +13,7 @@
 #include "report.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
+#include "signing/sign_file.h"
 #include "sim/serial_side.h"
 #include "sim/sim_device.h"
 #include "support/sha1_text.h"
@@ -124,7 +124,7 @@ void latency_row(int count) {
     std::vector<double> us;
     char reply[1000];
     for (int i = 0; i < count; ++i) {
-        if (serial_transaction("v", reply, sizeof reply, 0) != serial_ok) {
+        if (serial_transaction("v", reply, sizeof reply, 0) != result_ok) {
             report_skip("serial: reply's last byte to return", "a transaction failed");
             return;
         }

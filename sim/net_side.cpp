@@ -1,5 +1,8 @@
 // The simulator's network sides as command-line options: RMLX devices, the
 // TCP side and the plain UDP side, with their faults.
+#include "net/rmlx.h"
+#include "net/tcp.h"
+#include "net/udp.h"
 #include "sim/net_sides.h"
 #include "sim/sim_device.h"
 #include "sim/sim_side.h"
@@ -80,12 +83,14 @@ bool start() {
     sides.set_faults(cli_faults);
     sides.start();
     started = true;
-    for (uint32_t a : cli_config.rmlx_devices) printf("rmlx: %s:24222\n", inet_ntoa(in_addr{a}));
-    if (cli_config.rmlx_broadcast) printf("rmlx: answering discovery on 0.0.0.0:24222\n");
+    for (uint32_t a : cli_config.rmlx_devices)
+        printf("rmlx: %s:%u\n", inet_ntoa(in_addr{a}), unsigned(rmlx_port));
+    if (cli_config.rmlx_broadcast)
+        printf("rmlx: answering discovery on 0.0.0.0:%u\n", unsigned(rmlx_port));
     if (cli_config.tcp_address != 0)
-        printf("tcp: %s:9101\n", inet_ntoa(in_addr{cli_config.tcp_address}));
+        printf("tcp: %s:%u\n", inet_ntoa(in_addr{cli_config.tcp_address}), unsigned(tcp_port));
     if (cli_config.udp_address != 0)
-        printf("udp: %s:9101\n", inet_ntoa(in_addr{cli_config.udp_address}));
+        printf("udp: %s:%u\n", inet_ntoa(in_addr{cli_config.udp_address}), unsigned(udp_port));
     fflush(stdout);
     return true;
 }

@@ -1,8 +1,8 @@
 #include "sim/serial_side.h"
 
+#include "codec/frame_checksum.h"
 #include "serial/com_link.h"
 #include "serial/control_chars.h"
-#include "serial/frame_checksum.h"
 #include "sim/sim_device.h"
 #include "sim/sim_side.h"
 

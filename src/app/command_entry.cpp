@@ -1,32 +1,18 @@
 // Typed commands, the status query and the ".." buttons.
 #include "app/command_history.h"
-#include "app/dialog.h"
 #include "app/dialog_template.h"
 #include "app/file_picker.h"
 #include "app/handlers.h"
 #include "app/log.h"
 #include "app/state.h"
+#include "app/window.h"
 #include "command/command.h"
-
-#include <cstdio>
-#include <cstring>
 
 namespace {
 char command_buffer[2000];
 char send_data[1000];
 char refresh_data[100];
-char chosen_path[chosen_path_size];
 } // namespace
-
-const char* pick_file_to_open(const char* pattern, const char* title) {
-    const char* extension = strlen(pattern) >= 2 ? pattern + 2 : "";
-    char description[64];
-    snprintf(description, sizeof description, "%s files", extension);
-    snprintf(chosen_path, sizeof chosen_path, "%s", pattern);
-    OpenFileRequest request{description, pattern,         ".", title, extension,
-                            chosen_path, chosen_path_size};
-    return ui_open_file_dialog(request) ? chosen_path : nullptr;
-}
 
 void send_command() {
     if (operation_running()) return;

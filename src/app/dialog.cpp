@@ -6,9 +6,12 @@
 #include "app/log.h"
 #include "app/log_menu.h"
 #include "app/state.h"
+#include "batch/batch.h"
 #include "command/command.h"
-#include "net/net_links.h"
-#include "serial/serial_port.h"
+#include "command/links.h"
+#include "logo/logo.h"
+#include "serial/serial_link.h"
+#include "signing/sign_file.h"
 
 #include <cstdio>
 
@@ -33,12 +36,16 @@ void init_dialog() {
     ui_enable(idc_exit, true);
 
     ui_combo_reset(idc_kind);
-    for (int port = 1; port <= 12; ++port) {
-        char name[8];
-        snprintf(name, sizeof name, "COM%d", port);
-        ui_combo_add(idc_kind, name);
+    for (const LinkKind& link : link_kinds) {
+        for (int32_t kind = link.first; kind <= link.last; ++kind) {
+            char name[16];
+            if (link.first == link.last)
+                snprintf(name, sizeof name, "%s", link.name);
+            else
+                snprintf(name, sizeof name, "%s%d", link.name, int(kind - link.first + 1));
+            ui_combo_add(idc_kind, name);
+        }
     }
-    for (const char* name : {"Network", "TCP", "UDP"}) ui_combo_add(idc_kind, name);
     ui_combo_select(idc_kind, 0);
 
     ui_set_text(idc_address, "115200");
@@ -48,22 +55,9 @@ void init_dialog() {
     refill_baud_list();
 }
 
-void kind_selection_changed() {
-    int kind = ui_combo_selection(idc_kind) + 1;
-    if (kind == kind_rmlx) {
-        network_query();
-    } else if (kind == kind_tcp) {
-        tcp_selection();
-    } else if (kind == kind_udp) {
-        udp_selection();
-    } else {
-        refill_baud_list();
-    }
-}
-
 bool dispatch_command(uint32_t command) {
     if (command == make_command(idc_kind, cbn_selchange)) {
-        if (!operation_running()) kind_selection_changed();
+        if (!operation_running()) link_of(ui_combo_selection(idc_kind) + 1).chosen();
         return true;
     }
     if ((command >> 16) != bn_clicked) return false;
@@ -106,20 +100,6 @@ bool dispatch_command(uint32_t command) {
 
 } // namespace
 
-void refill_baud_list() {
-    ui_combo_reset(idc_address);
-    for (uint32_t rate : baud_rates) {
-        char text[12];
-        snprintf(text, sizeof text, "%u", unsigned(rate));
-        ui_combo_add(idc_address, text);
-    }
-    ui_combo_select(idc_address, baud_default_index);
-}
-
-bool operation_running() {
-    return busy_flag != 0 || command_running();
-}
-
 void close_sequence() {
     if (operation_running()) {
         // Hiding the window now would leave the process running unseen, and
@@ -128,15 +108,10 @@ void close_sequence() {
         close_pending = 1;
         return;
     }
-    if (connected_flag == 1 && connection_kind == kind_rmlx) {
-        rmlx_close();
-    } else if (connected_flag == 1 && connection_kind == kind_tcp) {
-        tcp_close();
-    } else if (connected_flag == 1 && connection_kind == kind_udp) {
-        udp_close();
-    } else {
-        serial_close(connection_kind);
-    }
+    // A COM port is closed even when Connect failed half-way: closing a port
+    // that is not open does nothing.
+    const LinkKind& link = link_of(connection_kind);
+    if (connected_flag == 1 || !link.network) link.close();
     ui_delete_log_font();
     quit_flag = 1;
     close_pending = 0;

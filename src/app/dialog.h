@@ -12,18 +12,6 @@ int run_main_loop();
 
 bool dialog_proc(DialogMsg msg, uint32_t wparam);
 
-// Fills the baud rate list and selects "115200".
-void refill_baud_list();
-
-// A device request is in progress (a serial transaction holds busy_flag; a
-// network one only runs inside execute_command). Handlers that start device
-// work, the kind selection and the close sequence wait while it is.
-bool operation_running();
-
 // Exit and the window's close box. While an operation runs the request is
 // deferred: the window stays and closes when the operation has ended.
 void close_sequence();
-
-// The six rates of the baud rate list, in list order.
-inline constexpr uint32_t baud_rates[] = {9600, 19200, 38400, 57600, 115200, 126000};
-inline constexpr int baud_default_index = 4;

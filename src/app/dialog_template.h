@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 enum : int {
     idc_log = 1000,
@@ -13,7 +14,26 @@ enum : int {
     idc_connect = 1007,
     idc_sign_path = 1008,
     idc_pick_sign = 1009,
-    idc_status_first = 1010, // 1010..1025: status bit labels
+    // The status bit labels, named by the captions above them: bits 7 to 0
+    // of the device status byte, then those of the function status byte,
+    // whose bits 4 and 0 are not shown.
+    idc_status_first = 1010,
+    idc_bat = 1010,
+    idc_fcon = 1011,
+    idc_user = 1012,
+    idc_pcon = 1013,
+    idc_cmos = 1014,
+    idc_pend = 1015,
+    idc_fatal = 1016,
+    idc_busy = 1017,
+    idc_ffull = 1018,
+    idc_dfull = 1019,
+    idc_fwarn = 1020,
+    idc_function_bit4 = 1021,
+    idc_rcvr = 1022,
+    idc_sip = 1023,
+    idc_day = 1024,
+    idc_function_bit0 = 1025,
     idc_status_last = 1025,
     idc_refresh = 1026,
     idc_request = 1027,
@@ -29,6 +49,19 @@ enum : int {
     idc_esd = 1037,
     idc_none = -1,
 };
+
+// The bit of its status byte that a status label shows, bit 7 first: the
+// first eight labels show device_status, the others function_status.
+// Function bits 4 and 0 have no caption and always read "--".
+constexpr bool shows_device_status(int label) {
+    return label < idc_ffull;
+}
+constexpr bool shows_status_bit(int label) {
+    return label != idc_function_bit4 && label != idc_function_bit0;
+}
+constexpr int32_t status_bit(int label) {
+    return 0x80 >> ((label - idc_status_first) % 8);
+}
 
 enum class ControlKind {
     list_view,     // report mode, tab stop
@@ -72,22 +105,22 @@ inline constexpr std::array dialog_controls{
     ControlDef{idc_connect, ControlKind::button, "Connect", 218, 242, 41, 14},
     ControlDef{idc_sign_path, ControlKind::edit, "", 4, 209, 282, 13},
     ControlDef{idc_pick_sign, ControlKind::button, "..", 290, 210, 14, 12},
-    ControlDef{1010, ControlKind::static_center, "0", 11, 165, 14, 13},
-    ControlDef{1011, ControlKind::static_center, "0", 33, 165, 14, 13},
-    ControlDef{1012, ControlKind::static_center, "0", 55, 165, 14, 13},
-    ControlDef{1013, ControlKind::static_center, "0", 77, 165, 14, 13},
-    ControlDef{1014, ControlKind::static_center, "0", 99, 165, 14, 13},
-    ControlDef{1015, ControlKind::static_center, "0", 121, 165, 14, 13},
-    ControlDef{1016, ControlKind::static_center, "0", 143, 165, 14, 13},
-    ControlDef{1017, ControlKind::static_center, "0", 165, 165, 14, 13},
-    ControlDef{1018, ControlKind::static_center, "0", 201, 166, 14, 13},
-    ControlDef{1019, ControlKind::static_center, "0", 223, 166, 14, 13},
-    ControlDef{1020, ControlKind::static_center, "0", 245, 166, 14, 13},
-    ControlDef{1021, ControlKind::static_center, "--", 269, 166, 14, 13},
-    ControlDef{1022, ControlKind::static_center, "0", 291, 166, 14, 13},
-    ControlDef{1023, ControlKind::static_center, "0", 313, 166, 14, 13},
-    ControlDef{1024, ControlKind::static_center, "0", 335, 166, 14, 13},
-    ControlDef{1025, ControlKind::static_center, "--", 357, 166, 14, 13},
+    ControlDef{idc_bat, ControlKind::static_center, "0", 11, 165, 14, 13},
+    ControlDef{idc_fcon, ControlKind::static_center, "0", 33, 165, 14, 13},
+    ControlDef{idc_user, ControlKind::static_center, "0", 55, 165, 14, 13},
+    ControlDef{idc_pcon, ControlKind::static_center, "0", 77, 165, 14, 13},
+    ControlDef{idc_cmos, ControlKind::static_center, "0", 99, 165, 14, 13},
+    ControlDef{idc_pend, ControlKind::static_center, "0", 121, 165, 14, 13},
+    ControlDef{idc_fatal, ControlKind::static_center, "0", 143, 165, 14, 13},
+    ControlDef{idc_busy, ControlKind::static_center, "0", 165, 165, 14, 13},
+    ControlDef{idc_ffull, ControlKind::static_center, "0", 201, 166, 14, 13},
+    ControlDef{idc_dfull, ControlKind::static_center, "0", 223, 166, 14, 13},
+    ControlDef{idc_fwarn, ControlKind::static_center, "0", 245, 166, 14, 13},
+    ControlDef{idc_function_bit4, ControlKind::static_center, "--", 269, 166, 14, 13},
+    ControlDef{idc_rcvr, ControlKind::static_center, "0", 291, 166, 14, 13},
+    ControlDef{idc_sip, ControlKind::static_center, "0", 313, 166, 14, 13},
+    ControlDef{idc_day, ControlKind::static_center, "0", 335, 166, 14, 13},
+    ControlDef{idc_function_bit0, ControlKind::static_center, "--", 357, 166, 14, 13},
     ControlDef{idc_refresh, ControlKind::button, "Refresh", 262, 242, 42, 14, false, false, true},
     ControlDef{idc_request, ControlKind::static_left, "", 53, 115, 320, 12},
     ControlDef{idc_reply, ControlKind::static_left, "", 53, 129, 320, 12},

@@ -1,19 +1,12 @@
-// Click and selection handlers that the dialog procedure dispatches to.
+// The click handlers of the application itself; the dialog procedure
+// dispatches to these and to those of signing, batch and logo.
 #pragma once
 
-// Connecting and the connection kind list.
+// Connect and Disconnect.
 void connect_or_disconnect();
-void network_query();
-void tcp_selection();
-void udp_selection();
 
 // Command entry and file pickers.
 void send_command();
 void refresh_status();
 void pick_sign_file();
 void pick_batch_file();
-
-// Longer operations.
-void sign_file();
-void run_batch();
-void upload_logo();

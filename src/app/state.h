@@ -12,10 +12,7 @@ extern int32_t details;
 // sequence runs as soon as the operation has ended.
 extern uint8_t close_pending;
 
-enum : int32_t {
-    kind_first_com = 1,
-    kind_last_com = 12,
-    kind_rmlx = 13,
-    kind_tcp = 14,
-    kind_udp = 15,
-};
+// The kinds of link, in the order of the connection kind list: COM1 to
+// COM12, then 13 RMLX, 14 TCP and 15 plain UDP.
+enum : int32_t { kind_first_com = 1, kind_last_com = 12, kind_rmlx, kind_tcp, kind_udp };
+static_assert(kind_rmlx == 13 && kind_udp == 15);

@@ -714,7 +714,10 @@ int ui_list_insert_item(int id, int index) {
     Fl_Browser* b = list(id);
     if (b == nullptr) return -1;
     if (index < 0 || index > b->size()) index = b->size();
-    if (id == idc_log) ui.times.insert(ui.times.begin() + index, std::string());
+    // FLTK takes a line's height when it is inserted and keeps it: a lone tab
+    // would count as a line 2 pixels high, and the log could no longer be
+    // scrolled to its end. A blank time has the height of a line of text.
+    if (id == idc_log) ui.times.insert(ui.times.begin() + index, std::string(" "));
     b->insert(index + 1, id == idc_log ? line_of(size_t(index), "").c_str() : "");
     return index;
 }

@@ -6,6 +6,9 @@
 
 inline constexpr size_t batch_line_max = 1500;
 
+// The click handler: runs the batch file named in the window.
+void run_batch();
+
 // Reads one line of at most max_chars characters into line (max_chars + 1
 // bytes): CR and the other bytes below 0x20 are skipped, LF ends the line,
 // characters past max_chars are dropped. Returns 1 with the line, also an

@@ -1,8 +1,6 @@
 #include "batch/batch.h"
 
-#include "app/dialog.h"
 #include "app/dialog_template.h"
-#include "app/handlers.h"
 #include "app/log.h"
 #include "app/progress.h"
 #include "app/window.h"

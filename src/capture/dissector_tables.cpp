@@ -1,7 +1,6 @@
 #include "capture/dissector_tables.h"
 
 #include "app/dialog_template.h"
-#include "command/command.h"
 #include "command/device_errors.h"
 
 #include <cstdio>
@@ -26,8 +25,8 @@ constexpr const char* caption_of(int label_id) {
 }
 
 constexpr bool every_shown_bit_has_a_caption() {
-    for (const StatusLabel& l : status_labels)
-        if ((l.bit != 0) != (caption_of(l.id) != nullptr)) return false;
+    for (int id = idc_status_first; id <= idc_status_last; ++id)
+        if (shows_status_bit(id) != (caption_of(id) != nullptr)) return false;
     return true;
 }
 static_assert(every_shown_bit_has_a_caption());
@@ -50,11 +49,11 @@ std::string error_row(unsigned code, const DeviceError& row) {
 
 std::string bits(bool device) {
     std::string out;
-    for (const StatusLabel& l : status_labels) {
-        if (l.device != device || l.bit == 0) continue;
+    for (int id = idc_status_first; id <= idc_status_last; ++id) {
+        if (shows_device_status(id) != device || !shows_status_bit(id)) continue;
         char bit[8];
-        snprintf(bit, sizeof bit, "0x%02X", unsigned(l.bit));
-        out += std::string("    { ") + bit + ", " + lua_string(caption_of(l.id)) + " },\n";
+        snprintf(bit, sizeof bit, "0x%02X", unsigned(status_bit(id)));
+        out += std::string("    { ") + bit + ", " + lua_string(caption_of(id)) + " },\n";
     }
     return out;
 }

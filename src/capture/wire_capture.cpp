@@ -4,7 +4,6 @@
 // else is recorded or read.
 #include "capture/wire_capture.h"
 
-#include <array>
 #include <cstring>
 
 namespace {
@@ -42,18 +41,6 @@ uint8_t run[record_data_max];
 size_t run_length = 0;
 WireDirection run_direction = WireDirection::inbound;
 uint64_t run_time = 0;
-
-// Where each socket sends from, asked of the system once per socket and peer.
-struct Endpoint {
-    SocketHandle socket = no_socket;
-    bool stream = false;
-    uint32_t peer = 0;
-    uint16_t peer_port = 0;
-    uint32_t local_address = 0;
-    uint16_t local_port = 0;
-};
-std::array<Endpoint, 8> endpoints;
-size_t next_endpoint = 0;
 
 Header* header_at(size_t offset) {
     return reinterpret_cast<Header*>(ring + offset);
@@ -105,39 +92,17 @@ void commit_run() {
     run_length = 0;
 }
 
-Endpoint* find_endpoint(SocketHandle s, bool stream, uint32_t peer) {
-    for (Endpoint& e : endpoints)
-        if (e.socket == s && e.stream == stream && (stream || e.peer == peer)) return &e;
-    return nullptr;
-}
-
-Endpoint& new_endpoint(SocketHandle s, bool stream, uint32_t peer, uint16_t peer_port) {
-    Endpoint& e = endpoints[next_endpoint];
-    next_endpoint = (next_endpoint + 1) % endpoints.size();
-    e = Endpoint{s, stream, peer, peer_port, 0, 0};
-    net_local_endpoint(s, peer, &e.local_address, &e.local_port);
-    return e;
-}
-
-Endpoint& stream_endpoint(SocketHandle s) {
-    if (Endpoint* e = find_endpoint(s, true, 0)) return *e;
-    uint32_t peer = 0;
-    uint16_t port = 0;
-    net_peer_endpoint(s, &peer, &port);
-    return new_endpoint(s, true, peer, port);
-}
-
-void store_network(WireKind kind, WireDirection direction, const Endpoint& e, uint16_t peer_port,
+void store_network(WireKind kind, WireDirection direction, const WireEndpoints& ends,
                    const void* data, size_t stored, size_t length) {
     commit_run();
     Header h{};
     h.time_us = wire_clock_us();
     h.kind = kind;
     h.direction = direction;
-    h.local_address = e.local_address;
-    h.local_port = e.local_port;
-    h.peer_address = e.peer;
-    h.peer_port = peer_port;
+    h.local_address = ends.local_address;
+    h.local_port = ends.local_port;
+    h.peer_address = ends.peer_address;
+    h.peer_port = ends.peer_port;
     h.length = uint32_t(length);
     h.stored = uint32_t(stored < record_data_max ? stored : record_data_max);
     store(h, data);
@@ -206,34 +171,25 @@ void wire_serial_byte(WireDirection direction, uint8_t byte) {
     run[run_length++] = byte;
 }
 
-void wire_datagram(WireDirection direction, SocketHandle s, uint32_t peer, uint16_t peer_port,
-                   const void* data, size_t stored, size_t length) {
+void wire_datagram(WireDirection direction, const WireEndpoints& ends, const void* data,
+                   size_t stored, size_t length) {
     if (!enabled) return;
-    Endpoint* e = find_endpoint(s, false, peer);
-    if (e == nullptr) e = &new_endpoint(s, false, peer, peer_port);
-    store_network(WireKind::datagram, direction, *e, peer_port, data, stored, length);
+    store_network(WireKind::datagram, direction, ends, data, stored, length);
 }
 
-void wire_stream_connected(SocketHandle s, uint32_t peer, uint16_t peer_port) {
-    if (Endpoint* e = find_endpoint(s, true, 0)) e->socket = no_socket;
+void wire_stream_connected(const WireEndpoints& ends) {
     if (!enabled) return;
-    const Endpoint& e = new_endpoint(s, true, peer, peer_port);
-    store_network(WireKind::stream_start, WireDirection::outbound, e, peer_port, nullptr, 0, 0);
+    store_network(WireKind::stream_start, WireDirection::outbound, ends, nullptr, 0, 0);
 }
 
-void wire_stream(WireDirection direction, SocketHandle s, const void* data, size_t length) {
+void wire_stream(WireDirection direction, const WireEndpoints& ends, const void* data,
+                 size_t length) {
     if (!enabled) return;
-    const Endpoint& e = stream_endpoint(s);
     const auto* bytes = static_cast<const uint8_t*>(data);
     do {
         size_t piece = length < record_data_max ? length : record_data_max;
-        store_network(WireKind::stream, direction, e, e.peer_port, bytes, piece, piece);
+        store_network(WireKind::stream, direction, ends, bytes, piece, piece);
         bytes += piece;
         length -= piece;
     } while (length > 0);
-}
-
-void wire_socket_closed(SocketHandle s) {
-    for (Endpoint& e : endpoints)
-        if (e.socket == s) e.socket = no_socket;
 }

@@ -6,8 +6,6 @@
 // oldest when more come. Connect starts a fresh capture.
 #pragma once
 
-#include "net/socket.h"
-
 #include <cstddef>
 #include <cstdint>
 
@@ -59,17 +57,23 @@ void wire_capture_visit(WireVisit visit, void* context);
 uint64_t wire_capture_dropped();
 WireSerialLine wire_capture_serial_line();
 
+// Both ends of a network record, as in WireCaptureRecord. The recorder
+// knows no sockets: the socket seam finds the ends (net/socket_capture.h).
+struct WireEndpoints {
+    uint32_t local_address = 0, peer_address = 0;
+    uint16_t local_port = 0, peer_port = 0;
+};
+
 // What the seams call.
 void wire_serial_opened(int port, uint32_t baud, char parity, uint32_t data_bits,
                         uint32_t stop_bits);
 void wire_serial_byte(WireDirection direction, uint8_t byte);
-// A datagram of length bytes to or from peer, of which stored are at data.
-void wire_datagram(WireDirection direction, SocketHandle s, uint32_t peer, uint16_t peer_port,
-                   const void* data, size_t stored, size_t length);
-void wire_stream_connected(SocketHandle s, uint32_t peer, uint16_t peer_port);
-void wire_stream(WireDirection direction, SocketHandle s, const void* data, size_t length);
-// The socket's number may come back for another socket.
-void wire_socket_closed(SocketHandle s);
+// A datagram of length bytes between ends, of which stored are at data.
+void wire_datagram(WireDirection direction, const WireEndpoints& ends, const void* data,
+                   size_t stored, size_t length);
+void wire_stream_connected(const WireEndpoints& ends);
+void wire_stream(WireDirection direction, const WireEndpoints& ends, const void* data,
+                 size_t length);
 
 // The platform's clock: microseconds since 1970.
 uint64_t wire_clock_us();

@@ -56,14 +56,18 @@ int decode_hex_byte(const char* two) {
 }
 
 void update_status_panel() {
-    for (const StatusLabel& l : status_labels) {
-        int32_t byte = l.device ? device_status : function_status;
-        ui_set_text(l.id, l.bit == 0 ? "--" : (byte & l.bit) ? "1" : "0");
+    for (int id = idc_status_first; id <= idc_status_last; ++id) {
+        int32_t byte = shows_device_status(id) ? device_status : function_status;
+        ui_set_text(id, !shows_status_bit(id) ? "--" : (byte & status_bit(id)) ? "1" : "0");
     }
 }
 
 bool command_running() {
     return running;
+}
+
+bool operation_running() {
+    return busy_flag != 0 || command_running();
 }
 
 int execute_command(const char* request, char* data, size_t data_capacity, int details_flag) {

@@ -2,7 +2,6 @@
 
 #include "app/dialog_template.h"
 #include "app/file_picker.h"
-#include "app/handlers.h"
 #include "app/log.h"
 #include "app/progress.h"
 #include "app/window.h"

@@ -1,11 +1,18 @@
 // The RMLX link: request/reply frames over UDP to the device's port 24222,
 // after a SYN/ACK synchronisation that fixes the frame sequence number, and
 // device discovery by a broadcast QRY.
+#include "net/rmlx.h"
+
+#include "app/dialog_template.h"
 #include "app/log.h"
 #include "app/state.h"
 #include "app/tick.h"
 #include "app/window.h"
-#include "net/net_links.h"
+#include "net/ipv4_text.h"
+#include "net/net_connect.h"
+#include "net/net_trace.h"
+#include "net/socket_errors.h"
+#include "net/socket_slot.h"
 
 #include <cstring>
 
@@ -25,6 +32,7 @@ constexpr int restart_limit = 10;
 
 SocketSlot slot;
 NetLink discovery_link;
+uint32_t discovered[discovered_max];
 
 uint32_t random_state = 0;
 bool random_seeded = false;
@@ -37,7 +45,7 @@ uint16_t random_fsn() {
 }
 
 int ensure_init() {
-    return slot.initialised ? net_ok : rmlx_init();
+    return slot.initialised ? result_ok : rmlx_init();
 }
 
 bool refuse_if_busy(const SlotUse& use) {
@@ -54,12 +62,12 @@ int next_frame(NetLink& link, MsTimer& timer, bool* got) {
 template <typename OnAct>
 int query_passes_run(NetLink& link, uint16_t fsn, bool log_discards, OnAct on_act) {
     for (int pass = 0; pass < query_passes; ++pass) {
-        if (rmlx_send_frame(link, op_qry, 0, fsn, 0) != net_ok) return net_socket_failure;
+        if (rmlx_send_frame(link, op_qry, 0, fsn, 0) != result_ok) return net_socket_failure;
         MsTimer window;
         timer_start(&window, query_window_ms);
         for (;;) {
             bool got;
-            if (next_frame(link, window, &got) != net_ok) return net_socket_failure;
+            if (next_frame(link, window, &got) != result_ok) return net_socket_failure;
             if (!got) break;
             const FrameHeader& h = link.receive.header;
             if (h.fsn != fsn) {
@@ -67,7 +75,7 @@ int query_passes_run(NetLink& link, uint16_t fsn, bool log_discards, OnAct on_ac
             } else if (h.opcode != op_act) {
                 if (log_discards) log_printf("RMLX: discarded frame (waiting ACT)");
             } else if (on_act(link.last_source)) {
-                return net_ok;
+                return result_ok;
             }
         }
         if (log_discards) log_printf("RMLX: query timeout");
@@ -97,13 +105,13 @@ void rmlx_close() {
 }
 
 int rmlx_open(NetLink& link, uint32_t address, uint8_t query) {
-    if (int r = ensure_init(); r != net_ok) return r;
+    if (int r = ensure_init(); r != result_ok) return r;
     link.target = address;
     if (query != 0) {
-        if (int r = rmlx_query(link); r != net_ok) return r;
+        if (int r = rmlx_query(link); r != result_ok) return r;
     }
     link.synchronised = 0;
-    return net_ok;
+    return result_ok;
 }
 
 int rmlx_send_frame(NetLink& link, uint8_t opcode, uint8_t reserved, uint16_t fsn,
@@ -129,7 +137,7 @@ int rmlx_send_frame(NetLink& link, uint8_t opcode, uint8_t reserved, uint16_t fs
         report_socket_error("RMLX: send failed");
         return net_socket_failure;
     }
-    return net_ok;
+    return result_ok;
 }
 
 int rmlx_receive_frame(NetLink& link, bool* received) {
@@ -146,7 +154,7 @@ int rmlx_receive_frame(NetLink& link, bool* received) {
             ui_message_box(true, "error", "", mb_ok);
             return net_socket_failure;
         }
-        if (ready == 0) return net_ok;
+        if (ready == 0) return result_ok;
         // The size the read reports decides: a pending count may add up every
         // queued datagram on some systems.
         uint32_t from = 0;
@@ -187,19 +195,12 @@ int rmlx_receive_frame(NetLink& link, bool* received) {
         }
         *received = true;
         trace_frame(link.receive, true, from);
-        return net_ok;
+        return result_ok;
     }
 }
 
-bool data_checksum_ok(const NetFrame& frame) {
-    size_t len = frame.header.length;
-    if (len == 0) return true;
-    if (len > frame_data_size) return false;
-    return rmlx_checksum(frame.data, len) == frame.header.data_sum;
-}
-
 int rmlx_query(NetLink& link) {
-    if (int r = ensure_init(); r != net_ok) return r;
+    if (int r = ensure_init(); r != result_ok) return r;
     SlotUse use(slot);
     if (refuse_if_busy(use)) return net_socket_failure;
     int r = query_passes_run(link, random_fsn(), true, [](uint32_t) {
@@ -214,7 +215,7 @@ int rmlx_discover(uint32_t* list, uint32_t capacity, uint32_t* count) {
     *count = 0;
     memset(&discovery_link, 0, sizeof discovery_link);
     discovery_link.target = address_broadcast;
-    if (int r = ensure_init(); r != net_ok) {
+    if (int r = ensure_init(); r != result_ok) {
         log_printf("RMLX: interface init failed");
         return r;
     }
@@ -238,19 +239,19 @@ int rmlx_discover(uint32_t* list, uint32_t capacity, uint32_t* count) {
     });
     if (r == net_socket_failure) return r;
     *count = found;
-    return net_ok;
+    return result_ok;
 }
 
 int rmlx_sync(NetLink& link) {
     link.fsn = link.fsn == 0 ? random_fsn() : uint16_t(link.fsn + resync_fsn_step);
     if (details != 0) log_printf("RMLX: synchronizing");
     for (int pass = 0; pass < sync_passes; ++pass) {
-        if (rmlx_send_frame(link, op_syn, 0, link.fsn, 0) != net_ok) return net_socket_failure;
+        if (rmlx_send_frame(link, op_syn, 0, link.fsn, 0) != result_ok) return net_socket_failure;
         MsTimer window;
         timer_start(&window, sync_window_ms);
         for (;;) {
             bool got;
-            if (next_frame(link, window, &got) != net_ok) return net_socket_failure;
+            if (next_frame(link, window, &got) != result_ok) return net_socket_failure;
             if (!got) break;
             const FrameHeader& h = link.receive.header;
             if (h.fsn != link.fsn) {
@@ -261,7 +262,7 @@ int rmlx_sync(NetLink& link) {
                 ++link.fsn;
                 link.synchronised = 1;
                 timer_start(&link.sync_timer, sync_validity_ms);
-                return net_ok;
+                return result_ok;
             }
         }
         log_printf("RMLX: sync timeout");
@@ -272,7 +273,7 @@ int rmlx_sync(NetLink& link) {
 
 int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
     log_request_line(request);
-    if (int r = ensure_init(); r != net_ok) return r;
+    if (int r = ensure_init(); r != result_ok) return r;
     SlotUse use(slot);
     if (refuse_if_busy(use)) return net_socket_failure;
     size_t n = strlen(request);
@@ -290,16 +291,16 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
     bool to_sync_point = true;
     while (timeouts < request_attempts) {
         if (to_sync_point && (link.synchronised == 0 || timer_expired(&link.sync_timer))) {
-            if (int r = rmlx_sync(link); r != net_ok) return r;
+            if (int r = rmlx_sync(link); r != result_ok) return r;
         }
-        if (rmlx_send_frame(link, op_req, 0, link.fsn, uint16_t(n)) != net_ok)
+        if (rmlx_send_frame(link, op_req, 0, link.fsn, uint16_t(n)) != result_ok)
             return net_socket_failure;
         timer_start(&link.sync_timer, sync_validity_ms);
         MsTimer reply_timer;
         timer_start(&reply_timer, reply_wait_ms);
         for (;;) {
             bool got;
-            if (next_frame(link, reply_timer, &got) != net_ok) return net_socket_failure;
+            if (next_frame(link, reply_timer, &got) != result_ok) return net_socket_failure;
             if (!got) {
                 ++timeouts;
                 log_printf("RMLX: request timeout");
@@ -329,13 +330,13 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
             } else if (h.opcode == op_rep) {
                 bool good = data_checksum_ok(link.receive);
                 if (!good) log_printf("RMLX: data checksum error");
-                if (rmlx_send_frame(link, op_nak, 0, link.fsn, 0) != net_ok)
+                if (rmlx_send_frame(link, op_nak, 0, link.fsn, 0) != result_ok)
                     return net_socket_failure;
                 if (good) {
                     copy_reply(reply, reply_size, link.receive.data, h.length);
                     timer_start(&link.sync_timer, sync_validity_ms);
                     ++link.fsn;
-                    return net_ok;
+                    return result_ok;
                 }
             } else {
                 log_printf("RMLX: invalid response to request; restarting");
@@ -343,4 +344,31 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
         }
     }
     return request_failed(link);
+}
+
+bool rmlx_connect() {
+    if (rmlx_init() != result_ok) {
+        show_error_box("RMLX protocol init failed");
+        return false;
+    }
+    return open_connection_link(
+        [](NetLink& link, uint32_t address) { return rmlx_open(link, address, 1); });
+}
+
+void rmlx_kind_chosen() {
+    begin_network_selection();
+    log_printf("Querying network devices:");
+    uint32_t count = 0;
+    if (rmlx_discover(discovered, discovered_max, &count) != result_ok) {
+        log_printf("Net devices detection failed");
+        count = 0;
+    } else {
+        for (uint32_t i = 0; i < count; ++i) {
+            const char* text = dotted(discovered[i]);
+            ui_combo_add(idc_address, text);
+            log_printf("- Detected ip %s", text);
+        }
+        log_printf("%u devices responded", unsigned(count));
+    }
+    end_network_selection(count > 0);
 }

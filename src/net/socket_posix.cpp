@@ -4,6 +4,7 @@
 #include "net/socket.h"
 
 #include "capture/wire_capture.h"
+#include "net/socket_capture.h"
 #include "net/socket_errno.h"
 
 #include <algorithm>
@@ -122,7 +123,7 @@ bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
         r = connect(int(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     } while (r != 0 && errno == EINTR);
     if (r != 0) return failed(false);
-    wire_stream_connected(s, address, port);
+    net_capture_connected(s, address, port);
     return true;
 }
 
@@ -130,7 +131,7 @@ void net_close(SocketHandle s) {
     if (s == no_socket) return;
     if (ahead.socket == s) ahead.socket = no_socket;
     if (Opened* o = opened_socket(s)) *o = Opened{};
-    wire_socket_closed(s);
+    net_capture_closed(s);
     close(int(s));
 }
 
@@ -139,7 +140,7 @@ long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address,
     ssize_t n =
         sendto(int(s), data, len, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     if (n < 0) return failed(-1L);
-    wire_datagram(WireDirection::outbound, s, address, port, data, size_t(n), size_t(n));
+    net_capture_datagram(WireDirection::outbound, s, address, port, data, size_t(n), size_t(n));
     return long(n);
 }
 
@@ -147,7 +148,7 @@ long net_send(SocketHandle s, const void* data, size_t len) {
     // A peer that has gone must give an error, not SIGPIPE.
     ssize_t n = send(int(s), data, len, MSG_NOSIGNAL);
     if (n < 0) return failed(-1L);
-    wire_stream(WireDirection::outbound, s, data, size_t(n));
+    net_capture_stream(WireDirection::outbound, s, data, size_t(n));
     return long(n);
 }
 
@@ -197,8 +198,8 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
     }
     if (n < 0) return failed(-1L);
     *from = sa.sin_addr.s_addr;
-    wire_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
-                  size_t(n) < cap ? size_t(n) : cap, size_t(n));
+    net_capture_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
+                         size_t(n) < cap ? size_t(n) : cap, size_t(n));
     return long(n);
 }
 
@@ -215,7 +216,7 @@ long net_receive(SocketHandle s, void* buf, size_t cap) {
         n = recv(int(s), buf, cap, MSG_DONTWAIT);
     }
     if (n < 0) return failed(-1L);
-    if (n > 0) wire_stream(WireDirection::inbound, s, buf, size_t(n));
+    if (n > 0) net_capture_stream(WireDirection::inbound, s, buf, size_t(n));
     return long(n);
 }
 

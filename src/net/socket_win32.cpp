@@ -3,6 +3,7 @@
 #include "net/socket.h"
 
 #include "capture/wire_capture.h"
+#include "net/socket_capture.h"
 
 // winsock2.h before windows.h, which would bring in the old WinSock header.
 #include <winsock2.h>
@@ -79,7 +80,7 @@ bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
     sockaddr_in sa = make_address(address, port);
     if (connect(as_socket(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
         return failed(false);
-    wire_stream_connected(s, address, port);
+    net_capture_connected(s, address, port);
     return true;
 }
 
@@ -89,7 +90,7 @@ void net_close(SocketHandle s) {
         WSACloseEvent(w->event);
         *w = Watch{};
     }
-    wire_socket_closed(s);
+    net_capture_closed(s);
     closesocket(as_socket(s)); // also ends the event selection
 }
 
@@ -98,14 +99,14 @@ long net_send_to(SocketHandle s, const void* data, size_t len, uint32_t address,
     int n = sendto(as_socket(s), static_cast<const char*>(data), int(len), 0,
                    reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     if (n == SOCKET_ERROR) return failed(-1L);
-    wire_datagram(WireDirection::outbound, s, address, port, data, size_t(n), size_t(n));
+    net_capture_datagram(WireDirection::outbound, s, address, port, data, size_t(n), size_t(n));
     return long(n);
 }
 
 long net_send(SocketHandle s, const void* data, size_t len) {
     int n = send(as_socket(s), static_cast<const char*>(data), int(len), 0);
     if (n == SOCKET_ERROR) return failed(-1L);
-    wire_stream(WireDirection::outbound, s, data, size_t(n));
+    net_capture_stream(WireDirection::outbound, s, data, size_t(n));
     return long(n);
 }
 
@@ -136,15 +137,15 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
         n = int(cap) + 1;
     }
     *from = sa.sin_addr.s_addr;
-    wire_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
-                  size_t(n) < cap ? size_t(n) : cap, size_t(n));
+    net_capture_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
+                         size_t(n) < cap ? size_t(n) : cap, size_t(n));
     return long(n);
 }
 
 long net_receive(SocketHandle s, void* buf, size_t cap) {
     int n = recv(as_socket(s), static_cast<char*>(buf), int(cap), 0);
     if (n == SOCKET_ERROR) return failed(-1L);
-    if (n > 0) wire_stream(WireDirection::inbound, s, buf, size_t(n));
+    if (n > 0) net_capture_stream(WireDirection::inbound, s, buf, size_t(n));
     return long(n);
 }
 

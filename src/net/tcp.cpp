@@ -1,8 +1,13 @@
 // The TCP link: the bare request text on one connection to the device's port
 // 9101, and whatever text comes back within 5000 ms as the reply.
+#include "net/tcp.h"
+
 #include "app/log.h"
 #include "app/window.h"
-#include "net/net_links.h"
+#include "net/net_connect.h"
+#include "net/net_trace.h"
+#include "net/socket_errors.h"
+#include "net/socket_slot.h"
 
 #include <cstring>
 
@@ -25,7 +30,7 @@ int tcp_init(uint32_t address) {
     uint32_t destination = address;
     if (fresh) net_host_address(address, &destination);
     int r = init_slot(slot, "TCP", SocketKind::stream, destination, tcp_port);
-    if (fresh && r == net_ok) connected_address = address;
+    if (fresh && r == result_ok) connected_address = address;
     return r;
 }
 
@@ -38,10 +43,10 @@ int tcp_open(NetLink& link, uint32_t address) {
     // failed) must not carry the requests meant for this one.
     if (slot.initialised && connected_address != address && !slot.busy) tcp_close();
     if (!slot.initialised) {
-        if (int r = tcp_init(address); r != net_ok) return r;
+        if (int r = tcp_init(address); r != result_ok) return r;
     }
     link.target = address;
-    return net_ok;
+    return result_ok;
 }
 
 int tcp_send(const char* data, size_t length) {
@@ -53,7 +58,7 @@ int tcp_send(const char* data, size_t length) {
         report_socket_error("TCP: send failed");
         return net_socket_failure;
     }
-    return net_ok;
+    return result_ok;
 }
 
 int tcp_receive(NetLink& link, bool* received) {
@@ -67,9 +72,9 @@ int tcp_receive(NetLink& link, bool* received) {
         report_socket_error("TCP: ioctl failed");
         return net_socket_failure;
     }
-    if (ready == 0) return net_ok;
+    if (ready == 0) return result_ok;
     // What does not fit stays pending for the next call.
-    long n = net_receive(slot.socket, link.receive.data, frame_data_size - 1);
+    long n = net_receive(slot.socket, link.received.bytes, received_text_max);
     if (n < 0) {
         report_socket_error("TCP: receive failed");
         return net_socket_failure;
@@ -80,10 +85,10 @@ int tcp_receive(NetLink& link, bool* received) {
         log_printf("TCP: connection closed by the device");
         return net_socket_failure;
     }
-    link.receive.header.length = uint16_t(n);
-    link.receive.data[n] = 0;
+    link.received.length = uint16_t(n);
+    link.received.bytes[n] = 0;
     *received = true;
-    return net_ok;
+    return result_ok;
 }
 
 int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
@@ -94,7 +99,7 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         return net_socket_failure;
     }
     // The text goes out from where it is: a stream takes any length.
-    if (tcp_send(request, strlen(request)) != net_ok) return net_socket_failure;
+    if (tcp_send(request, strlen(request)) != result_ok) return net_socket_failure;
 
     // Pieces are gathered until the three status fields are in and nothing
     // more is pending, all within the reply wait: a device writes its reply
@@ -112,18 +117,18 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         // Right after the send the reply cannot be there yet: wait first.
         if (!got) wait_for_input(slot, reply_timer);
         pump_one_message();
-        if (tcp_receive(link, &got) != net_ok) return net_socket_failure;
+        if (tcp_receive(link, &got) != result_ok) return net_socket_failure;
         if (!got) {
             if (complete) break;
             continue;
         }
         any = true;
-        size_t len = link.receive.header.length;
-        size_t text = ended ? 0 : strnlen(reinterpret_cast<const char*>(link.receive.data), len);
+        size_t len = link.received.length;
+        size_t text = ended ? 0 : strnlen(reinterpret_cast<const char*>(link.received.bytes), len);
         ended = ended || text < len;
         size_t room = reply_size > kept + 1 ? reply_size - 1 - kept : 0;
         size_t take = text < room ? text : room;
-        memcpy(reply + kept, link.receive.data, take);
+        memcpy(reply + kept, link.received.bytes, take);
         kept += take;
         cut += text - take;
     }
@@ -136,5 +141,11 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     if (cut > 0)
         log_printf("TCP: reply longer than %u bytes; %u bytes dropped", unsigned(kept),
                    unsigned(cut));
-    return net_ok;
+    return result_ok;
+}
+
+void tcp_kind_chosen() {
+    begin_network_selection();
+    log_printf("Init TCP OK:");
+    end_network_selection(false);
 }

@@ -1,11 +1,16 @@
 // The plain UDP link: the serial link's character protocol in datagrams
 // between port 9101 at both ends. Every request starts with ENQ/ACK; text
 // travels as STX text "/" checksum ETX, control characters as single bytes.
+#include "net/udp.h"
+
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
-#include "net/net_links.h"
-#include "serial/frame_checksum.h"
+#include "codec/frame_checksum.h"
+#include "net/net_connect.h"
+#include "net/net_trace.h"
+#include "net/socket_errors.h"
+#include "net/socket_slot.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,14 +25,12 @@ constexpr uint32_t sync_validity_ms = 1000;
 // NAK resends and resynchronisations one request may take (see rmlx.cpp).
 constexpr int restart_limit = 10;
 constexpr size_t text_frame_extra = 5; // STX, "/", two digits, ETX
-// A received datagram is kept with a terminating zero in the receive frame.
-constexpr size_t datagram_max = frame_data_size - 1;
 
 SocketSlot slot;
 uint8_t datagram[udp_text_max + text_frame_extra];
 
 int ensure_init() {
-    return slot.initialised ? net_ok : udp_init();
+    return slot.initialised ? result_ok : udp_init();
 }
 
 bool slot_missing() {
@@ -57,10 +60,10 @@ void udp_close() {
 }
 
 int udp_open(NetLink& link, uint32_t address) {
-    if (int r = ensure_init(); r != net_ok) return r;
+    if (int r = ensure_init(); r != result_ok) return r;
     link.target = address;
     link.synchronised = 0;
-    return net_ok;
+    return result_ok;
 }
 
 int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length) {
@@ -87,7 +90,7 @@ int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length) {
         report_socket_error("UDP: send failed");
         return net_socket_failure;
     }
-    return net_ok;
+    return result_ok;
 }
 
 int udp_receive(NetLink& link, bool* received) {
@@ -99,21 +102,22 @@ int udp_receive(NetLink& link, bool* received) {
             report_socket_error("UDP: ioctl failed");
             return net_socket_failure;
         }
-        if (ready == 0) return net_ok;
+        if (ready == 0) return result_ok;
         uint32_t from = 0;
-        long n = net_receive_from(slot.socket, link.receive.data, frame_data_size, &from);
+        long n =
+            net_receive_from(slot.socket, link.received.bytes, sizeof link.received.bytes, &from);
         if (n < 0) {
             report_socket_error("UDP: receive failed");
             return net_socket_failure;
         }
-        uint8_t kind = n == 1 ? link.receive.data[0] : uint8_t(udp_text);
+        uint8_t kind = n == 1 ? link.received.bytes[0] : uint8_t(udp_text);
         // A text datagram needs STX, "/", two digits and ETX; an empty one
         // has nothing.
         if (n == 0 || (kind == udp_text && n < long(text_frame_extra))) {
             log_printf("UDP: discarded, datagram too short (%u)", unsigned(n));
             continue;
         }
-        if (n > long(datagram_max)) {
+        if (n > long(received_text_max)) {
             log_printf("UDP: discarded, datagram too long (%u)", unsigned(n));
             continue;
         }
@@ -122,18 +126,18 @@ int udp_receive(NetLink& link, bool* received) {
             continue;
         }
         link.last_source = from;
-        link.receive.header.opcode = kind;
-        link.receive.header.length = uint16_t(n);
-        link.receive.data[n] = 0;
+        link.received.kind = kind;
+        link.received.length = uint16_t(n);
+        link.received.bytes[n] = 0;
         *received = true;
-        return net_ok;
+        return result_ok;
     }
 }
 
-bool text_checksum_ok(const NetFrame& frame) {
-    size_t n = frame.header.length;
-    if (n < text_frame_extra || n > frame_data_size) return false;
-    const uint8_t* d = frame.data;
+bool text_checksum_ok(const ReceivedText& text) {
+    size_t n = text.length;
+    if (n < text_frame_extra || n > sizeof text.bytes) return false;
+    const uint8_t* d = text.bytes;
     uint8_t expected = uint8_t(10 * (d[n - 3] - 0x30) + (d[n - 2] - 0x30));
     uint8_t sum = 0;
     for (size_t i = 1; i <= n - 4; ++i) sum = uint8_t(sum + d[i]);
@@ -142,17 +146,17 @@ bool text_checksum_ok(const NetFrame& frame) {
 
 int udp_sync(NetLink& link) {
     for (int pass = 0; pass < sync_passes; ++pass) {
-        if (udp_send(link, udp_enq, nullptr, 0) != net_ok) return net_socket_failure;
+        if (udp_send(link, udp_enq, nullptr, 0) != result_ok) return net_socket_failure;
         MsTimer window;
         timer_start(&window, sync_window_ms);
         for (;;) {
             bool got;
-            if (next_datagram(link, window, &got) != net_ok) return net_socket_failure;
+            if (next_datagram(link, window, &got) != result_ok) return net_socket_failure;
             if (!got) break;
-            if (link.receive.header.opcode == udp_ack) {
+            if (link.received.kind == udp_ack) {
                 link.synchronised = 1;
                 timer_start(&link.sync_timer, sync_validity_ms);
-                return net_ok;
+                return result_ok;
             }
             log_printf("UDP: sync response ignored (opcode)");
         }
@@ -164,7 +168,7 @@ int udp_sync(NetLink& link) {
 
 int udp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
     log_request_line(request);
-    if (int r = ensure_init(); r != net_ok) return r;
+    if (int r = ensure_init(); r != result_ok) return r;
     SlotUse use(slot);
     if (!use.ok) {
         log_printf("UDP: another request is running");
@@ -182,22 +186,22 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     bool to_sync_point = true;
     while (timeouts < request_attempts) {
         if (to_sync_point && (link.synchronised == 0 || timer_expired(&link.sync_timer))) {
-            if (int r = udp_sync(link); r != net_ok) return r;
+            if (int r = udp_sync(link); r != result_ok) return r;
         }
-        if (udp_send(link, udp_text, request, n) != net_ok) return net_socket_failure;
+        if (udp_send(link, udp_text, request, n) != result_ok) return net_socket_failure;
         timer_start(&link.sync_timer, sync_validity_ms);
         MsTimer reply_timer;
         timer_start(&reply_timer, reply_wait_ms);
         for (;;) {
             bool got;
-            if (next_datagram(link, reply_timer, &got) != net_ok) return net_socket_failure;
+            if (next_datagram(link, reply_timer, &got) != result_ok) return net_socket_failure;
             if (!got) {
                 ++timeouts;
                 log_printf("UDP: request timeout");
                 to_sync_point = true;
                 break;
             }
-            uint8_t kind = link.receive.header.opcode;
+            uint8_t kind = link.received.kind;
             if (kind == udp_ack) continue;
             if (kind == udp_resync) {
                 link.synchronised = 0;
@@ -222,17 +226,23 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
                 log_printf("UDP: invalid response to request; restarting");
                 continue;
             }
-            if (!text_checksum_ok(link.receive)) {
+            if (!text_checksum_ok(link.received)) {
                 log_printf("UDP: data checksum error");
-                if (udp_send(link, udp_nak, nullptr, 0) != net_ok) return net_socket_failure;
+                if (udp_send(link, udp_nak, nullptr, 0) != result_ok) return net_socket_failure;
                 continue;
             }
             udp_send(link, udp_ack, nullptr, 0);
             // The text and its "/" separator: STX, the digits and ETX are cut off.
-            copy_reply(reply, reply_size, link.receive.data + 1, link.receive.header.length - 4u);
+            copy_reply(reply, reply_size, link.received.bytes + 1, link.received.length - 4u);
             timer_start(&link.sync_timer, 0);
-            return net_ok;
+            return result_ok;
         }
     }
     return request_failed(link);
+}
+
+void udp_kind_chosen() {
+    begin_network_selection();
+    log_printf("Init UDP OK:");
+    end_network_selection(false);
 }

@@ -4,8 +4,8 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "codec/frame_checksum.h"
 #include "serial/control_chars.h"
-#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial/zreport.h"
 
@@ -150,9 +150,9 @@ int serial_send_frame(const char* request) {
     return 0;
 }
 
-int serial_transaction(const char* request, char* reply, size_t reply_size, int32_t details) {
+int serial_transaction(const char* request, char* reply, size_t reply_size, int32_t details_flag) {
     busy_flag = 1;
-    if (details != 0) log_printf("Request frame [%s]", request);
+    if (details_flag != 0) log_printf("Request frame [%s]", request);
     ui_set_text(idc_request, request);
 
     ZReportStep step = zreport_step(request);
@@ -187,7 +187,7 @@ int serial_transaction(const char* request, char* reply, size_t reply_size, int3
         }
         if (step == ZReportStep::identifier) zreport_capture_identifier(serial_reply_buffer);
         if (step == ZReportStep::line) zreport_capture_line(serial_reply_buffer);
-        return complete(serial_ok, reply, reply_size);
+        return complete(result_ok, reply, reply_size);
     }
     log_printf("Request retries failed");
     return end(serial_retries_failed);

@@ -95,23 +95,24 @@ uint32_t serial_device_bytes_waiting(SerialHandle device) {
     return clear_error(as_handle(device));
 }
 
-bool serial_device_read(SerialHandle device, uint8_t& byte) {
+// "value": windows.h declares a type named byte.
+bool serial_device_read(SerialHandle device, uint8_t& value) {
     DWORD got = 0;
-    if (!ReadFile(as_handle(device), &byte, 1, &got, nullptr)) {
+    if (!ReadFile(as_handle(device), &value, 1, &got, nullptr)) {
         clear_error(as_handle(device));
         return false;
     }
     if (got != 1) return false;
-    wire_serial_byte(WireDirection::inbound, byte);
+    wire_serial_byte(WireDirection::inbound, value);
     return true;
 }
 
-void serial_device_write(SerialHandle device, uint8_t byte) {
+void serial_device_write(SerialHandle device, uint8_t value) {
     DWORD put = 0;
-    if (!WriteFile(as_handle(device), &byte, 1, &put, nullptr))
+    if (!WriteFile(as_handle(device), &value, 1, &put, nullptr))
         clear_error(as_handle(device));
     else if (put == 1)
-        wire_serial_byte(WireDirection::outbound, byte);
+        wire_serial_byte(WireDirection::outbound, value);
 }
 
 void serial_device_purge(SerialHandle device) {

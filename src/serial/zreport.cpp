@@ -101,7 +101,7 @@ int zreport_check(const char*) {
     if (b_file == nullptr) {
         error_box("Error creating '_b.txt' file");
         close_a_file();
-        return serial_ok;
+        return result_ok;
     }
     // Lines still in the writer's buffer belong to the report as well.
     if (a_file != nullptr) fflush(a_file);
@@ -125,7 +125,7 @@ int zreport_check(const char*) {
              "Zreport?",
              signature);
     if (ui_message_box(true, question, "", mb_yesno) == id_yes) return zreport_go_on;
-    return serial_signature_rejected;
+    return signature_rejected;
 }
 
 void zreport_capture_identifier(char* reply) {

@@ -1,9 +1,9 @@
 // "Sign File": the whole content of a file sent to the device as one
 // signature block, opened with "{/0", carried in TEXT ("@/") or BASE64 ("&/")
 // data requests and finished with "}".
-#include "app/dialog.h"
+#include "signing/sign_file.h"
+
 #include "app/dialog_template.h"
-#include "app/handlers.h"
 #include "app/log.h"
 #include "app/progress.h"
 #include "app/state.h"
@@ -11,7 +11,7 @@
 #include "app/window.h"
 #include "codec/base64.h"
 #include "command/command.h"
-#include "net/net_link.h"
+#include "command/links.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -19,24 +19,10 @@
 
 namespace {
 
-constexpr size_t block_size_rmlx = 450;
-constexpr size_t block_size_other = 750;
-// A BASE64 request of a whole RMLX block (602 characters) would not fit the
-// frame, so such a block goes in pieces of this many bytes: a multiple of 3,
-// so that padding still comes only at the end of the file.
-constexpr size_t rmlx_base64_piece = (frame_data_size - 2) / 4 * 3;
-static_assert(2 + base64_encoded_size(rmlx_base64_piece) <= frame_data_size);
-static_assert(2 + block_size_rmlx <= frame_data_size);
-static_assert(rmlx_base64_piece % 3 == 0);
-
 char file_name[512];
-unsigned char block[block_size_other];
-char request[2 + base64_encoded_size(block_size_other) + 1];
+unsigned char block[sign_block_max];
+char request[2 + base64_encoded_size(sign_block_max) + 1];
 char reply_data[reply_buffer_size];
-
-bool is_network(int32_t kind) {
-    return kind == kind_rmlx || kind == kind_tcp || kind == kind_udp;
-}
 
 // A serial frame carries printable text only. A network request carries any
 // byte but the terminating zero, which would cut the block short there.
@@ -89,10 +75,9 @@ bool send_block(Transfer& t, const unsigned char* bytes, size_t n, bool base64) 
 // The data requests, from the start of the file to its end; false when the
 // transfer ended early (the reason logged).
 bool send_data(Transfer& t) {
-    const bool network = is_network(connection_kind);
-    const size_t block_size = connection_kind == kind_rmlx ? block_size_rmlx : block_size_other;
+    const LinkKind& link = link_of(connection_kind);
     while (feof(t.file) == 0) {
-        size_t n = fread(block, 1, block_size, t.file);
+        size_t n = fread(block, 1, link.sign_block, t.file);
         if (ferror(t.file) != 0) {
             // A partly read block is not sent: the device would sign a
             // document that is not the file.
@@ -101,8 +86,8 @@ bool send_data(Transfer& t) {
         }
         t.bytes += uint32_t(n);
         if (n == 0) continue;
-        bool base64 = needs_base64(block, n, network);
-        size_t piece = base64 && connection_kind == kind_rmlx ? rmlx_base64_piece : n;
+        bool base64 = needs_base64(block, n, link.network);
+        size_t piece = base64 ? link.sign_base64_block : n;
         for (size_t at = 0; at < n; at += piece) {
             size_t len = n - at < piece ? n - at : piece;
             if (!send_block(t, block + at, len, base64)) return false;

@@ -1,9 +1,9 @@
 // Choosing a network kind, Connect and Disconnect over the network links,
 // against the simulator's network sides inside private network namespaces.
-#include "app/connect.h"
 #include "app/dialog_template.h"
 #include "app/handlers.h"
 #include "command/command.h"
+#include "net/net_link.h"
 #include "net_fixture.h"
 #include "sim/device_model.h"
 

@@ -37,9 +37,9 @@ TEST_F(WindowTest, FreshStartIsDisconnected) {
     for (int id : {idc_connect, idc_exit, idc_kind, idc_address, idc_command, idc_clear})
         EXPECT_TRUE(control(id).enabled) << id;
     EXPECT_EQ(control(idc_connect).text, "Connect");
-    EXPECT_EQ(control(1021).text, "--");
-    EXPECT_EQ(control(1025).text, "--");
-    EXPECT_EQ(control(1010).text, "0");
+    EXPECT_EQ(control(idc_function_bit4).text, "--");
+    EXPECT_EQ(control(idc_function_bit0).text, "--");
+    EXPECT_EQ(control(idc_bat).text, "0");
 }
 
 TEST_F(WindowTest, ChoosingAComPortRefillsTheRateList) {
@@ -120,7 +120,7 @@ TEST(DialogTemplate, EveryIdOnceAndInsideTheDialog) {
             EXPECT_LE(c.y + c.h, dialog_def.h) << c.text;
         }
         if (c.id == idc_none) continue;
-        EXPECT_TRUE(c.id >= 1000 && c.id <= 1037) << c.id;
+        EXPECT_TRUE(c.id >= idc_log && c.id <= idc_esd) << c.id;
         for (int id : seen) EXPECT_NE(id, c.id);
         seen.push_back(c.id);
     }

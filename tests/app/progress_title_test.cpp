@@ -1,12 +1,13 @@
 // The title while the real operations run against the simulated device
 // over the serial line, and after they end, whatever the outcome.
 #include "app/dialog_template.h"
-#include "app/handlers.h"
 #include "app/progress.h"
 #include "app/tick.h"
+#include "batch/batch.h"
 #include "command/command.h"
 #include "logo/logo.h"
 #include "serial_sim_fixture.h"
+#include "signing/sign_file.h"
 #include "sim/serial_side.h"
 #include "sim/sim_device.h"
 #include "support/fake_clock.h"

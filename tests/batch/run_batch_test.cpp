@@ -1,6 +1,6 @@
 // "Run batch" against the simulated device over the serial line.
 #include "app/dialog_template.h"
-#include "app/handlers.h"
+#include "batch/batch.h"
 #include "serial_sim_fixture.h"
 #include "sim/serial_side.h"
 #include "sim/sim_device.h"

@@ -70,7 +70,7 @@ TEST_F(WireCaptureTest, SerialBytesMakeOneRunPerDirectionAndResetOrDisablingKeep
     for (uint8_t b : {0x18, 0x18, 0x05}) wire_serial_byte(out, b);
     wire_serial_byte(in, 0x06);
     for (uint8_t b : std::string("\x02v\x03")) wire_serial_byte(out, b);
-    wire_datagram(in, no_socket, 0, 24222, "ab", 2, 2);
+    wire_datagram(in, {.peer_port = 24222}, "ab", 2, 2);
     wire_serial_byte(in, 0x06);
     auto r = records();
     ASSERT_EQ(r.size(), 5u);
@@ -89,7 +89,7 @@ TEST_F(WireCaptureTest, SerialBytesMakeOneRunPerDirectionAndResetOrDisablingKeep
     EXPECT_EQ(wire_capture_serial_line().port, 0);
     wire_capture_enable(false);
     wire_serial_byte(out, 0x05);
-    wire_stream(out, no_socket, "v", 1);
+    wire_stream(out, {}, "v", 1);
     EXPECT_TRUE(records().empty());
 }
 
@@ -100,7 +100,7 @@ TEST_F(WireCaptureTest, OldestRecordsGoPastTheBoundAndTheFileSaysHowMany) {
     for (size_t bytes = 0; bytes < 3 * wire_capture_capacity; ++total) {
         size_t size = 4 + total % 1400;
         memcpy(data.data(), &total, 4);
-        wire_datagram(total % 2 ? in : out, no_socket, 0, 24222, data.data(), size, size + 7);
+        wire_datagram(total % 2 ? in : out, {.peer_port = 24222}, data.data(), size, size + 7);
         bytes += size;
     }
     auto r = records();

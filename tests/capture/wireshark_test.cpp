@@ -3,14 +3,13 @@
 // the captures the console saves of sessions with the simulated device on
 // each of the four links decode cleanly, with every request and reply in
 // order.
-#include "app/connect.h"
 #include "app/dialog_template.h"
 #include "app/handlers.h"
 #include "capture/capture_file.h"
+#include "codec/frame_checksum.h"
 #include "command/command.h"
 #include "net/net_link.h"
 #include "net_fixture.h"
-#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial_sim_fixture.h"
 
@@ -408,8 +407,8 @@ TEST_F(NetCaptureTest, SessionOnThePlainUdpLinkDecodesInOrder) {
     config.udp_address = netns::ipv4(192, 0, 2, 2);
     ASSERT_TRUE(start_behind_veth(config, netns::ipv4(192, 0, 2, 1)));
     // The link leaves the separator on the reply; the frame's text ends before it.
-    session(kind_udp, {"192.0.2.1", "192.0.2.2", "9101"}, [](const char* reply) {
-        std::string text = reply;
+    session(kind_udp, {"192.0.2.1", "192.0.2.2", "9101"}, [](const char* received) {
+        std::string text = received;
         if (!text.empty() && text.back() == '/') text.pop_back();
         return text;
     });

@@ -34,20 +34,20 @@ class ExecuteCommandTest : public SerialLinkTest {
 
 TEST_F(ExecuteCommandTest, StatusPanelReplyFieldAndDataPart) {
     device([](DeviceModel& d) {
-        d.faults.device_status = 0x80;
-        d.faults.function_status = 0x24;
+        d.faults.device_status = uint8_t(status_bit(idc_bat));
+        d.faults.function_status = uint8_t(status_bit(idc_fwarn) | status_bit(idc_sip));
     });
     ASSERT_EQ(execute_command("v", data, sizeof data, 1), 0);
     EXPECT_EQ(error_code, 0);
-    EXPECT_EQ(device_status, 0x80);
-    EXPECT_EQ(function_status, 0x24);
+    EXPECT_EQ(device_status, status_bit(idc_bat));
+    EXPECT_EQ(function_status, status_bit(idc_fwarn) | status_bit(idc_sip));
     std::string reply = control(idc_reply).text;
     EXPECT_EQ(reply.substr(0, 9), "00/80/24/");
     EXPECT_STREQ(data, reply.c_str() + 9);
 
     for (int id = idc_status_first; id <= idc_status_last; ++id) {
-        bool set = id == 1010 || id == 1020 || id == 1023;
-        bool dashes = id == 1021 || id == 1025;
+        bool set = id == idc_bat || id == idc_fwarn || id == idc_sip;
+        bool dashes = id == idc_function_bit4 || id == idc_function_bit0;
         EXPECT_EQ(control(id).text, dashes ? "--" : set ? "1" : "0") << id;
     }
     Lines log = headless::log_lines();
@@ -120,7 +120,7 @@ TEST_F(ExecuteCommandTest, FailedTransactionLeavesPanelReplyAndStatusAsTheyWere)
     std::string reply = control(idc_reply).text;
     serial_sim_set_faults({.enq_can = 1});
     strcpy(data, "kept");
-    EXPECT_EQ(execute_command("?", data, sizeof data, 0), 1000);
+    EXPECT_EQ(execute_command("?", data, sizeof data, 0), serial_canceled);
     EXPECT_STREQ(data, "kept");
     EXPECT_EQ(control(idc_reply).text, reply);
     EXPECT_EQ(error_code, 0);

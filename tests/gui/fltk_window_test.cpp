@@ -271,7 +271,8 @@ TEST_F(FltkWindow, CloseBoxAsksTheDialogAndEscapeDoesNothing) {
 TEST_F(FltkWindow, EightBitTextsRoundTripAsUtf8) {
     std::string all;
     for (int c = 0x20; c <= 0xFF; ++c) all += char(c);
-    for (int id : {int(idc_request), int(idc_command), int(idc_address), int(idc_connect), 1010}) {
+    for (int id :
+         {int(idc_request), int(idc_command), int(idc_address), int(idc_connect), int(idc_bat)}) {
         ui_set_text(id, all.c_str());
         EXPECT_EQ(text_of(id), all) << id;
     }
@@ -573,6 +574,22 @@ TEST_F(FltkWindow, TimeColumnStandsBeforeTheTextWhichReadsBackAlone) {
     EXPECT_STREQ(text, "new \xE9");
     ui_list_show_time_column(idc_log, false);
     EXPECT_STREQ(b->text(1), "line 0");
+}
+
+// Entries come in as the log writes them: the line first, then its time and
+// its text.
+TEST_F(FltkWindow, LogWithTheTimeColumnFollowsItsNewEntries) {
+    Fl_Browser* b = fill_log(1);
+    ui_list_show_time_column(idc_log, true);
+    for (int item = 1; item < 40; ++item) {
+        ASSERT_EQ(ui_list_insert_item(idc_log, item), item);
+        ui_list_set_time_text(idc_log, item, "12:00:00.000");
+        ui_list_set_item_text(idc_log, item, 0, "entry");
+        ui_list_ensure_visible(idc_log, item);
+        pump_one_message();
+    }
+    EXPECT_TRUE(b->displayed(40)) << "the newest entry is out of view";
+    EXPECT_FALSE(b->displayed(1));
 }
 
 TEST_F(FltkWindow, GrownWindowKeepsEveryControlInItsCornerAndClickable) {

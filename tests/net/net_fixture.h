@@ -3,7 +3,10 @@
 #pragma once
 
 #include "app/state.h"
-#include "net/net_links.h"
+#include "net/ipv4_text.h"
+#include "net/rmlx.h"
+#include "net/tcp.h"
+#include "net/udp.h"
 #include "netns.h"
 #include "sim/net_sides.h"
 #include "support/fake_clock.h"

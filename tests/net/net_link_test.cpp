@@ -1,8 +1,12 @@
 // The shared network pieces without a peer: frame bytes, names, timers and
 // trace lines.
 #include "app/state.h"
-#include "net/net_links.h"
+#include "net/ms_timer.h"
+#include "net/net_trace.h"
+#include "net/rmlx_frame.h"
 #include "net/socket_errno.h"
+#include "net/socket_errors.h"
+#include "net/udp.h"
 #include "support/fake_clock.h"
 #include "support/fixture.h"
 
@@ -14,7 +18,7 @@
 namespace {
 
 std::vector<uint8_t> frame_bytes(uint16_t id, uint16_t fsn, uint8_t op, const std::string& data) {
-    NetFrame f{};
+    RmlxFrame f{};
     f.header.id = id;
     f.header.fsn = fsn;
     f.header.opcode = op;
@@ -46,7 +50,7 @@ TEST(FrameFormat, ChecksumsAndOpcodeNames) {
     EXPECT_STREQ(opcode_name(op_nak), "NAK");
     EXPECT_STREQ(opcode_name(0x20), "???");
 
-    NetFrame f{};
+    RmlxFrame f{};
     f.header.length = 0;
     f.header.data_sum = 0x1234; // not looked at without data
     EXPECT_TRUE(data_checksum_ok(f));
@@ -62,10 +66,10 @@ TEST(FrameFormat, ChecksumsAndOpcodeNames) {
 
 TEST(FrameFormat, PlainUdpTextChecksum) {
     auto frame_of = [](const std::string& bytes) {
-        NetFrame f{};
-        f.header.length = uint16_t(bytes.size());
-        memcpy(f.data, bytes.data(), bytes.size());
-        return f;
+        ReceivedText t{};
+        t.length = uint16_t(bytes.size());
+        memcpy(t.bytes, bytes.data(), bytes.size());
+        return t;
     };
     EXPECT_TRUE(text_checksum_ok(frame_of("\x02"
                                           "00/00/00/73\x03")));
@@ -144,7 +148,7 @@ class TraceTest : public WindowTest {
 };
 
 TEST_F(TraceTest, FrameLinesShowDirectionAddressOpcodeAndText) {
-    NetFrame f{};
+    RmlxFrame f{};
     f.header.fsn = 0x0101;
     f.header.opcode = op_req;
     f.header.length = 4;
@@ -160,7 +164,7 @@ TEST_F(TraceTest, FrameLinesShowDirectionAddressOpcodeAndText) {
 }
 
 TEST_F(TraceTest, LongDataIsCutAt120Characters) {
-    NetFrame f{};
+    RmlxFrame f{};
     f.header.opcode = 0x55;
     f.header.length = 200;
     memset(f.data, 'z', 200);
@@ -187,7 +191,7 @@ TEST_F(TraceTest, RequestLineShowsFortyCharacters) {
 
 TEST_F(TraceTest, NothingWithoutDetails) {
     details = 0;
-    NetFrame f{};
+    RmlxFrame f{};
     trace_frame(f, true, 0);
     log_request_line("v");
     EXPECT_TRUE(lines().empty());

@@ -35,7 +35,7 @@ class RmlxTest : public NetTest {
     }
     // Opens the link without the presence query.
     void open() {
-        ASSERT_EQ(rmlx_open(link, dev, 0), net_ok);
+        ASSERT_EQ(rmlx_open(link, dev, 0), result_ok);
         lines();
     }
     int request(const char* text) { return rmlx_request(link, text, reply, sizeof reply); }
@@ -58,8 +58,8 @@ class RmlxTest : public NetTest {
 };
 
 TEST_F(RmlxTest, ConnectQueriesThenARequestSynchronisesFirst) {
-    ASSERT_EQ(rmlx_open(link, dev, 1), net_ok);
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(rmlx_open(link, dev, 1), result_ok);
+    ASSERT_EQ(request("v"), result_ok);
     std::string answer = DeviceModel(1).handle("v");
     EXPECT_STREQ(reply, answer.c_str());
 
@@ -87,10 +87,10 @@ TEST_F(RmlxTest, ConnectQueriesThenARequestSynchronisesFirst) {
 
 TEST_F(RmlxTest, ExampleFramesOnTheWire) {
     open();
-    ASSERT_EQ(rmlx_send_frame(link, op_qry, 0, 0x1234, 0), net_ok);
+    ASSERT_EQ(rmlx_send_frame(link, op_qry, 0, 0x1234, 0), result_ok);
     link.fsn = 0x00F8; // the next synchronisation adds 8: SYN 0x0100, REQ 0x0101
     set([](NetFaults& f) { f.fixed_reply = "00/00/00"; });
-    ASSERT_EQ(request("v"), net_ok); // reads past the ACT of the QRY
+    ASSERT_EQ(request("v"), result_ok); // reads past the ACT of the QRY
     EXPECT_STREQ(reply, "00/00/00");
     auto in = wire('r', true);
     ASSERT_EQ(in.size(), 4u);
@@ -116,9 +116,9 @@ TEST_F(RmlxTest, FsnSequenceAndWhenTheLinkResynchronises) {
         link = NetLink{};
         open();
         sim.clear_wire();
-        EXPECT_EQ(request("v"), net_ok);
+        EXPECT_EQ(request("v"), result_ok);
         between(*this);
-        EXPECT_EQ(request("?"), net_ok);
+        EXPECT_EQ(request("?"), result_ok);
         return sent();
     };
     // Within the 4000 ms validity the next request goes out at once.
@@ -147,11 +147,11 @@ TEST_F(RmlxTest, ResynchronisationRequestIsLoggedWithDetails) {
     open();
     set([](NetFaults& f) { f.rst = 1; });
     details = 0;
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     details = 1;
     lines();
     set([](NetFaults& f) { f.rst = 1; });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     auto got = lines();
     ASSERT_GE(got.size(), 5u);
     EXPECT_EQ(got[3], "RMLX: resyncronize request");
@@ -177,7 +177,7 @@ TEST_F(RmlxTest, UnansweredRequestFailsAfterSixSecondsAcrossTheTickWrap) {
     for (size_t i = 1; i < 7; ++i) EXPECT_EQ(frames[i], frames[1]);
     // A failed request leaves the link unsynchronised: the next one
     // synchronises first.
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(sent()[7].substr(0, 3), "SYN");
 }
 
@@ -216,7 +216,7 @@ TEST_F(RmlxTest, MalformedDatagramsAreDroppedEachWithItsLine) {
         f.late = f.foreign = f.bad_header_sum = f.wrong_length = f.wrong_id = 1;
         f.too_short = f.too_long = 1;
     });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, "00/00/00");
     const std::string good = wire('r', false).back();
     uint16_t sum = rmlx_checksum(reinterpret_cast<const uint8_t*>(good.data()), 10);
@@ -237,7 +237,7 @@ TEST_F(RmlxTest, MalformedDatagramsAreDroppedEachWithItsLine) {
 TEST_F(RmlxTest, ReplySizesAtTheLimits) {
     open();
     set([](NetFaults& f) { f.fixed_reply = std::string(500, 'R'); });
-    ASSERT_EQ(request("v"), net_ok); // a 512-byte datagram
+    ASSERT_EQ(request("v"), result_ok); // a 512-byte datagram
     EXPECT_EQ(std::string(reply), std::string(500, 'R'));
     lines();
     // No data: accepted whatever its data checksum field holds.
@@ -246,13 +246,13 @@ TEST_F(RmlxTest, ReplySizesAtTheLimits) {
         f.bad_data_sum = 1;
     });
     details = 0;
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, "");
     EXPECT_TRUE(lines().empty());
     // A small reply buffer takes what fits.
     set([](NetFaults& f) { f.fixed_reply = "00/00/00/abc"; });
     char small[6];
-    ASSERT_EQ(rmlx_request(link, "v", small, sizeof small), net_ok);
+    ASSERT_EQ(rmlx_request(link, "v", small, sizeof small), result_ok);
     EXPECT_STREQ(small, "00/00");
 }
 
@@ -261,7 +261,7 @@ TEST_F(RmlxTest, BadDataChecksumIsAnsweredWithNakAndTheRepeatedRequestSucceeds) 
     open();
     details = 0;
     set([](NetFaults& f) { f.bad_data_sum = 1; });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
     EXPECT_EQ(lines(),
               (std::vector<std::string>{"RMLX: data checksum error", "RMLX: request timeout"}));
@@ -278,7 +278,7 @@ TEST_F(RmlxTest, DeviceNakResendsAtOnceWithTheSameFsn) {
     details = 0;
     set([](NetFaults& f) { f.nak = 2; });
     uint32_t start = fake_clock::now();
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(fake_clock::now(), start); // no time-out was waited for
     EXPECT_EQ(lines(), (std::vector<std::string>(2, "RMLX: request nak'ed; resending")));
     auto frames = sent();
@@ -316,10 +316,10 @@ TEST_F(RmlxTest, FsnWrappingToZeroDrawsANewRandomFsn) {
     open();
     details = 0;
     link.fsn = 0xFFF6; // SYN 0xFFFE, REQ 0xFFFF
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(link.fsn, 0);
     fake_clock::advance(5000);
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     auto frames = sent();
     ASSERT_EQ(frames.size(), 6u);
     EXPECT_EQ(frames[1], "REQ FFFF");
@@ -336,7 +336,7 @@ TEST_F(RmlxTest, RequestLongerThanAFrameIsRefusedWithoutTraffic) {
               (std::vector<std::string>{"RMLX: request too long (501 bytes, at most 500)"}));
     EXPECT_TRUE(wire('r', true).empty());
     text.pop_back();
-    EXPECT_EQ(request(text.c_str()), net_ok);
+    EXPECT_EQ(request(text.c_str()), result_ok);
     auto in = wire('r', true);
     ASSERT_EQ(in.size(), 3u);
     EXPECT_EQ(in[1].size(), 512u);
@@ -373,7 +373,7 @@ TEST_F(RmlxTest, ASecondRequestDuringAWaitIsRefused) {
     details = 0;
     set([](NetFaults& f) { f.ignore_sync = 1; }); // a wait is certain
     nested_result = -1;
-    EXPECT_EQ(request("v"), net_ok);
+    EXPECT_EQ(request("v"), result_ok);
     EXPECT_EQ(nested_result, net_socket_failure);
     EXPECT_EQ(lines(),
               (std::vector<std::string>{"RMLX: another request is running", "RMLX: sync timeout"}));
@@ -389,9 +389,10 @@ class DiscoveryTest : public NetTest {
         // in the next, which carries the same fsn.
         fake_clock::install(1000, 50);
     }
-    ::testing::AssertionResult start_devices(unsigned count) {
+    ::testing::AssertionResult start_devices(unsigned devices) {
         NetSidesConfig config;
-        for (unsigned i = 0; i < count; ++i) config.rmlx_devices.push_back(device_address(true, i));
+        for (unsigned i = 0; i < devices; ++i)
+            config.rmlx_devices.push_back(device_address(true, i));
         config.rmlx_broadcast = true;
         return start(config);
     }
@@ -402,7 +403,7 @@ class DiscoveryTest : public NetTest {
 TEST_F(DiscoveryTest, ThreeDevicesAreListedOnceEachInOrder) {
     ASSERT_TRUE(start_devices(3));
     uint32_t start = fake_clock::now();
-    ASSERT_EQ(rmlx_discover(list, discovered_max, &count), net_ok);
+    ASSERT_EQ(rmlx_discover(list, discovered_max, &count), result_ok);
     EXPECT_EQ(uint32_t(fake_clock::now() - start), 4000u); // all eight passes
     ASSERT_EQ(count, 3u);
     for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(text_of(list[i]), text_of(device_address(true, i)));
@@ -413,22 +414,22 @@ TEST_F(DiscoveryTest, ThreeDevicesAreListedOnceEachInOrder) {
 
     // The link stays initialised for the connect that follows, and its
     // socket still serves a device.
-    EXPECT_EQ(rmlx_init(), net_ok);
-    ASSERT_EQ(rmlx_open(link, list[1], 1), net_ok);
-    ASSERT_EQ(rmlx_request(link, "v", reply, sizeof reply), net_ok);
+    EXPECT_EQ(rmlx_init(), result_ok);
+    ASSERT_EQ(rmlx_open(link, list[1], 1), result_ok);
+    ASSERT_EQ(rmlx_request(link, "v", reply, sizeof reply), result_ok);
     EXPECT_STREQ(reply, DeviceModel(2).handle("v").c_str());
     EXPECT_EQ(lines(), (std::vector<std::string>{"RMLX: already initialized"}));
 }
 
 TEST_F(DiscoveryTest, NoDeviceGivesAnEmptyList) {
     ASSERT_TRUE(start_devices(0));
-    ASSERT_EQ(rmlx_discover(list, discovered_max, &count), net_ok);
+    ASSERT_EQ(rmlx_discover(list, discovered_max, &count), result_ok);
     EXPECT_EQ(count, 0u);
 }
 
 TEST_F(DiscoveryTest, MoreDevicesThanTheListHolds) {
     ASSERT_TRUE(start_devices(discovered_max + 3));
-    ASSERT_EQ(rmlx_discover(list, discovered_max, &count), net_ok);
+    ASSERT_EQ(rmlx_discover(list, discovered_max, &count), result_ok);
     ASSERT_EQ(count, discovered_max);
     for (unsigned i = 0; i < discovered_max; ++i)
         ASSERT_EQ(text_of(list[i]), text_of(device_address(true, i)));

@@ -33,18 +33,18 @@ TEST_F(SimProgram, ServesDevicesDiscoveryAndTcpFromItsOptions) {
 
     uint32_t list[discovered_max];
     uint32_t count = 0;
-    ASSERT_EQ(rmlx_discover(list, discovered_max, &count), net_ok);
+    ASSERT_EQ(rmlx_discover(list, discovered_max, &count), result_ok);
     ASSERT_EQ(count, 2u);
     EXPECT_EQ(text_of(list[0]), "127.0.0.2");
     EXPECT_EQ(text_of(list[1]), "127.0.0.3");
 
     // The first device is the program's one device, seeded 1 by default.
-    ASSERT_EQ(rmlx_open(link, list[0], 1), net_ok);
-    ASSERT_EQ(rmlx_request(link, "v", reply, sizeof reply), net_ok);
+    ASSERT_EQ(rmlx_open(link, list[0], 1), result_ok);
+    ASSERT_EQ(rmlx_request(link, "v", reply, sizeof reply), result_ok);
     EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
     NetLink tcp_link{};
-    ASSERT_EQ(tcp_open(tcp_link, netns::ipv4(127, 0, 0, 1)), net_ok);
-    ASSERT_EQ(tcp_request(tcp_link, "?", reply, sizeof reply), net_ok);
+    ASSERT_EQ(tcp_open(tcp_link, netns::ipv4(127, 0, 0, 1)), result_ok);
+    ASSERT_EQ(tcp_request(tcp_link, "?", reply, sizeof reply), result_ok);
     EXPECT_STREQ(reply, "00/00/00/0001/0/0");
     EXPECT_EQ(lines(),
               (std::vector<std::string>{"RMLX: protocol init ok", "RMLX: request nak'ed; resending",

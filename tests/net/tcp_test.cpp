@@ -23,11 +23,11 @@ class TcpTest : public NetTest {
 
 TEST_F(TcpTest, RequestIsTheBareTextAndTheReplyWhatComesBack) {
     ASSERT_TRUE(start_at(localhost));
-    ASSERT_EQ(tcp_open(link, localhost), net_ok);
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(tcp_open(link, localhost), result_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
     set([](NetFaults& f) { f.fixed_reply = "00/00/00"; });
-    ASSERT_EQ(request("?"), net_ok);
+    ASSERT_EQ(request("?"), result_ok);
     EXPECT_STREQ(reply, "00/00/00");
     EXPECT_EQ(wire('t', true), (std::vector<std::string>{"v", "?"}));
     EXPECT_EQ(lines(),
@@ -37,9 +37,9 @@ TEST_F(TcpTest, RequestIsTheBareTextAndTheReplyWhatComesBack) {
 
 TEST_F(TcpTest, LongRequestGoesOutWhole) {
     ASSERT_TRUE(start_at(localhost));
-    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    ASSERT_EQ(tcp_open(link, localhost), result_ok);
     std::string typed(1999, 't'); // the longest typed command
-    ASSERT_EQ(request(typed.c_str()), net_ok);
+    ASSERT_EQ(request(typed.c_str()), result_ok);
     std::string received;
     for (auto& piece : wire('t', true)) received += piece;
     EXPECT_EQ(received, typed);
@@ -48,7 +48,7 @@ TEST_F(TcpTest, LongRequestGoesOutWhole) {
 TEST_F(TcpTest, TimeOutThenTheLateReplyIsReadByTheNextRequest) {
     ASSERT_TRUE(start_at(localhost));
     fake_clock::install();
-    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    ASSERT_EQ(tcp_open(link, localhost), result_ok);
     details = 0;
     set([](NetFaults& f) { f.late = 2; });
     uint32_t start = fake_clock::now();
@@ -56,7 +56,7 @@ TEST_F(TcpTest, TimeOutThenTheLateReplyIsReadByTheNextRequest) {
     EXPECT_EQ(uint32_t(fake_clock::now() - start), 5000u);
     EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok", "TCP: request timeout",
                                                  "TCP: request failed"}));
-    ASSERT_EQ(request("?"), net_ok);
+    ASSERT_EQ(request("?"), result_ok);
     EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
     // Nothing but the two texts went out: no synchronisation on this link.
     EXPECT_EQ(wire('t', true), (std::vector<std::string>{"v", "?"}));
@@ -65,9 +65,9 @@ TEST_F(TcpTest, TimeOutThenTheLateReplyIsReadByTheNextRequest) {
 TEST_F(TcpTest, ReplyInPiecesIsGatheredUntilItsStatusIsIn) {
     ASSERT_TRUE(start_at(localhost));
     fake_clock::install();
-    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    ASSERT_EQ(tcp_open(link, localhost), result_ok);
     set([](NetFaults& f) { f.pieces = 1; });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
     EXPECT_EQ(wire('t', false).size(), 2u); // it did come in two pieces
 }
@@ -75,13 +75,13 @@ TEST_F(TcpTest, ReplyInPiecesIsGatheredUntilItsStatusIsIn) {
 TEST_F(TcpTest, LongReplyIsCutToTheBufferAndNothingIsLeftForTheNext) {
     ASSERT_TRUE(start_at(localhost));
     fake_clock::install();
-    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    ASSERT_EQ(tcp_open(link, localhost), result_ok);
     details = 0;
     set([](NetFaults& f) { f.fixed_reply = std::string(1500, 'R'); });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(std::string(reply), std::string(sizeof reply - 1, 'R'));
     set([](NetFaults& f) { f.fixed_reply = "00/00/00/ab\0cd"; });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, "00/00/00/ab"); // the text ends at a zero byte
     EXPECT_EQ(lines(),
               (std::vector<std::string>{"TCP: protocol init ok",
@@ -100,15 +100,15 @@ TEST_F(TcpTest, AddressWithoutAHostEntryIsConnectedToAsItIs) {
     uint32_t address = netns::ipv4(127, 0, 0, 2); // not in the hosts file
     ASSERT_TRUE(start_at(address));
     details = 0;
-    ASSERT_EQ(tcp_open(link, address), net_ok);
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(tcp_open(link, address), result_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok"}));
 }
 
 TEST_F(TcpTest, DeviceThatHangsUpEndsTheRequest) {
     ASSERT_TRUE(start_at(localhost));
     details = 0;
-    ASSERT_EQ(tcp_open(link, localhost), net_ok);
+    ASSERT_EQ(tcp_open(link, localhost), result_ok);
     set([](NetFaults& f) { f.hang_up = 1; });
     EXPECT_EQ(request("v"), net_socket_failure);
     EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok",
@@ -128,24 +128,34 @@ TEST_F(TcpTest, OpeningAnotherAddressConnectsToIt) {
     f.fixed_reply = "00/00/00/second";
     second.set_faults(f);
     details = 0;
-    ASSERT_EQ(tcp_open(link, localhost), net_ok);
-    ASSERT_EQ(tcp_open(link, other), net_ok);
-    ASSERT_EQ(tcp_open(link, other), net_ok); // already connected there: nothing new
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(tcp_open(link, localhost), result_ok);
+    ASSERT_EQ(tcp_open(link, other), result_ok);
+    ASSERT_EQ(tcp_open(link, other), result_ok); // already connected there: nothing new
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, "00/00/00/second");
     EXPECT_EQ(lines(),
               (std::vector<std::string>{"TCP: protocol init ok", "TCP: protocol init ok"}));
     second.stop();
 }
 
+TEST_F(TcpTest, ASecondSimulatorSaysWhichPortItCannotListenOn) {
+    ASSERT_TRUE(start_at(localhost));
+    NetSides second;
+    std::string error;
+    NetSidesConfig config;
+    config.tcp_address = localhost;
+    EXPECT_FALSE(second.open(config, error));
+    EXPECT_EQ(error.rfind("cannot listen on TCP 127.0.0.1:9101: ", 0), 0u) << error;
+}
+
 TEST_F(TcpTest, EachLinkClosesOnlyItsOwnSocket) {
     ASSERT_TRUE(start_at(localhost));
     details = 0;
-    ASSERT_EQ(rmlx_init(), net_ok); // as a discovery leaves it
-    ASSERT_EQ(tcp_open(link, localhost), net_ok);
-    ASSERT_EQ(rmlx_init(), net_ok);
+    ASSERT_EQ(rmlx_init(), result_ok); // as a discovery leaves it
+    ASSERT_EQ(tcp_open(link, localhost), result_ok);
+    ASSERT_EQ(rmlx_init(), result_ok);
     rmlx_close();
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     tcp_close();
     EXPECT_EQ(request("v"), net_socket_failure);
     EXPECT_EQ(lines(),

@@ -21,7 +21,7 @@ class UdpTest : public NetTest {
         ASSERT_TRUE(start_behind_veth(config, netns::ipv4(192, 0, 2, 1)));
     }
     void open() {
-        ASSERT_EQ(udp_open(link, device), net_ok);
+        ASSERT_EQ(udp_open(link, device), result_ok);
         lines();
     }
     int request(const char* text) { return udp_request(link, text, reply, sizeof reply); }
@@ -30,10 +30,10 @@ class UdpTest : public NetTest {
 };
 
 TEST_F(UdpTest, EveryRequestBeginsWithEnquiryAndItsReplyIsAcknowledged) {
-    ASSERT_EQ(udp_open(link, device), net_ok);
-    ASSERT_EQ(request("x/5"), net_ok);
+    ASSERT_EQ(udp_open(link, device), result_ok);
+    ASSERT_EQ(request("x/5"), result_ok);
     EXPECT_EQ(std::string(reply), DeviceModel(1).handle("x/5") + "/");
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     std::string x5 = bytes({0x02, 0x78, 0x2F, 0x35, 0x2F, 0x31, 0x31, 0x03});
     std::string v = bytes({0x02, 0x76, 0x2F, 0x36, 0x35, 0x03});
     EXPECT_EQ(wire('u', true), (std::vector<std::string>{enq, x5, ack, enq, v, ack}));
@@ -44,7 +44,7 @@ TEST_F(UdpTest, EveryRequestBeginsWithEnquiryAndItsReplyIsAcknowledged) {
 TEST_F(UdpTest, ReplyWithItsChecksumLeavesTheTextAndSeparator) {
     open();
     set([](NetFaults& f) { f.fixed_reply = "00/00/00"; });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, "00/00/00/");
     EXPECT_EQ(wire('u', false),
               (std::vector<std::string>{ack, bytes({0x02, 0x30, 0x30, 0x2F, 0x30, 0x30, 0x2F, 0x30,
@@ -57,7 +57,7 @@ TEST_F(UdpTest, WrongDigitsAreAnsweredWithNakWithinTheSameWait) {
     details = 0;
     set([](NetFaults& f) { f.bad_data_sum = 1; });
     uint32_t start = fake_clock::now();
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(fake_clock::now(), start);
     EXPECT_EQ(lines(), (std::vector<std::string>{"UDP: data checksum error"}));
     auto in = wire('u', true);
@@ -70,7 +70,7 @@ TEST_F(UdpTest, DeviceNakResendsTheTextAtOnceWithoutEnquiry) {
     fake_clock::install();
     open();
     set([](NetFaults& f) { f.nak = 1; });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     auto in = wire('u', true);
     ASSERT_EQ(in.size(), 4u);
     EXPECT_EQ(in[0], enq);
@@ -82,7 +82,7 @@ TEST_F(UdpTest, DeviceNakResendsTheTextAtOnceWithoutEnquiry) {
 TEST_F(UdpTest, ResynchroniseByteStartsWithEnquiryAgain) {
     open();
     set([](NetFaults& f) { f.rst = 1; });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     auto in = wire('u', true);
     ASSERT_EQ(in.size(), 5u);
     EXPECT_EQ(in[2], enq);
@@ -95,7 +95,7 @@ TEST_F(UdpTest, StrayAndMalformedDatagramsAreDroppedEachWithItsLine) {
     set([](NetFaults& f) {
         f.stray_ack = f.stray_byte = f.foreign = f.too_short = f.too_long = 1;
     });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_STREQ(reply, (DeviceModel(1).handle("v") + "/").c_str());
     EXPECT_EQ(lines(), (std::vector<std::string>{
                            // 0x06 passes without a line
@@ -125,7 +125,7 @@ TEST_F(UdpTest, EnquiryAnsweredWithAnotherByteIsIgnored) {
     open();
     details = 0;
     set([](NetFaults& f) { f.enq_other = 1; });
-    ASSERT_EQ(request("v"), net_ok);
+    ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(lines(), (std::vector<std::string>{"UDP: sync response ignored (opcode)",
                                                  "UDP: sync timeout"}));
 }
@@ -173,7 +173,7 @@ TEST_F(UdpTest, RequestsLongerThanAFrameGoOutWhole) {
     open();
     details = 0;
     std::string block = "@/" + std::string(750, 'a'); // a signing block
-    ASSERT_EQ(request(block.c_str()), net_ok);
+    ASSERT_EQ(request(block.c_str()), result_ok);
     EXPECT_EQ(wire('u', true)[1].size(), 757u);
     std::string too_long(udp_text_max + 1, 'a');
     EXPECT_EQ(request(too_long.c_str()), net_socket_failure);

@@ -2,9 +2,9 @@
 
 #include "app/dialog_template.h"
 #include "app/state.h"
+#include "codec/frame_checksum.h"
 #include "pty_pair.h"
 #include "serial/control_chars.h"
-#include "serial/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "sim/device_model.h"
 #include "sim/serial_side.h"

@@ -3,7 +3,7 @@
 #include "app/dialog_template.h"
 #include "app/state.h"
 #include "app/tick.h"
-#include "serial/frame_checksum.h"
+#include "codec/frame_checksum.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 #include "serial/zreport.h"
@@ -75,7 +75,7 @@ TEST_F(SerialTransactionTest, SuccessWithExactWireBytes) {
 
 TEST_F(SerialTransactionTest, CanOnEnquiry) {
     serial_sim_set_faults({.enq_can = 1});
-    EXPECT_EQ(run("v"), 1000);
+    EXPECT_EQ(run("v"), serial_canceled);
     EXPECT_EQ(headless::log_lines(), Lines{"Canceled by peer"});
     expect_received(enquiry);
     EXPECT_EQ(serial_sim_sent(), can);
@@ -85,7 +85,7 @@ TEST_F(SerialTransactionTest, CanOnEnquiry) {
 TEST_F(SerialTransactionTest, EnquiryFailsAfterThreeRounds) {
     serial_sim_set_faults({.enq_other = 2, .enq_other_byte = 0x41, .enq_silent = 1});
     uint32_t start = fake_clock::now();
-    EXPECT_EQ(run("v", 1), 1001);
+    EXPECT_EQ(run("v", 1), serial_enquiry_failed);
     EXPECT_EQ(headless::log_lines(), (Lines{"Request frame [v]", "Enquire #0 not acked (0x41)",
                                             "Enquire #1 not acked (0x41)", "Enquire #2 timedout",
                                             "Enquire state failed"}));
@@ -105,7 +105,7 @@ TEST_F(SerialTransactionTest, EnquirySucceedsInTheLastRound) {
 
 TEST_F(SerialTransactionTest, RequestNakedFiveTimes) {
     serial_sim_set_faults({.frame_nak = 5});
-    EXPECT_EQ(run("v"), 1002);
+    EXPECT_EQ(run("v"), serial_not_acked);
     Lines expected(4, "Packet not acknowledged, retrying");
     expected.push_back("Packet not acknowledged");
     EXPECT_EQ(headless::log_lines(), expected);
@@ -122,7 +122,7 @@ TEST_F(SerialTransactionTest, RequestNakedFourTimesThenAccepted) {
 
 TEST_F(SerialTransactionTest, RequestRefusedWithCan) {
     serial_sim_set_faults({.frame_nak = 1, .frame_can = 1});
-    EXPECT_EQ(run("v"), 1002);
+    EXPECT_EQ(run("v"), serial_not_acked);
     EXPECT_EQ(headless::log_lines(),
               (Lines{"Packet not acknowledged, retrying", "Packet not acknowledged"}));
     expect_received(enquiry + times(2, "\x02v/65\x03"));
@@ -131,7 +131,7 @@ TEST_F(SerialTransactionTest, RequestRefusedWithCan) {
 
 TEST_F(SerialTransactionTest, RequestNeverAcknowledged) {
     serial_sim_set_faults({.frame_silent = 5});
-    EXPECT_EQ(run("v"), 1002);
+    EXPECT_EQ(run("v"), serial_not_acked);
     Lines expected(5, "Packet acknowledge timed out");
     expected.push_back("Packet not acknowledged");
     EXPECT_EQ(headless::log_lines(), expected);
@@ -142,7 +142,7 @@ TEST_F(SerialTransactionTest, RequestNeverAcknowledged) {
 TEST_F(SerialTransactionTest, NoStx) {
     serial_sim_set_faults({.reply_silent = 1});
     uint32_t start = fake_clock::now();
-    EXPECT_EQ(run("v"), 1003);
+    EXPECT_EQ(run("v"), serial_no_stx);
     EXPECT_EQ(headless::log_lines(), Lines{"Receive STX timeout"});
     expect_received(enquiry + "\x02v/65\x03");
     EXPECT_EQ(serial_sim_sent(), ack + ack); // and nothing sent back after it
@@ -152,7 +152,7 @@ TEST_F(SerialTransactionTest, NoStx) {
 
 TEST_F(SerialTransactionTest, ThreeBadRepliesFail) {
     serial_sim_set_faults({.bad_checksum = 3});
-    EXPECT_EQ(run("v"), 1004);
+    EXPECT_EQ(run("v"), serial_retries_failed);
     EXPECT_EQ(headless::log_lines(), Lines{"Request retries failed"});
     expect_received(enquiry + "\x02v/65\x03" + times(3, nak));
     EXPECT_STREQ(reply, "untouched");
@@ -160,7 +160,7 @@ TEST_F(SerialTransactionTest, ThreeBadRepliesFail) {
 
 TEST_F(SerialTransactionTest, StalledRepliesAreNakedAndFail) {
     serial_sim_set_faults({.stall = 3});
-    EXPECT_EQ(run("v"), 1004);
+    EXPECT_EQ(run("v"), serial_retries_failed);
     EXPECT_EQ(headless::log_lines(), Lines{"Request retries failed"});
     expect_received(enquiry + "\x02v/65\x03" + times(3, nak));
     EXPECT_EQ(silences_taken, 3u);
@@ -199,7 +199,7 @@ TEST_F(SerialTransactionTest, NoiseBeforeStxIsLoggedAndIgnored) {
 
 TEST_F(SerialTransactionTest, OverlongReplyKeeps2047BytesAndFails) {
     serial_sim_set_faults({.reply_length = 3000});
-    EXPECT_EQ(run("v"), 1004);
+    EXPECT_EQ(run("v"), serial_retries_failed);
     EXPECT_EQ(headless::log_lines(), Lines{"Request retries failed"});
     expect_received(enquiry + "\x02v/65\x03" + times(3, nak));
     // The last frame's first 2047 bytes, its last two read as digits ("..").

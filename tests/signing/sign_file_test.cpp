@@ -6,6 +6,7 @@
 #include "command/command.h"
 #include "net_fixture.h"
 #include "serial_sim_fixture.h"
+#include "signing/sign_file.h"
 #include "sim/serial_side.h"
 #include "sim/sim_device.h"
 #include "support/sha1_text.h"
@@ -136,7 +137,7 @@ TEST_F(SignSerialTest, FailuresEndTheTransferWithoutTheFinishRequest) {
         Lines replies; // raw reply frames; none: the device's own
         size_t sent;
         std::string last_line;
-    } cases[] = {
+    } failures[] = {
         {true, text(1000), {}, 1, "Failed opening signature block"},
         {false, text(1000), {ok, ok, bad, bad, bad}, 3, "Failed communicating with device"},
         {false, "short", {ok, ok, reply_body("11/00/00/")}, 3, "Failed finishing block"},
@@ -144,7 +145,7 @@ TEST_F(SignSerialTest, FailuresEndTheTransferWithoutTheFinishRequest) {
         {false, "", {}, 1, "Cannot read file [" + test_files_dir() + "] after 0 byte(s) sent"},
     };
     char data[100];
-    for (auto& c : cases) {
+    for (auto& c : failures) {
         SCOPED_TRACE(c.last_line);
         sim_device_reset(seed);
         if (c.open_first) execute_command("{/0", data, sizeof data, 0);

@@ -5,7 +5,9 @@
 //
 // usage: net_probe.exe
 #include "app/state.h"
-#include "net/net_links.h"
+#include "net/rmlx.h"
+#include "net/socket.h"
+#include "net/tcp.h"
 #include "probe.h"
 
 #include <cstdio>
@@ -26,7 +28,7 @@ bool is_reply_to_v(const char* reply) {
 void tcp() {
     NetLink link{};
     char reply[1000] = "";
-    check(tcp_open(link, ipv4(127, 0, 0, 9)) == net_ok, "TCP connects to the simulator");
+    check(tcp_open(link, ipv4(127, 0, 0, 9)) == result_ok, "TCP connects to the simulator");
     // The simulator leaves the first request unanswered: the reply wait runs
     // its five seconds out while the processor is handed back.
     uint64_t before = processor_ms();
@@ -36,7 +38,7 @@ void tcp() {
     printf("processor time of the 5 s reply wait: %llu ms\n", (unsigned long long)used);
     check(used < 1000, "the reply wait takes under a second of processor time");
 
-    check(tcp_request(link, "v", reply, sizeof reply) == net_ok && is_reply_to_v(reply),
+    check(tcp_request(link, "v", reply, sizeof reply) == result_ok && is_reply_to_v(reply),
           "TCP: \"v\" is answered");
     printf("TCP reply \"%s\"\n", reply);
     tcp_close();
@@ -51,9 +53,10 @@ void tcp() {
 void rmlx() {
     NetLink link{};
     char reply[1000] = "";
-    check(rmlx_init() == net_ok, "RMLX: the socket is bound");
-    check(rmlx_open(link, ipv4(127, 0, 0, 8), 1) == net_ok, "RMLX: the device answers the query");
-    check(rmlx_request(link, "v", reply, sizeof reply) == net_ok && is_reply_to_v(reply),
+    check(rmlx_init() == result_ok, "RMLX: the socket is bound");
+    check(rmlx_open(link, ipv4(127, 0, 0, 8), 1) == result_ok,
+          "RMLX: the device answers the query");
+    check(rmlx_request(link, "v", reply, sizeof reply) == result_ok && is_reply_to_v(reply),
           "RMLX: \"v\" is answered");
     printf("RMLX reply \"%s\"\n", reply);
     rmlx_close();

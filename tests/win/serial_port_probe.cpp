@@ -100,7 +100,7 @@ void transaction() {
     char reply[1000] = "";
     int result = serial_transaction("v", reply, sizeof reply, 1);
     printf("serial_transaction(\"v\") = %d, reply \"%s\"\n", result, reply);
-    check(result == serial_ok, "the request \"v\" succeeds");
+    check(result == result_ok, "the request \"v\" succeeds");
     check(strlen(reply) > 9 && reply[2] == '/' && reply[5] == '/',
           "the reply text carries the status bytes");
 }

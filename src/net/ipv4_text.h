@@ -1,4 +1,4 @@
-// Dotted IPv4 text to an address, as inet_addr reads it.
+// IPv4 addresses as dotted text and back, as inet_addr and inet_ntoa do.
 #pragma once
 
 #include <cstdint>
@@ -9,3 +9,7 @@ inline constexpr uint32_t ipv4_none = 0xFFFFFFFFu;
 // "a.b.c" (last part 16 bits), "a.b" (24 bits) or "a" (32 bits). Returns the
 // address in network byte order, or ipv4_none for text that is not one.
 uint32_t parse_ipv4(const char* text);
+
+// An address (network order) in dotted decimal, as inet_ntoa gives it: one
+// buffer that the next call overwrites.
+const char* dotted(uint32_t address);

@@ -1,5 +1,6 @@
-#include "app/ipv4_text.h"
+#include "net/ipv4_text.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -64,4 +65,12 @@ uint32_t parse_ipv4(const char* text) {
     uint32_t address;
     memcpy(&address, bytes, sizeof address);
     return address;
+}
+
+const char* dotted(uint32_t address) {
+    static char text[16];
+    uint8_t b[4];
+    memcpy(b, &address, 4);
+    snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    return text;
 }

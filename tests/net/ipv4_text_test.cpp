@@ -1,4 +1,4 @@
-#include "app/ipv4_text.h"
+#include "net/ipv4_text.h"
 
 #include <gtest/gtest.h>
 

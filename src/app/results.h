@@ -1,0 +1,29 @@
+// Every result a device request can end with: the codes of the links, which
+// execute_command passes on unchanged, and the command layer's own. A device
+// error is no result: it travels in error_code.
+#pragma once
+
+enum : int {
+    result_ok = 0, // the request was answered (whatever its error code)
+
+    // The network links.
+    net_socket_failure = 1,   // a socket call failed; the reason was logged
+    net_protocol_failure = 2, // no valid answer within the attempts
+
+    // The serial link.
+    serial_canceled = 1000,       // the device answered the enquiry with CAN
+    serial_enquiry_failed = 1001, // no ACK to three enquiries
+    serial_not_acked = 1002,      // request frame refused or never acknowledged
+    serial_no_stx = 1003,         // no reply frame began
+    serial_retries_failed = 1004, // three bad reply frames
+    signature_rejected = 2001,    // the operator said No to a Z-report signature
+
+    // The command layer.
+    command_refused = 3001, // another request was still running on the link
+    command_stopped = 3002, // the operator closed the program while the device stayed busy
+};
+
+// The result in words, "serial_not_acked (request frame refused or never
+// acknowledged)"; "result <code>" for a code that is none of the above. The
+// text of an unknown code lives in one buffer that the next call overwrites.
+const char* result_text(int code);

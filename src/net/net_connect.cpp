@@ -1,0 +1,51 @@
+#include "net/net_connect.h"
+
+#include "app/dialog_template.h"
+#include "app/log.h"
+#include "app/state.h"
+#include "app/window.h"
+#include "net/ipv4_text.h"
+
+#include <cstring>
+#include <initializer_list>
+
+namespace {
+
+void enable_all(std::initializer_list<int> ids, bool enabled) {
+    for (int id : ids) ui_enable(id, enabled);
+}
+
+uint32_t read_device_address() {
+    char text[30];
+    int selected = ui_combo_selection(idc_address);
+    if (selected < 0 || ui_combo_item_text(idc_address, selected, text, sizeof text) < 0)
+        ui_get_text(idc_address, text, sizeof text);
+    uint32_t address = parse_ipv4(text);
+    log_printf("init connection with %s", dotted(address));
+    return address;
+}
+
+} // namespace
+
+bool open_connection_link(OpenLink open) {
+    memset(&connection_link, 0, sizeof connection_link);
+    if (open(connection_link, read_device_address()) == result_ok) return true;
+    show_error_box("Net device connection error");
+    return false;
+}
+
+void begin_network_selection() {
+    ui_combo_reset(idc_address);
+    enable_all({idc_kind, idc_address}, true);
+    enable_all({idc_send, idc_sign, idc_refresh, idc_connect, idc_exit}, false);
+    busy_flag = 1;
+}
+
+void end_network_selection(bool select_first) {
+    busy_flag = 0;
+    ui_combo_select(idc_address, select_first ? 0 : -1);
+    ui_set_text(idc_connect, "Connect");
+    enable_all({idc_send, idc_sign, idc_refresh, idc_run_batch}, false);
+    enable_all({idc_connect, idc_exit, idc_kind, idc_address}, true);
+    connected_flag = 0;
+}

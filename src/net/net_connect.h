@@ -1,0 +1,30 @@
+// What Connect and the connection kind list do alike for every network kind.
+#pragma once
+
+#include "net/net_link.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Connect's part for a network kind: zeroes connection_link, reads the
+// device address from the address box (the selected item, else the text
+// typed in), logs "init connection with %s" with it, and opens the link to
+// it with open. False after the error box "Net device connection error".
+using OpenLink = int (*)(NetLink& link, uint32_t address);
+bool open_connection_link(OpenLink open);
+
+// A network link's Connect and transaction, as its row of the link table
+// takes them, from its operations on a link record.
+template <OpenLink open> bool connect_link() {
+    return open_connection_link(open);
+}
+using LinkRequest = int (*)(NetLink& link, const char* request, char* reply, size_t reply_size);
+template <LinkRequest request>
+int connection_transaction(const char* text, char* reply, size_t reply_size) {
+    return request(connection_link, text, reply, reply_size);
+}
+
+// The Querying state, in which a network kind's selection runs, and the
+// Disconnected state that ends it, with the first address selected or none.
+void begin_network_selection();
+void end_network_selection(bool select_first);

@@ -1,0 +1,64 @@
+#include "serial/serial_link.h"
+
+#include "app/dialog_template.h"
+#include "app/log.h"
+#include "app/state.h"
+#include "app/window.h"
+#include "serial/serial_port.h"
+#include "serial/serial_transaction.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+// The rate of the selected list item; a typed rate counts when it is one
+// of the listed ones. 0 when there is none.
+uint32_t read_baud_rate() {
+    int selected = ui_combo_selection(idc_address);
+    if (selected >= 0 && selected < int(std::size(baud_rates))) return baud_rates[selected];
+    char text[30];
+    ui_get_text(idc_address, text, sizeof text);
+    for (uint32_t rate : baud_rates) {
+        char listed[12];
+        snprintf(listed, sizeof listed, "%u", unsigned(rate));
+        if (strcmp(text, listed) == 0) return rate;
+    }
+    show_error_box("Invalid baud rate [%s]; choose one of the listed rates", text);
+    return 0;
+}
+
+} // namespace
+
+void refill_baud_list() {
+    ui_combo_reset(idc_address);
+    for (uint32_t rate : baud_rates) {
+        char text[12];
+        snprintf(text, sizeof text, "%u", unsigned(rate));
+        ui_combo_add(idc_address, text);
+    }
+    ui_combo_select(idc_address, baud_default_index);
+}
+
+bool serial_connect() {
+    int32_t port = connection_kind;
+    uint32_t rate = read_baud_rate();
+    if (rate == 0) return false;
+    if (serial_open(port, rate, 'N', 8, 1) == 0) {
+        show_error_box("Cannot open port COM%u...", unsigned(port));
+        log_printf("Failed opening COM%u port...", unsigned(port));
+        return false;
+    }
+    log_printf("Opened port COM%u, %lu, Parity NONE, Data 8, Stop 1", unsigned(port),
+               static_cast<unsigned long>(rate));
+    return true;
+}
+
+int serial_link_transaction(const char* request, char* reply, size_t reply_size) {
+    return serial_transaction(request, reply, reply_size, details);
+}
+
+void serial_link_close() {
+    serial_close(connection_kind);
+}

@@ -1,0 +1,21 @@
+// The COM ports as one kind of link: its row of the link table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The rates of the baud rate list, in list order.
+inline constexpr uint32_t baud_rates[] = {9600, 19200, 38400, 57600, 115200, 126000};
+inline constexpr int baud_default_index = 4;
+
+// Fills the address/rate box with the baud rates and selects "115200": what
+// choosing a COM port does, and how the window starts.
+void refill_baud_list();
+
+// Connect: opens the port numbered connection_kind at the chosen rate, 8
+// data bits, no parity, 1 stop bit; false after saying why it could not.
+bool serial_connect();
+// serial_transaction with the details flag of the request in progress.
+int serial_link_transaction(const char* request, char* reply, size_t reply_size);
+// Closes the port numbered connection_kind.
+void serial_link_close();
