@@ -574,5 +574,10 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
                 "begins every request (it ends with each accepted reply) and the ACK after the "
                 "reply. No link waits on a timer while its device answers, so none of these "
                 "figures holds a wait the protocol prescribes; the silent rows are those waits "
-                "themselves.");
+                "themselves. What a request of the console takes beyond its bare exchange is its "
+                "own work, shown in each rate row, all of it on the round trip while the device "
+                "side waits: the frame built and its checksums computed and checked, the reply "
+                "parsed, the timers read, the wire recorder (its rows above: the recorder alone, "
+                "and the requests with it off), the status panel and the Reply field; the bare "
+                "client sends datagrams made in advance and does not look into the reply.");
 }
