@@ -27,7 +27,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <string>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -88,6 +90,8 @@ struct Ui {
     int time_widths[2] = {0, 0};
     // Where the next popup menu opens, in the window's coordinates.
     int menu_x = 0, menu_y = 0;
+    // The X request count when ui_wait last sent what was buffered.
+    unsigned long flushed_request = 0;
     FILE* trace = nullptr;
 };
 
@@ -156,6 +160,15 @@ class LogBrowser : public Fl_Browser {
             return 1;
         }
         return Fl_Browser::handle(event);
+    }
+    // Scrolls so that the line (from 1) is the last one in view, as
+    // bottomline() does without adding up the height of every line above it:
+    // the lines all have one height, and the browser keeps their sum.
+    void show_at_bottom(int line) {
+        int bx, by, bw, bh;
+        bbox(bx, by, bw, bh);
+        int below = (size() - line) * item_height(find_line(size()));
+        position(std::max(0, full_height() - below - bh));
     }
 
   private:
@@ -245,7 +258,23 @@ void rebuild_menu(Slot& s) {
     s.widget->redraw();
 }
 
+// Whether the widget's label reads text8. ASCII is the same in UTF-8, so
+// most texts compare as they are.
+bool shows(const Fl_Widget* w, const char* text8) {
+    const char* label = w->label();
+    if (label == nullptr) return false;
+    size_t i = 0;
+    for (; text8[i] != '\0'; ++i) {
+        if (uint8_t(text8[i]) >= 0x80) return text8_to_utf8(text8) == label;
+        if (text8[i] != label[i]) return false;
+    }
+    return label[i] == '\0';
+}
+
 void set_label(Fl_Widget* w, const char* text8) {
+    // Every request sets the status panel and the Reply field, mostly to
+    // what they show already: the same text again is no change to redraw.
+    if (shows(w, text8)) return;
     w->copy_label(text8_to_utf8(text8).c_str());
     w->redraw();
     w->redraw_label(); // a box without background needs the window behind redrawn
@@ -432,7 +461,7 @@ void lay_out() {
         p.widget->resize(r.x, r.y, r.w, r.h);
     }
     place_headers();
-    if (at_end) log.browser->bottomline(log.browser->size());
+    if (at_end) log.browser->show_at_bottom(log.browser->size());
     ui.window->redraw();
     if (ui.trace != nullptr) {
         Fl::remove_timeout(trace_size);
@@ -529,6 +558,7 @@ void ui_set_text(int id, const char* text) {
         set_label(s->widget, text);
         break;
     }
+    if (ui.trace == nullptr) return;
     char shown[1024];
     ui_get_text(id, shown, sizeof shown);
     trace("text", id, shown);
@@ -698,7 +728,7 @@ void ui_list_set_item_text(int id, int item, int column, const char* text) {
     if (b == nullptr || text == nullptr || column != 0 || ui.list_columns == 0) return;
     if (item < 0 || item >= b->size()) return;
     b->text(item + 1, line_of(size_t(item), text8_to_utf8(text).c_str()).c_str());
-    trace("log", item, utf8_to_text8(text_of_line(b, item)).c_str());
+    if (ui.trace != nullptr) trace("log", item, utf8_to_text8(text_of_line(b, item)).c_str());
 }
 
 void ui_list_ensure_visible(int id, int item) {
@@ -709,7 +739,7 @@ void ui_list_ensure_visible(int id, int item) {
     if (line < b->topline())
         b->topline(line);
     else
-        b->bottomline(line);
+        static_cast<LogBrowser*>(b)->show_at_bottom(line);
 }
 
 void ui_list_delete_all(int id) {
@@ -953,7 +983,19 @@ bool ui_save_file_dialog(const SaveFileRequest& r) {
 
 // FLTK cannot take a single event off the queue: this dispatches every
 // pending event. Re-entry is guarded by the program's busy flags either way.
+// A check costs three system calls (a select, and a flush of the X
+// connection that reads it too); a waiting loop that comes by again within
+// the same millisecond, with nothing to draw and no event read and waiting,
+// finds nothing new for the window, so the check is left to its next round.
 void pump_one_message() {
+    static int64_t last_check_ms = -1;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t ms = int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    if (ms == last_check_ms && Fl::damage() == 0 &&
+        (fl_display == nullptr || XQLength(fl_display) == 0))
+        return;
+    last_check_ms = ms;
     Fl::check();
 }
 
@@ -962,6 +1004,26 @@ void on_readable(FL_SOCKET, void*) {}
 } // namespace
 
 void ui_wait(WaitHandle handle, uint32_t timeout_ms) {
+    // A wait for input while nothing is to be drawn: Fl::wait would flush
+    // the X connection (reading it too) and then select, some 2 us a wait,
+    // as much as the read of a reply. A poll of the input and the X
+    // connection, after sending what is buffered for the server, waits the
+    // same; what the server sends is handled at once. FLTK's timers run in
+    // the caller's next check, so the wait lasts 50 ms at the most (as often
+    // as a held scroll arrow repeats).
+    if (handle != no_wait_handle && fl_display != nullptr && Fl::damage() == 0) {
+        if (NextRequest(fl_display) != ui.flushed_request) {
+            XFlush(fl_display);
+            ui.flushed_request = NextRequest(fl_display);
+        }
+        if (XQLength(fl_display) == 0) {
+            pollfd fds[2] = {{int(handle), POLLIN, 0}, {ConnectionNumber(fl_display), POLLIN, 0}};
+            poll(fds, 2, int(std::min<uint32_t>(timeout_ms, 50)));
+            if ((fds[1].revents & POLLIN) == 0) return;
+        }
+        Fl::check();
+        return;
+    }
     // Fl::wait returns after window events have been handled, when the
     // handle turns readable or when the time is up.
     bool watch = handle != no_wait_handle;

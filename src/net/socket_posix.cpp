@@ -7,7 +7,9 @@
 #include "net/socket_capture.h"
 #include "net/socket_errno.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <netdb.h>
@@ -19,6 +21,31 @@
 namespace {
 
 int last_error = 0;
+
+// The sockets net_open made, and which of them are streams. A test for input
+// on one of them reads what it finds at once, where a poll and then the read
+// would make two calls of every look; the next read takes it from there.
+struct Opened {
+    SocketHandle socket = no_socket;
+    bool stream = false;
+};
+std::array<Opened, 8> opened;
+
+struct ReadAhead {
+    SocketHandle socket = no_socket; // whose input it holds; no_socket: none
+    long length = 0;                 // the datagram's whole size, or stream bytes; -1: failed
+    int error = 0;                   // the errno of a failed read
+    sockaddr_in from{};
+    size_t taken = 0; // stream bytes handed over
+    uint8_t bytes[65536];
+};
+ReadAhead ahead;
+
+Opened* opened_socket(SocketHandle s) {
+    for (Opened& o : opened)
+        if (o.socket == s) return &o;
+    return nullptr;
+}
 
 // Stores the error of the call that just failed and passes its result on.
 template <typename T> T failed(T result) {
@@ -74,6 +101,7 @@ SocketHandle net_open(SocketKind kind) {
                  ? socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP)
                  : socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) return failed(no_socket);
+    if (Opened* free = opened_socket(no_socket)) *free = {fd, kind == SocketKind::stream};
     return fd;
 }
 
@@ -101,6 +129,8 @@ bool net_connect(SocketHandle s, uint32_t address, uint16_t port) {
 
 void net_close(SocketHandle s) {
     if (s == no_socket) return;
+    if (ahead.socket == s) ahead.socket = no_socket;
+    if (Opened* o = opened_socket(s)) *o = Opened{};
     net_capture_closed(s);
     close(int(s));
 }
@@ -123,6 +153,23 @@ long net_send(SocketHandle s, const void* data, size_t len) {
 }
 
 int net_input_ready(SocketHandle s) {
+    if (ahead.socket == s) return 1;
+    if (const Opened* o = ahead.socket == no_socket ? opened_socket(s) : nullptr) {
+        socklen_t sl = sizeof ahead.from;
+        // MSG_TRUNC: the whole size of a datagram longer than the buffer.
+        ssize_t n =
+            o->stream ? recv(int(s), ahead.bytes, sizeof ahead.bytes, MSG_DONTWAIT)
+                      : recvfrom(int(s), ahead.bytes, sizeof ahead.bytes, MSG_TRUNC | MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&ahead.from), &sl);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+        if (n < 0 && errno == EBADF) return failed(-1);
+        // Any other failure is the read's to report, as when a poll finds it.
+        ahead.error = n < 0 ? errno : 0;
+        ahead.socket = s;
+        ahead.length = long(n);
+        ahead.taken = 0;
+        return 1;
+    }
     // poll alone: the size of what is pending is what the read returns.
     pollfd p{int(s), POLLIN, 0};
     int r = poll(&p, 1, 0);
@@ -136,10 +183,19 @@ int net_input_ready(SocketHandle s) {
 
 long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
     sockaddr_in sa{};
-    socklen_t sl = sizeof sa;
-    // MSG_TRUNC: the whole size of a datagram longer than the buffer.
-    ssize_t n =
-        recvfrom(int(s), buf, cap, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sa), &sl);
+    ssize_t n;
+    if (ahead.socket == s) {
+        ahead.socket = no_socket;
+        n = ahead.length;
+        errno = ahead.error;
+        sa = ahead.from;
+        if (n > 0) memcpy(buf, ahead.bytes, std::min({size_t(n), cap, sizeof ahead.bytes}));
+    } else {
+        socklen_t sl = sizeof sa;
+        // MSG_TRUNC: the whole size of a datagram longer than the buffer.
+        n = recvfrom(int(s), buf, cap, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sa),
+                     &sl);
+    }
     if (n < 0) return failed(-1L);
     *from = sa.sin_addr.s_addr;
     net_capture_datagram(WireDirection::inbound, s, *from, ntohs(sa.sin_port), buf,
@@ -148,7 +204,17 @@ long net_receive_from(SocketHandle s, void* buf, size_t cap, uint32_t* from) {
 }
 
 long net_receive(SocketHandle s, void* buf, size_t cap) {
-    ssize_t n = recv(int(s), buf, cap, MSG_DONTWAIT);
+    ssize_t n;
+    if (ahead.socket == s) {
+        size_t left = ahead.length > 0 ? size_t(ahead.length) - ahead.taken : 0;
+        n = ahead.length < 0 ? -1 : ssize_t(left < cap ? left : cap);
+        errno = ahead.error;
+        if (n > 0) memcpy(buf, ahead.bytes + ahead.taken, size_t(n));
+        ahead.taken += n > 0 ? size_t(n) : 0;
+        if (n <= 0 || ahead.taken == size_t(ahead.length)) ahead.socket = no_socket;
+    } else {
+        n = recv(int(s), buf, cap, MSG_DONTWAIT);
+    }
     if (n < 0) return failed(-1L);
     if (n > 0) net_capture_stream(WireDirection::inbound, s, buf, size_t(n));
     return long(n);

@@ -17,11 +17,13 @@ void wait_for_input(const SocketSlot& slot, const MsTimer& timer) {
 int next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne receive,
                bool* got) {
     *got = false;
+    // The wait comes first: a caller comes here after sending, when the
+    // answer cannot be there yet, and a wait returns at once for what is.
     while (!timer_expired(&timer)) {
+        wait_for_input(slot, timer);
         pump_one_message();
         if (receive(link, got) != result_ok) return net_socket_failure;
         if (*got) return result_ok;
-        wait_for_input(slot, timer);
     }
     return result_ok;
 }

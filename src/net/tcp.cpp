@@ -14,9 +14,8 @@
 namespace {
 
 constexpr uint32_t reply_wait_ms = 5000;
-// After the three status fields have come, a reply is complete once no
-// further piece has come for this long.
-constexpr uint32_t piece_gap_ms = 10;
+// A reply is complete once its three status fields have come and nothing
+// more is pending.
 constexpr size_t status_length = 8; // "EE/DD/FF"
 
 SocketSlot slot;
@@ -102,23 +101,25 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     // The text goes out from where it is: a stream takes any length.
     if (tcp_send(request, strlen(request)) != result_ok) return net_socket_failure;
 
-    // Pieces are gathered until the three status fields are in and no further
-    // piece follows within the gap, all within the reply wait.
+    // Pieces are gathered until the three status fields are in and nothing
+    // more is pending, all within the reply wait: a device writes its reply
+    // at once, and a wait for stragglers would lengthen every request.
     MsTimer reply_timer;
     timer_start(&reply_timer, reply_wait_ms);
-    MsTimer gap{};
     bool any = false;
     bool ended = false; // a zero byte ended the text
     size_t kept = 0;    // text bytes in the reply buffer
     size_t cut = 0;     // text bytes the reply buffer had no room for
+    bool got = false;   // the last look found a piece: look again at once
     for (;;) {
         bool complete = any && (ended || kept >= status_length || kept + 1 >= reply_size);
-        if (timer_expired(&reply_timer) || (complete && timer_expired(&gap))) break;
+        if (timer_expired(&reply_timer)) break;
+        // Right after the send the reply cannot be there yet: wait first.
+        if (!got) wait_for_input(slot, reply_timer);
         pump_one_message();
-        bool got;
         if (tcp_receive(link, &got) != result_ok) return net_socket_failure;
         if (!got) {
-            wait_for_input(slot, complete ? gap : reply_timer);
+            if (complete) break;
             continue;
         }
         any = true;
@@ -130,7 +131,6 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         memcpy(reply + kept, link.received.bytes, take);
         kept += take;
         cut += text - take;
-        timer_start(&gap, piece_gap_ms);
     }
     if (!any) {
         log_printf("TCP: request timeout");

@@ -322,6 +322,15 @@ TEST_F(FltkWindow, LogShowsColumnZeroAndScrollsToTheEnsuredItem) {
     ui_list_ensure_visible(idc_log, 0);
     pump_one_message();
     EXPECT_TRUE(b->displayed(1));
+    // An entry below the view ends up at its bottom, where FLTK's bottomline
+    // (which adds up the heights of all the lines above) puts it too.
+    ui_list_ensure_visible(idc_log, 150);
+    int position = b->position();
+    b->bottomline(151);
+    EXPECT_EQ(b->position(), position);
+    pump_one_message();
+    EXPECT_TRUE(b->displayed(151));
+    EXPECT_FALSE(b->displayed(152));
 
     ui_list_delete_all(idc_log);
     EXPECT_EQ(ui_list_count(idc_log), 0);
@@ -389,6 +398,46 @@ TEST_F(FltkWindow, WaitReturnsForAReadableHandleOrTheDeadline) {
     Fl::remove_timeout(watchdog, &fired);
     close(fds[0]);
     close(fds[1]);
+}
+
+TEST_F(FltkWindow, WaitForInputHandlesWindowEventsAndLetsTimersRun) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0); // never readable
+    click_control(idc_details, 6, 8);
+    for (int i = 0; i < 100 && !got_command(idc_details, bn_clicked); ++i)
+        ui_wait(fds[0], wait_forever);
+    EXPECT_TRUE(got_command(idc_details, bn_clicked)) << "the wait left the click undelivered";
+
+    // FLTK's timers run in the caller's pump between its waits.
+    bool fired = false;
+    Fl::add_timeout(0.01, watchdog, &fired);
+    for (int i = 0; i < 100 && !fired; ++i) {
+        ui_wait(fds[0], wait_forever);
+        pump_one_message();
+    }
+    EXPECT_TRUE(fired);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST_F(FltkWindow, SameTextAgainIsNoChangeToRedraw) {
+    ui_set_text(idc_reply, "00/00/00/ESD-SIM");
+    ASSERT_TRUE(pump_until([] { return Fl::damage() == 0; }));
+    ui_set_text(idc_reply, "00/00/00/ESD-SIM");
+    EXPECT_EQ(Fl::damage(), 0);
+    ui_set_text(idc_reply, "00/00/04/");
+    EXPECT_NE(Fl::damage(), 0);
+    EXPECT_EQ(text_of(idc_reply), "00/00/04/");
+    // Beyond ASCII the texts differ from their labels in UTF-8.
+    for (const char* text : {"00/00/00/\xC5rror", "00/00/00/\xC5rro"}) {
+        ui_set_text(idc_reply, text);
+        ASSERT_TRUE(pump_until([] { return Fl::damage() == 0; }));
+        ui_set_text(idc_reply, text);
+        EXPECT_EQ(Fl::damage(), 0) << text;
+        EXPECT_EQ(text_of(idc_reply), text);
+    }
+    ui_set_text(idc_reply, "00/00/00/\xC5rr");
+    EXPECT_NE(Fl::damage(), 0);
 }
 
 // FLTK's own picker (not GTK's, which a machine may lack) answers Return over

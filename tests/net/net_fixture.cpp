@@ -1,6 +1,5 @@
 #include "net_fixture.h"
 
-#include <future>
 #include <unistd.h>
 
 void NetTest::SetUp() {
@@ -45,31 +44,16 @@ bool NetTest::enter_namespace(bool default_route, bool required) {
 
 ::testing::AssertionResult NetTest::start_behind_veth(const NetSidesConfig& config,
                                                       uint32_t local_address) {
-    std::promise<int> ns_fd;
-    std::promise<std::string> linked;
-    std::promise<std::string> opened;
-    auto ns_future = ns_fd.get_future();
-    auto opened_future = opened.get_future();
-    veth_thread_ = std::thread([&, linked_future = linked.get_future()]() mutable {
-        std::string error = netns::enter_nested();
-        ns_fd.set_value(error.empty() ? netns::current_namespace_fd() : -1);
-        if (error.empty()) error = linked_future.get();
-        if (error.empty()) error = netns::set_address("vb", config.udp_address);
-        if (error.empty() && config.foreign_address != 0)
-            error = netns::set_address("vb:1", config.foreign_address);
-        if (error.empty()) error = netns::wait_running("vb");
-        if (error.empty()) sim.open(config, error);
-        bool ok = error.empty();
-        opened.set_value(error);
-        if (ok) sim.serve();
-    });
-    int fd = ns_future.get();
-    std::string error = fd < 0 ? "no nested namespace" : netns::add_veth("va", "vb", fd);
-    if (fd >= 0) close(fd);
-    if (error.empty()) error = netns::set_address("va", local_address);
-    linked.set_value(error);
-    error = opened_future.get();
-    if (error.empty()) error = netns::wait_running("va");
+    std::string error = netns::start_behind_veth(
+        veth_thread_, local_address, config.udp_address,
+        [&] {
+            std::string why;
+            if (config.foreign_address != 0)
+                why = netns::set_address("vb:1", config.foreign_address);
+            if (why.empty()) sim.open(config, why);
+            return why;
+        },
+        [&] { sim.serve(); });
     if (!error.empty()) return ::testing::AssertionFailure() << error;
     return ::testing::AssertionSuccess();
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -249,6 +250,33 @@ std::string wait_running(const char* interface) {
         usleep(5000);
     }
     close(sock);
+    return error;
+}
+
+std::string start_behind_veth(std::thread& thread, uint32_t local_address, uint32_t remote_address,
+                              std::function<std::string()> open, std::function<void()> serve) {
+    std::promise<int> ns_fd;
+    std::promise<std::string> linked, opened;
+    auto ns_future = ns_fd.get_future();
+    auto opened_future = opened.get_future();
+    thread = std::thread([&, linked_future = linked.get_future(), open, serve]() mutable {
+        std::string error = enter_nested();
+        ns_fd.set_value(error.empty() ? current_namespace_fd() : -1);
+        if (error.empty()) error = linked_future.get();
+        if (error.empty()) error = set_address("vb", remote_address);
+        if (error.empty()) error = wait_running("vb");
+        if (error.empty()) error = open();
+        bool ok = error.empty();
+        opened.set_value(error);
+        if (ok) serve();
+    });
+    int fd = ns_future.get();
+    std::string error = fd < 0 ? "no nested namespace" : add_veth("va", "vb", fd);
+    if (fd >= 0) close(fd);
+    if (error.empty()) error = set_address("va", local_address);
+    linked.set_value(error);
+    error = opened_future.get();
+    if (error.empty()) error = wait_running("va");
     return error;
 }
 

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace netns {
 
@@ -37,6 +39,14 @@ std::string set_address(const char* interface, uint32_t address);
 // thread's namespace up: until then the system drops what is sent on it
 // (IFF_RUNNING shows earlier). Returns "" or why not.
 std::string wait_running(const char* interface);
+
+// Starts thread in a fresh namespace of its own, joined to the calling
+// thread's by a veth pair: "va" here with local_address, "vb" there with
+// remote_address. There the thread runs open ("" or why not) once vb runs,
+// then serve. Returns "" once both ends run, or why not; the caller joins
+// the thread.
+std::string start_behind_veth(std::thread& thread, uint32_t local_address, uint32_t remote_address,
+                              std::function<std::string()> open, std::function<void()> serve);
 
 // An IPv4 address a.b.c.d in network byte order.
 uint32_t ipv4(unsigned a, unsigned b, unsigned c, unsigned d);

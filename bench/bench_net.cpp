@@ -1,0 +1,583 @@
+// The network links' rows. Each link talks to a device side of the bench's
+// own: a thread that answers every request at once with the reply the
+// simulated device gives to it. The same thread answers the bench's bare
+// exchange of the same datagrams or stream writes, made with the same socket
+// calls, so that the two differ only in the client: the console's code or
+// the least a client can do. Measured in alternating slices, so that the
+// machine's other load falls on both alike.
+#include "bench.h"
+
+#include "app/state.h"
+#include "bench_util.h"
+#include "capture/wire_capture.h"
+#include "codec/frame_checksum.h"
+#include "command/command.h"
+#include "net/rmlx.h"
+#include "net/socket_capture.h"
+#include "net/tcp.h"
+#include "net/udp.h"
+#include "netns.h"
+#include "report.h"
+#include "sim/device_model.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+enum class Side { rmlx, tcp, udp };
+
+const char* side_name(Side s) {
+    return s == Side::rmlx ? "RMLX" : s == Side::tcp ? "TCP" : "plain UDP";
+}
+
+std::string block_request(size_t bytes) {
+    std::string r = "@/";
+    for (size_t i = 0; i < bytes; ++i) r += char('A' + i % 26);
+    return r;
+}
+
+// The simulated device's replies, by the request's first character.
+struct Replies {
+    std::string v, open, block;
+    Replies() {
+        DeviceModel device(1);
+        v = device.handle("v");
+        open = device.handle("{/0");
+        block = device.handle(block_request(750));
+    }
+    const std::string& to(char first) const {
+        return first == '@' ? block : first == '{' ? open : v;
+    }
+};
+
+void put16(std::string& b, size_t at, uint16_t v) {
+    b[at] = char(v & 0xFF);
+    b[at + 1] = char(v >> 8);
+}
+
+std::string rmlx_frame(uint16_t id, uint16_t fsn, uint8_t op, const std::string& data) {
+    std::string b(frame_header_size, '\0');
+    put16(b, 0, id);
+    put16(b, 2, fsn);
+    b[4] = char(op);
+    put16(b, 6, uint16_t(data.size()));
+    b += data;
+    auto* bytes = reinterpret_cast<const uint8_t*>(b.data());
+    put16(b, 8, rmlx_checksum(bytes + frame_header_size, data.size()));
+    put16(b, 10, rmlx_checksum(bytes, 10));
+    return b;
+}
+
+std::string text_datagram(const std::string& text) {
+    char digits[3];
+    snprintf(digits, sizeof digits, "%02u", frame_checksum(text.data(), text.size()));
+    return char(udp_stx) + text + '/' + digits + char(udp_etx);
+}
+
+sockaddr_in socket_address(uint32_t address, uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = address;
+    sa.sin_port = htons(port);
+    return sa;
+}
+
+int bound_socket(int type, uint32_t address, uint16_t port) {
+    int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in sa = socket_address(address, port);
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool readable(int fd, int timeout_ms) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, timeout_ms) == 1;
+}
+
+// A device side: one thread answering one link's requests at once.
+class Responder {
+  public:
+    Responder(Side side, const Replies& replies) : side_(side), replies_(replies) {}
+    ~Responder() { stop(); }
+
+    // Opens the socket in the calling thread's network namespace; false
+    // when the address or port cannot be had.
+    bool open(uint32_t address) {
+        uint16_t port = side_ == Side::rmlx ? rmlx_port : side_ == Side::tcp ? tcp_port : udp_port;
+        fd_ = bound_socket(side_ == Side::tcp ? SOCK_STREAM : SOCK_DGRAM, address, port);
+        if (fd_ >= 0 && side_ == Side::tcp && listen(fd_, 4) != 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+        return fd_ >= 0 && pipe2(stop_pipe_, O_CLOEXEC) == 0;
+    }
+    void start() {
+        thread_ = std::thread([this] { serve(); });
+    }
+    // Serves on the calling thread until stop().
+    void serve() {
+        std::vector<pollfd> fds;
+        for (;;) {
+            fds.assign({{stop_pipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}});
+            for (const Stream& s : streams_) fds.push_back({s.fd, POLLIN, 0});
+            if (poll(fds.data(), fds.size(), -1) < 0) continue;
+            if (fds[0].revents != 0) return;
+            if (fds[1].revents != 0) side_ == Side::tcp ? accept_stream() : datagram();
+            for (size_t i = 2; i < fds.size(); ++i)
+                if (fds[i].revents != 0) stream_input(i - 2);
+        }
+    }
+    // Ends serve() wherever it runs.
+    void halt() {
+        if (stop_pipe_[1] >= 0 && write(stop_pipe_[1], "q", 1) != 1) perror("stop");
+    }
+    void stop() {
+        halt();
+        if (thread_.joinable()) thread_.join();
+        for (Stream& s : streams_) close(s.fd);
+        streams_.clear();
+        for (int* fd : {&fd_, &stop_pipe_[0], &stop_pipe_[1]}) {
+            if (*fd >= 0) close(*fd);
+            *fd = -1;
+        }
+    }
+
+    // The size of each request on the TCP stream, which has no frames.
+    std::atomic<size_t> stream_request_size{1};
+    // Requests go unanswered: RMLX answers SYN and QRY only, TCP nothing,
+    // plain UDP one more ENQ only.
+    std::atomic<bool> silent{false};
+    // CLOCK_MONOTONIC nanoseconds after the last reply left.
+    std::atomic<uint64_t> replied_ns{0};
+    const Replies& replies() const { return replies_; }
+
+  private:
+    struct Stream {
+        int fd;
+        size_t pending;
+        char first;
+    };
+
+    void reply(int fd, const std::string& bytes, const sockaddr_in* to) {
+        if (to != nullptr)
+            sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(to),
+                   sizeof *to);
+        else
+            send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        replied_ns = now_ns();
+    }
+
+    void datagram() {
+        char buf[2048];
+        sockaddr_in from{};
+        socklen_t fl = sizeof from;
+        ssize_t n = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fl);
+        if (n <= 0) return;
+        if (side_ == Side::rmlx) {
+            if (n < ssize_t(frame_header_size)) return;
+            uint16_t fsn = uint16_t(uint8_t(buf[2]) | uint8_t(buf[3]) << 8);
+            uint8_t op = uint8_t(buf[4]);
+            if (op == op_qry) reply(fd_, rmlx_frame(frame_id_device, fsn, op_act, {}), &from);
+            if (op == op_syn) reply(fd_, rmlx_frame(frame_id_device, fsn, op_ack, {}), &from);
+            if (op == op_req && !silent) {
+                char first = n > ssize_t(frame_header_size) ? buf[frame_header_size] : 'v';
+                reply(fd_, rmlx_frame(frame_id_device, fsn, op_rep, replies_.to(first)), &from);
+            }
+        } else if (n == 1 && uint8_t(buf[0]) == udp_enq) {
+            if (!silent || !enq_answered_) reply(fd_, std::string(1, char(udp_ack)), &from);
+            enq_answered_ = silent;
+        } else if (n > 1 && !silent) {
+            reply(fd_, text_datagram(replies_.to(buf[1])), &from);
+        }
+    }
+
+    void accept_stream() {
+        int fd = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) streams_.push_back({fd, 0, 'v'});
+    }
+
+    void stream_input(size_t index) {
+        Stream& s = streams_[index];
+        char buf[4096];
+        ssize_t n = recv(s.fd, buf, sizeof buf, 0);
+        if (n <= 0) {
+            close(s.fd);
+            streams_.erase(streams_.begin() + ptrdiff_t(index));
+            return;
+        }
+        if (s.pending == 0) s.first = buf[0];
+        s.pending += size_t(n);
+        for (size_t size = stream_request_size; s.pending >= size; s.pending -= size)
+            if (!silent) reply(s.fd, replies_.to(s.first), nullptr);
+    }
+
+    Side side_;
+    const Replies& replies_;
+    int fd_ = -1;
+    int stop_pipe_[2] = {-1, -1};
+    std::vector<Stream> streams_;
+    bool enq_answered_ = false;
+    std::thread thread_;
+};
+
+// The bench's bare client of one link: the same datagrams or stream writes
+// as the console's, and waits as plain as they come: a poll, then the read.
+class BareClient {
+  public:
+    BareClient(Side side, uint32_t device, const std::string& request) : side_(side) {
+        device_ = socket_address(device, side == Side::rmlx ? rmlx_port : tcp_port);
+        if (side == Side::rmlx) {
+            out_ = rmlx_frame(frame_id_console, 0x1234, op_req, request);
+            closing_ = rmlx_frame(frame_id_console, 0x1234, op_nak, {});
+        } else if (side == Side::tcp) {
+            out_ = request;
+        } else {
+            out_ = text_datagram(request);
+        }
+    }
+    ~BareClient() { close_socket(); }
+
+    bool open() {
+        if (side_ == Side::tcp) {
+            fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (connect(fd_, reinterpret_cast<sockaddr*>(&device_), sizeof device_) != 0)
+                close_socket();
+        } else {
+            // Plain UDP: port 9101 at both ends, as the console's.
+            fd_ = bound_socket(SOCK_DGRAM, 0, side_ == Side::udp ? udp_port : 0);
+        }
+        return fd_ >= 0;
+    }
+    void close_socket() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+    // One request and its reply; false when the reply did not come.
+    bool exchange(size_t reply_size) {
+        char buf[2048];
+        switch (side_) {
+        case Side::rmlx:
+            return send_datagram(out_) && receive(buf, sizeof buf) && send_datagram(closing_);
+        case Side::tcp: {
+            if (send(fd_, out_.data(), out_.size(), MSG_NOSIGNAL) != ssize_t(out_.size()))
+                return false;
+            for (size_t got = 0; got < reply_size;) {
+                if (!readable(fd_, 1000)) return false;
+                ssize_t n = recv(fd_, buf, sizeof buf, 0);
+                if (n <= 0) return false;
+                got += size_t(n);
+            }
+            return true;
+        }
+        case Side::udp:
+            return send_datagram(std::string(1, char(udp_enq))) && receive(buf, sizeof buf) &&
+                   send_datagram(out_) && receive(buf, sizeof buf) &&
+                   send_datagram(std::string(1, char(udp_ack)));
+        }
+        return false;
+    }
+
+  private:
+    bool send_datagram(const std::string& bytes) {
+        return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&device_),
+                      sizeof device_) == ssize_t(bytes.size());
+    }
+    bool receive(char* buf, size_t cap) {
+        return readable(fd_, 1000) && recvfrom(fd_, buf, cap, 0, nullptr, nullptr) > 0;
+    }
+
+    Side side_;
+    sockaddr_in device_{};
+    std::string out_, closing_;
+    int fd_ = -1;
+};
+
+// The console's side of one link: the connection's link record, opened as
+// Connect opens it, and requests through execute_command, the one path of
+// every request (the link's transaction, the status panel, the Reply field).
+struct ConsoleLink {
+    Side side;
+    uint32_t device;
+    char data[reply_buffer_size] = {};
+
+    bool open() {
+        connection_link = NetLink{};
+        connection_kind = side == Side::rmlx ? kind_rmlx : side == Side::tcp ? kind_tcp : kind_udp;
+        switch (side) {
+        case Side::rmlx:
+            return rmlx_open(connection_link, device, 1) == result_ok;
+        case Side::tcp:
+            return tcp_open(connection_link, device) == result_ok;
+        case Side::udp:
+            return udp_open(connection_link, device) == result_ok;
+        }
+        return false;
+    }
+    void close() {
+        side == Side::rmlx ? rmlx_close() : side == Side::tcp ? tcp_close() : udp_close();
+    }
+    int request(const char* text) { return execute_command(text, data, sizeof data, 0); }
+    // The link's transaction alone.
+    int transaction(const char* text) { return link_transaction(text); }
+};
+
+const char* datagrams_of(Side side) {
+    switch (side) {
+    case Side::rmlx:
+        return "request, reply, the console's closing NAK";
+    case Side::tcp:
+        return "one write each way";
+    case Side::udp:
+        return "ENQ, ACK, text, reply, the closing ACK";
+    }
+    return "";
+}
+
+// Requests per second and processor time of the console against its bare
+// exchange, in alternating slices.
+// goal: the figures are held against the goals (not so for a comparison
+// that only shows where time goes).
+void compare(ConsoleLink& console, Responder& device, const char* what, const std::string& request,
+             const BenchOptions& options, bool goal = true) {
+    std::string label = text("%s %s", side_name(console.side), what);
+    device.stream_request_size = request.size();
+    // The stream's reply is the text alone, with nothing around it.
+    size_t stream_reply = device.replies().to(request[0]).size();
+    BareClient bare(console.side, console.device, request);
+    Tally console_all, bare_all;
+    // Each pair of neighbouring slices gives a ratio; their median is the
+    // figure, as a burst of the machine's other load spoils one pair only.
+    std::vector<double> shares, cpu_ratios;
+    // Plain UDP: both clients use port 9101, so each slice has it alone.
+    bool swap_port = console.side == Side::udp;
+    bool ok = true;
+    if (!swap_port) ok = bare.open();
+    for (int i = 0; i < options.slices && ok; ++i) {
+        Tally c, b;
+        if (swap_port && !console.open()) ok = false;
+        ok = ok && c.run(options.slice_seconds,
+                         [&] { return console.request(request.c_str()) == result_ok; });
+        if (swap_port) {
+            console.close();
+            ok = ok && bare.open();
+        }
+        ok = ok && b.run(options.slice_seconds, [&] { return bare.exchange(stream_reply); });
+        if (swap_port) bare.close_socket();
+        shares.push_back(100.0 * c.rate() / b.rate());
+        cpu_ratios.push_back(c.cpu_per_exchange() / b.cpu_per_exchange());
+        console_all.add(c);
+        bare_all.add(b);
+    }
+    if (swap_port) console.open();
+    if (!ok) {
+        report_skip(label, "a request went unanswered");
+        return;
+    }
+    double share = median(shares), cpu = median(cpu_ratios);
+    // What the console does beyond the bare exchange lies on the round trip:
+    // the device side waits meanwhile.
+    double extra_us = console_all.cpu_per_exchange() - bare_all.cpu_per_exchange();
+    report_row({text("%s: requests per second", label.c_str()),
+                text("%.0f/s (%.1f us a request, %.1f us of it the console's own work)",
+                     console_all.rate(), 1e6 / console_all.rate(), extra_us),
+                text("bare exchange (%s) %.0f/s (%.1f us)", datagrams_of(console.side),
+                     bare_all.rate(), 1e6 / bare_all.rate()),
+                text("%.1f%%", share), goal ? ">= 95%" : "",
+                !goal         ? Verdict::none
+                : share >= 95 ? Verdict::met
+                              : Verdict::missed});
+    report_row({text("%s: processor time per request", label.c_str()),
+                text("%.1f us", console_all.cpu_per_exchange()),
+                text("bare exchange %.1f us", bare_all.cpu_per_exchange()), text("%.2fx", cpu),
+                goal ? "<= 1.2x" : "",
+                !goal        ? Verdict::none
+                : cpu <= 1.2 ? Verdict::met
+                             : Verdict::missed});
+}
+
+// From the moment the device side's reply has left to the return of the
+// console's transaction, and of the bare exchange (after its closing
+// datagram, as the console's).
+void latency_row(ConsoleLink& console, Responder& device, int count) {
+    device.stream_request_size = 1;
+    auto since_reply = [&] { return double(now_ns() - device.replied_ns) / 1e3; };
+    std::vector<double> ours, bare_us;
+    for (int i = 0; i < count; ++i) {
+        if (console.transaction("v") != result_ok) {
+            report_skip(text("%s: reply to return", side_name(console.side)),
+                        "a request went unanswered");
+            return;
+        }
+        ours.push_back(since_reply());
+    }
+    bool swap_port = console.side == Side::udp;
+    if (swap_port) console.close();
+    BareClient bare(console.side, console.device, "v");
+    bool ok = bare.open();
+    for (int i = 0; i < count && ok; ++i) {
+        ok = bare.exchange(device.replies().v.size());
+        bare_us.push_back(since_reply());
+    }
+    bare.close_socket();
+    if (swap_port) console.open();
+    report_row(
+        {text("%s: the reply's arrival to the transaction's return (%d requests \"v\")",
+              side_name(console.side), count),
+         text("median %.1f us, 99th percentile %.1f us", median(ours), percentile(ours, 0.99)),
+         text("bare exchange: median %.1f us, 99th percentile %.1f us", median(bare_us),
+              percentile(bare_us, 0.99)),
+         "",
+         "",
+         {}});
+}
+
+void silent_row(ConsoleLink& console, Responder& device) {
+    const char* what = console.side == Side::rmlx ? "six reply waits of 1 s"
+                       : console.side == Side::tcp
+                           ? "the reply wait of 5 s"
+                           : "a reply wait of 5 s, then 8 ENQ waits of 0.4 s";
+    device.silent = true;
+    uint64_t wall = now_ns(), cpu = thread_cpu_ns();
+    int r = console.transaction("v");
+    wall = now_ns() - wall;
+    cpu = thread_cpu_ns() - cpu;
+    device.silent = false;
+    double share = 100.0 * double(cpu) / double(wall);
+    report_row({text("%s: a request to a silent device (%s)", side_name(console.side), what),
+                text("%s after %.2f s, %.1f ms of processor time",
+                     r == net_protocol_failure ? "failed" : "answered", double(wall) / 1e9,
+                     double(cpu) / 1e6),
+                "one core", text("%.3f%%", share), "< 2%",
+                share < 2 ? Verdict::met : Verdict::missed});
+}
+
+void link_rows(ConsoleLink& console, Responder& device, const BenchOptions& options) {
+    if (!console.open()) {
+        report_skip(side_name(console.side), "the console could not open the link");
+        return;
+    }
+    compare(console, device, "\"v\"", "v", options);
+    if (console.side == Side::rmlx && wire_capture_enabled()) {
+        // What the recorder, on in the program, costs in a request.
+        wire_capture_enable(false);
+        compare(console, device, "\"v\" with the wire recorder off", "v", options, false);
+        wire_capture_enable(true);
+    }
+    size_t block = console.side == Side::rmlx ? 450 : 750;
+    compare(console, device, text("%zu-byte block", block).c_str(), block_request(block), options);
+    latency_row(console, device, options.latency_requests);
+    silent_row(console, device);
+    console.close();
+}
+
+// The wire recorder alone, on the three datagrams of an RMLX request for
+// "v", with its ring full so that each record also drops the oldest.
+void recorder_row(uint32_t device) {
+    if (!wire_capture_enabled()) {
+        report_skip("the wire recorder", "it is off (--no-capture)");
+        return;
+    }
+    char bytes[64] = {};
+    constexpr long rounds = 1000000;
+    uint64_t cpu = thread_cpu_ns();
+    for (long i = 0; i < rounds; ++i) {
+        net_capture_datagram(WireDirection::outbound, no_socket, device, rmlx_port, bytes, 13, 13);
+        net_capture_datagram(WireDirection::inbound, no_socket, device, rmlx_port, bytes, 44, 44);
+        net_capture_datagram(WireDirection::outbound, no_socket, device, rmlx_port, bytes, 12, 12);
+    }
+    report_row({"the wire recorder: the three datagrams of an RMLX request",
+                text("%.0f ns of processor time", double(thread_cpu_ns() - cpu) / rounds),
+                "",
+                "",
+                "",
+                {}});
+    wire_capture_reset();
+}
+
+} // namespace
+
+void net_rows(const BenchOptions& options, const std::string& no_namespace) {
+    details = 0;
+    Replies replies;
+    bool private_net = no_namespace.empty();
+    // Without a namespace of its own the bench stays on this machine's
+    // loopback, at an address of its own.
+    uint32_t device = private_net ? netns::ipv4(127, 0, 0, 2)
+                                  : netns::ipv4(127, 1 + (getpid() >> 8) % 254, getpid() & 0xFF, 2);
+    std::string where = private_net
+                            ? "in a private network namespace"
+                            : "on this machine (no private namespace: " + no_namespace + ")";
+
+    report_section(
+        "Network links",
+        text("RMLX and TCP over loopback %s, plain UDP across a veth pair into a namespace of its "
+             "own (port 9101 at both ends). The device side is a thread of the bench that answers "
+             "each request at once with the simulated device's reply; the bare exchange is the "
+             "bench's own client sending the same datagrams or stream writes through the same "
+             "socket calls (`sendto`, `poll`, `recvfrom`; `send`, `recv` on TCP) to the same "
+             "device side, in %d slices of %.1f s alternating with the console's: the rates are "
+             "totals, the ratios the medians over the pairs of neighbouring slices. The console's "
+             "requests go through `execute_command`, the path of every request (the link's "
+             "transaction, then the status panel and the Reply field), with the real FLTK window "
+             "pumped as in the program; the reply-to-return times and the silent waits are the "
+             "link's transaction alone (`link_transaction`).",
+             where.c_str(), options.slices, options.slice_seconds));
+
+    recorder_row(device);
+    for (Side side : {Side::rmlx, Side::tcp}) {
+        Responder responder(side, replies);
+        if (!responder.open(device)) {
+            report_skip(side_name(side), "no socket for its device side");
+            continue;
+        }
+        responder.start();
+        ConsoleLink console{side, device};
+        link_rows(console, responder, options);
+    }
+
+    if (!private_net) {
+        report_skip("plain UDP",
+                    "its veth pair needs a private network namespace: " + no_namespace);
+        return;
+    }
+    Responder responder(Side::udp, replies);
+    uint32_t address = netns::ipv4(192, 0, 2, 2);
+    std::thread veth;
+    std::string error = netns::start_behind_veth(
+        veth, netns::ipv4(192, 0, 2, 1), address,
+        [&]() -> std::string { return responder.open(address) ? "" : "no UDP port 9101 there"; },
+        [&] { responder.serve(); });
+    if (error.empty()) {
+        ConsoleLink console{Side::udp, address};
+        link_rows(console, responder, options);
+    } else {
+        report_skip("plain UDP", error);
+    }
+    responder.halt();
+    if (veth.joinable()) veth.join();
+    report_note("The bare exchanges carry what the protocols prescribe: on RMLX the NAK frame the "
+                "console sends after every reply, on plain UDP the ENQ/ACK synchronisation that "
+                "begins every request (it ends with each accepted reply) and the ACK after the "
+                "reply. No link waits on a timer while its device answers, so none of these "
+                "figures holds a wait the protocol prescribes; the silent rows are those waits "
+                "themselves. What a request of the console takes beyond its bare exchange is its "
+                "own work, shown in each rate row, all of it on the round trip while the device "
+                "side waits: the frame built and its checksums computed and checked, the reply "
+                "parsed, the timers read, the wire recorder (its rows above: the recorder alone, "
+                "and the requests with it off), the status panel and the Reply field; the bare "
+                "client sends datagrams made in advance and does not look into the reply.");
+}

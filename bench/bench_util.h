@@ -1,0 +1,48 @@
+// Clocks, statistics and the process's memory, for the benchmark's rows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+uint64_t now_ns();        // CLOCK_MONOTONIC
+uint64_t thread_cpu_ns(); // processor time of the calling thread
+
+// The value below which the fraction p (0..1) of the samples lie; 0 for none.
+double percentile(std::vector<double> samples, double p);
+inline double median(const std::vector<double>& samples) {
+    return percentile(samples, 0.5);
+}
+
+// Resident memory of a process (0: this one) in kilobytes, from VmRSS.
+long resident_kb(pid_t pid = 0);
+
+// printf into a std::string.
+std::string text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Counts, wall time and the calling thread's processor time of one kind of
+// exchange, run in slices that alternate with another kind's.
+struct Tally {
+    long count = 0;
+    double seconds = 0, cpu_us = 0;
+    // Runs exchange (which returns false on failure) for at least slice
+    // seconds; false when an exchange failed.
+    template <typename Exchange> bool run(double slice, Exchange exchange) {
+        uint64_t start = now_ns(), cpu = thread_cpu_ns();
+        bool ok = true;
+        do {
+            for (int i = 0; i < 20 && ok; ++i, ++count) ok = exchange();
+        } while (ok && double(now_ns() - start) < slice * 1e9);
+        seconds += double(now_ns() - start) / 1e9;
+        cpu_us += double(thread_cpu_ns() - cpu) / 1e3;
+        return ok;
+    }
+    void add(const Tally& other) {
+        count += other.count;
+        seconds += other.seconds;
+        cpu_us += other.cpu_us;
+    }
+    double rate() const { return seconds > 0 ? double(count) / seconds : 0; }
+    double cpu_per_exchange() const { return count > 0 ? cpu_us / double(count) : 0; }
+};
