@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -47,13 +48,17 @@ TEST(Sha1, OneMillionA) {
 
 class FileSha1 : public ::testing::Test {
   protected:
-    std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "varnoke_sha1";
+    // CTest runs this fixture's tests at once: each needs its own folder, or one's TearDown
+    // removes the files another is still writing.
+    std::filesystem::path dir =
+        std::filesystem::path(::testing::TempDir()) / ("varnoke_sha1_" + std::to_string(getpid()));
     void SetUp() override { std::filesystem::create_directories(dir); }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
     std::string write(size_t n) {
         auto path = dir / ("f" + std::to_string(n));
         FILE* f = fopen(path.c_str(), "wb");
+        if (f == nullptr) return {};
         for (size_t i = 0; i < n; ++i) fputc(int((i * 7 + 3) & 0xFF), f);
         fclose(f);
         return path.string();
