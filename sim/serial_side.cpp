@@ -368,24 +368,6 @@ SerialSideConfig cli_config;
 SerialFaults cli_faults;
 bool cli_requested = false;
 
-struct CountOption {
-    const char* name;
-    unsigned SerialFaults::*count;
-};
-constexpr CountOption count_options[] = {
-    {"--enq-other", &SerialFaults::enq_other},
-    {"--enq-silent", &SerialFaults::enq_silent},
-    {"--enq-can", &SerialFaults::enq_can},
-    {"--frame-nak", &SerialFaults::frame_nak},
-    {"--frame-silent", &SerialFaults::frame_silent},
-    {"--frame-can", &SerialFaults::frame_can},
-    {"--reply-silent", &SerialFaults::reply_silent},
-    {"--bad-checksum", &SerialFaults::bad_checksum},
-    {"--stall", &SerialFaults::stall},
-    {"--noise", &SerialFaults::noise},
-    {"--reply-length", &SerialFaults::reply_length},
-};
-
 int take_option(int argc, char** argv, int i) {
     if (strcmp(argv[i], "--serial") == 0) {
         cli_requested = true;
@@ -413,9 +395,9 @@ int take_option(int argc, char** argv, int i) {
     }
     if (used == 0 && (used = sim_take_number(argc, argv, i, "--enq-other-byte", 255, value)) > 0)
         cli_faults.enq_other_byte = uint8_t(value);
-    for (const CountOption& o : count_options) {
+    for (const SerialFaultName& o : serial_fault_names) {
         if (used != 0) break;
-        used = sim_take_number(argc, argv, i, o.name, 100000, value);
+        used = sim_take_number(argc, argv, i, o.option, 100000, value);
         if (used > 0) cli_faults.*o.count = unsigned(value);
     }
     return used;
@@ -436,6 +418,20 @@ bool start() {
 }
 
 } // namespace
+
+const SerialFaultName serial_fault_names[11] = {
+    {"--enq-other", &SerialFaults::enq_other},
+    {"--enq-silent", &SerialFaults::enq_silent},
+    {"--enq-can", &SerialFaults::enq_can},
+    {"--frame-nak", &SerialFaults::frame_nak},
+    {"--frame-silent", &SerialFaults::frame_silent},
+    {"--frame-can", &SerialFaults::frame_can},
+    {"--reply-silent", &SerialFaults::reply_silent},
+    {"--bad-checksum", &SerialFaults::bad_checksum},
+    {"--stall", &SerialFaults::stall},
+    {"--noise", &SerialFaults::noise},
+    {"--reply-length", &SerialFaults::reply_length},
+};
 
 bool serial_sim_start(const SerialSideConfig& config) {
     side.config = config;

@@ -25,6 +25,14 @@ struct SerialFaults {
     unsigned reply_length = 0;     // non-zero: reply texts padded with "." to this length
 };
 
+// The counted serial faults by their option names ("--stall"), for the
+// command line and the fault matrix.
+struct SerialFaultName {
+    const char* option;
+    unsigned SerialFaults::*count;
+};
+extern const SerialFaultName serial_fault_names[11];
+
 struct SerialSideConfig {
     uint32_t baud = 115200; // line speed for pacing
     bool pace = false;      // both directions at 10 bit times per byte

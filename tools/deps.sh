@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a build or test run needs, when missing.
-# Usage: tools/deps.sh GROUP...   (groups: build gui test win package)
+# Usage: tools/deps.sh GROUP...   (groups: build gui test win package fuzz)
 set -euo pipefail
 
 declare -A groups=(
@@ -9,6 +9,7 @@ declare -A groups=(
     [test]="libfltk1.3-dev xvfb xauth xdotool imagemagick iproute2 util-linux libbenchmark-dev tshark"
     [win]="g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 fonts-wine xvfb xauth xdotool imagemagick"
     [package]="dpkg-dev file lintian desktop-file-utils librsvg2-bin unzip"
+    [fuzz]="clang-14 libfuzzer-14-dev cmake ninja-build"
 )
 
 wanted=()

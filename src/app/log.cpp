@@ -12,7 +12,6 @@
 namespace {
 char format_buffer[log_format_size];
 char half_buffer[log_half_size];
-char column_buffer[log_column_max + 6];
 char error_box_text[error_box_size];
 
 // entry_times[i] is the time of entry i of the log list. The list is the
@@ -27,18 +26,35 @@ void set_time_text(int item) {
     ui_list_set_time_text(idc_log, item, text);
 }
 
-// Appends len bytes of text as entries of at most log_half_size - 1 bytes, so
-// that each piece fits the half buffer. A half longer than that (a line over
-// 510 characters) becomes several entries rather than losing its tail.
-void append_half(const char* text, size_t len) {
-    do {
-        size_t piece = len < log_half_size - 1 ? len : log_half_size - 1;
-        memcpy(half_buffer, text, piece);
-        half_buffer[piece] = '\0';
+// Appends the pieces of a formatted line, each through the half buffer.
+void append_pieces(const char* text, size_t len) {
+    LogPieces pieces = log_split_line(len);
+    for (size_t i = 0; i < pieces.count; ++i) {
+        memcpy(half_buffer, text + pieces.piece[i].offset, pieces.piece[i].length);
+        half_buffer[pieces.piece[i].length] = '\0';
         log_append(idc_log, half_buffer);
-        text += piece;
-        len -= piece;
-    } while (len > 0);
+    }
+}
+
+struct Appending {
+    int list_id;
+    int item;
+    bool log;
+    int64_t now;
+};
+
+void add_entry(void* context, size_t line) {
+    auto& a = *static_cast<Appending*>(context);
+    int item = a.item + int(line);
+    ui_list_insert_item(a.list_id, item);
+    if (!a.log) return;
+    entry_times.push_back(a.now);
+    if (times_shown) set_time_text(item);
+}
+
+void set_column(void* context, size_t line, int column, const char* text) {
+    auto& a = *static_cast<Appending*>(context);
+    ui_list_set_item_text(a.list_id, a.item + int(line), column, text);
 }
 } // namespace
 
@@ -54,8 +70,7 @@ int log_printf(const char* format, ...) {
     if (n <= log_split_above) {
         log_append(idc_log, format_buffer);
     } else {
-        append_half(format_buffer, n / 2);
-        append_half(format_buffer + n / 2, n - n / 2);
+        append_pieces(format_buffer, n);
     }
     return int(n);
 }
@@ -68,39 +83,9 @@ void log_append(int list_id, char* text) {
     bool log = list_id == idc_log;
     int64_t now = log ? clock_local_ms() : 0;
     if (log) entry_times.resize(size_t(first), now);
-    int item = first;
-    char* line = text;
-    for (;;) {
-        ui_list_insert_item(list_id, item);
-        if (log) {
-            entry_times.push_back(now);
-            if (times_shown) set_time_text(item);
-        }
-        char* end = line;
-        while (*end != '\0' && *end != '\n') ++end;
-        char* rest = nullptr;
-        if (*end == '\n') {
-            *end = '\0';
-            if (end[1] != '\0') rest = end + 1;
-        }
-        int column = 0;
-        for (char* seg = line;;) {
-            char* stop = seg;
-            while (*stop != '\0' && *stop != '\t') ++stop;
-            size_t len = size_t(stop - seg);
-            if (len == 0 || len > log_column_max) break;
-            memcpy(column_buffer, seg, len);
-            column_buffer[len] = '\0';
-            ui_list_set_item_text(list_id, item, column, column_buffer);
-            ++column;
-            if (*stop != '\t') break;
-            seg = stop + 1;
-        }
-        if (rest == nullptr) break;
-        line = rest;
-        ++item;
-    }
-    for (int i = item; i >= first; --i) ui_list_ensure_visible(list_id, i);
+    Appending appending{list_id, first, log, now};
+    size_t entries = log_split_entries(text, {add_entry, set_column, &appending});
+    for (int i = first + int(entries) - 1; i >= first; --i) ui_list_ensure_visible(list_id, i);
 }
 
 void log_record_init() {

@@ -25,6 +25,33 @@ int log_printf(const char* format, ...) VARNOKE_PRINTF(1, 2);
 // columns. Newlines in text are overwritten with terminators.
 void log_append(int list_id, char* text);
 
+// How log_printf cuts a formatted line of n characters into entries: whole
+// up to log_split_above, else two halves (n / 2 and the rest), each in
+// pieces of at most log_half_size - 1 characters.
+struct LogPiece {
+    size_t offset, length;
+};
+inline constexpr size_t log_pieces_max = 2 * ((log_format_size / 2) / (log_half_size - 1) + 1);
+struct LogPieces {
+    LogPiece piece[log_pieces_max];
+    size_t count;
+};
+LogPieces log_split_line(size_t n); // n below log_format_size
+
+// How log_append makes entries of a text, apart from the list: one entry per
+// line (a newline ends a line and is overwritten with a terminator; a final
+// newline makes no entry), and in each line the tab-separated fields as
+// columns 0, 1, ... up to the first empty field or one longer than
+// log_column_max. entry is called for each line before its columns, line
+// counted from 0; column gets the field's text, terminated. Returns the
+// number of entries.
+struct LogSink {
+    void (*entry)(void* context, size_t line);
+    void (*column)(void* context, size_t line, int column, const char* text);
+    void* context;
+};
+size_t log_split_entries(char* text, const LogSink& sink);
+
 // The log's record as at start: no entry times, the time column off. For the
 // window's initialisation.
 void log_record_init();

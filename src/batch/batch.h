@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 inline constexpr size_t batch_line_max = 1500;
@@ -15,3 +16,12 @@ void run_batch();
 // empty one; 0 at the end of the file when nothing was read, and on a read
 // error, whose partial line is dropped.
 int read_batch_line(FILE* file, char* line, size_t max_chars);
+
+// The same from bytes in memory, from bytes[pos] on; pos moves past what was
+// read (the LF included).
+int read_batch_line(const uint8_t* bytes, size_t size, size_t& pos, char* line, size_t max_chars);
+
+// One byte of a line being read into line (len characters so far): skips the
+// bytes below 0x20, keeps at most max_chars characters. True for LF, which
+// ends the line.
+bool batch_line_add(char* line, size_t& len, size_t max_chars, uint8_t byte);

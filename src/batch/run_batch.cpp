@@ -12,24 +12,6 @@ char line[batch_line_max + 1];
 char reply_data[reply_buffer_size];
 } // namespace
 
-int read_batch_line(FILE* file, char* line, size_t max_chars) {
-    size_t len = 0;
-    for (;;) {
-        int c = getc(file);
-        if (c == EOF) {
-            line[len] = '\0';
-            // A line cut short by a read error is not a request that was
-            // written: it is not sent.
-            return len > 0 && ferror(file) == 0 ? 1 : 0;
-        }
-        if (c == '\n') break;
-        if (c < 0x20) continue; // CR, TAB and the other control characters
-        if (len < max_chars) line[len++] = char(c);
-    }
-    line[len] = '\0';
-    return 1;
-}
-
 void run_batch() {
     if (operation_running()) return;
     ui_get_text(idc_batch_path, batch_name, sizeof batch_name);

@@ -12,5 +12,15 @@ constexpr unsigned frame_checksum(const char* text, size_t len) {
     return sum % 100u;
 }
 
+// The checksum two received characters carry, tens first: 0 to 99, or -1
+// when either is not a decimal digit (a frame whose checksum is no number is
+// corrupt, whatever the sum).
+constexpr int frame_checksum_digits(uint8_t tens, uint8_t ones) {
+    if (tens < '0' || tens > '9' || ones < '0' || ones > '9') return -1;
+    return 10 * (tens - '0') + (ones - '0');
+}
+
 static_assert(frame_checksum("v", 1) == 65);
+static_assert(frame_checksum_digits('6', '5') == 65);
+static_assert(frame_checksum_digits(':', 0xD1) == -1); // 10 * 10 + 161 wraps to 5
 static_assert(frame_checksum("x/5", 3) == 11);

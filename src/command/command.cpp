@@ -19,20 +19,6 @@ namespace {
 bool running = false;
 CommandWatcher watcher = nullptr;
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Status byte at pos of the reply; positions past the reply's end count as
-// digits that are not hexadecimal, never as bytes left from an older reply.
-int32_t status_byte(size_t reply_len, size_t pos) {
-    if (pos + 1 >= reply_len) return 0xFF;
-    return decode_hex_byte(reply_buffer + pos) & 0xFF;
-}
-
 void log_device_error() {
     if (const DeviceError* row = device_error_row(error_code)) {
         log_printf("Error 0x%02X: %s (%s) -- %s", unsigned(error_code), row->name, row->description,
@@ -53,14 +39,6 @@ int told(const char* request, int result, uint32_t start) {
 }
 
 } // namespace
-
-int decode_hex_byte(const char* two) {
-    int high = hex_digit(two[0]);
-    if (high < 0) return -1;
-    int low = hex_digit(two[1]);
-    if (low < 0) return -1;
-    return ((high << 4) & 0xF0) | low;
-}
 
 void update_status_panel() {
     for (int id = idc_status_first; id <= idc_status_last; ++id) {
@@ -94,10 +72,11 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
         // for "x/5" instead, which asks the operator once more.
         if (result == signature_rejected) result = link_transaction("x/5");
         if (result != 0) return told(request, result, start);
-        size_t len = strnlen(reply_buffer, sizeof reply_buffer);
-        error_code = status_byte(len, 0);
-        device_status = status_byte(len, 3);
-        function_status = status_byte(len, 6);
+        ReplyStatus status =
+            decode_reply_status(reply_buffer, strnlen(reply_buffer, sizeof reply_buffer));
+        error_code = status.error_code;
+        device_status = status.device_status;
+        function_status = status.function_status;
         if (error_code != device_busy && error_code != device_printer_offline) break;
         if (close_pending != 0) {
             log_printf("Device still busy (0x%02X); request abandoned to close the program",
@@ -114,12 +93,7 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
     if (error_code != 0) log_device_error();
 
     size_t len = strnlen(reply_buffer, sizeof reply_buffer);
-    if (data_capacity > 0) {
-        size_t n = len > 8 ? len - 9 : 0;
-        if (n >= data_capacity) n = data_capacity - 1;
-        if (n > 0) memcpy(data, reply_buffer + 9, n);
-        data[n] = '\0';
-    }
+    copy_reply_data(reply_buffer, len, data, data_capacity);
     if (len > 9 && details_flag) log_printf("Replied frame [%s]", reply_buffer + 9);
     return told(request, result_ok, start);
 }

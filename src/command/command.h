@@ -44,6 +44,18 @@ bool operation_running();
 // 0..255 for two hexadecimal digits (either case), -1 otherwise.
 int decode_hex_byte(const char* two);
 
+// The three status bytes of a reply text of len characters, each 0xFF when
+// its digits are not hexadecimal or lie past the reply's end.
+struct ReplyStatus {
+    int32_t error_code, device_status, function_status;
+};
+ReplyStatus decode_reply_status(const char* reply, size_t len);
+
+// Copies the data part of a reply text of len characters (from character 9;
+// none when the reply is 9 characters or shorter) into data, terminated and
+// cut to capacity - 1 characters. Returns its length.
+size_t copy_reply_data(const char* reply, size_t len, char* data, size_t capacity);
+
 void update_status_panel();
 
 // The link transaction that connection_kind selects; writes the reply text

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr size_t header_size = 54;
 constexpr int file_name_size = 512;
 constexpr unsigned bitmap_max = 7;
 
@@ -23,10 +22,6 @@ std::array<uint8_t, logo_max_row_bytes * logo_max_side> stored;
 std::array<uint8_t, logo_max_row_bytes * logo_max_side> packed;
 char reply_data[100];
 
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 void file_error(const char* message) {
     ui_message_box(false, "\xC5rror", message, mb_ok);
 }
@@ -34,24 +29,17 @@ void file_error(const char* message) {
 // Reads the picture's rows into stored; the message of the first check that
 // fails, or nullptr. Sets width and height.
 const char* read_picture(FILE* f, unsigned& width, unsigned& height) {
-    uint8_t header[header_size];
+    uint8_t header[logo_header_size];
     if (fread(header, 1, sizeof header, f) != sizeof header)
         return "File error: Could not read bitmap header";
-    uint32_t offset = le32(header + 10);
-    uint32_t w = le32(header + 18);
-    uint32_t h = le32(header + 22);
-    auto bits = int16_t(uint16_t(header[28] | header[29] << 8));
-    if (bits != 1) return "Format error: BMP file must be back & white format";
-    if (w == 0 || w > logo_max_side) return "Format error: BMP file width must be in range 1-256";
-    if (h == 0 || h > logo_max_side) return "Format error: BMP file height must be in range 1-256";
-    size_t row_size = (w + 31) / 32 * 4;
-    size_t size = row_size * h;
+    LogoHeader h;
+    if (const char* refused = logo_check_header(header, h)) return refused;
     // Pixel data beyond where a 32-bit long seeks to are no logo's.
-    if (offset > 0x7FFFFFFFu || fseek(f, long(offset), SEEK_SET) != 0 ||
-        fread(stored.data(), 1, size, f) != size)
+    if (h.offset > logo_offset_max || fseek(f, long(h.offset), SEEK_SET) != 0 ||
+        fread(stored.data(), 1, h.data_size(), f) != h.data_size())
         return "File error: Could not load image data";
-    width = w;
-    height = h;
+    width = h.width;
+    height = h.height;
     return nullptr;
 }
 
@@ -88,12 +76,7 @@ void load_logo_bitmap(unsigned bitmap, const char* file_name) {
         file_error(refused);
         return;
     }
-    // The file holds the bottom row first; the device takes the top first.
-    size_t row_size = (width + 31) / 32 * 4;
-    size_t row_bytes = (width + 7) / 8;
-    for (size_t r = 0; r < height; ++r)
-        memcpy(packed.data() + r * row_bytes, stored.data() + (height - 1 - r) * row_size,
-               row_bytes);
+    logo_pack_rows(stored.data(), width, height, packed.data());
     send_logo_rows(bitmap, packed.data(), width, height);
 }
 

@@ -2,10 +2,39 @@
 // logo bitmap, one request per pixel row.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr unsigned logo_max_side = 256; // pixels, both ways
 inline constexpr unsigned logo_max_row_bytes = logo_max_side / 8;
+inline constexpr size_t logo_header_size = 54;           // file header and info header
+inline constexpr uint32_t logo_offset_max = 0x7FFFFFFFu; // where a 32-bit long seeks to
+
+// Bytes of one row as the file stores it: 1 bit per pixel, padded to 4 bytes.
+constexpr size_t logo_stored_row_size(unsigned width) {
+    return (size_t(width) + 31) / 32 * 4;
+}
+
+// The header fields a logo is read by.
+struct LogoHeader {
+    uint32_t offset; // where the pixel rows begin in the file
+    unsigned width, height;
+    size_t data_size() const { return logo_stored_row_size(width) * height; }
+};
+// Checks the first logo_header_size bytes of a file: a 1-bit picture of 1 to
+// 256 pixels both ways. nullptr with out filled in, or the message of the
+// first check that fails.
+const char* logo_check_header(const uint8_t* header, LogoHeader& out);
+// The stored rows (the bottom row first, each padded) as the packed image:
+// the top row first, ceil(width / 8) bytes a row.
+void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
+                    uint8_t* packed_rows);
+// A whole file in memory: its header checked and its rows packed into
+// packed_rows (at most logo_max_side * logo_max_row_bytes bytes). nullptr, or
+// the message of the first check that fails, in the order the file reader
+// checks.
+const char* logo_load_bytes(const uint8_t* bytes, size_t size, LogoHeader& header,
+                            uint8_t* packed_rows);
 
 // The click handler: picks the picture, then uploads it as bitmap 1.
 void upload_logo();

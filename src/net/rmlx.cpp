@@ -8,6 +8,7 @@
 #include "app/state.h"
 #include "app/tick.h"
 #include "app/window.h"
+#include "net/datagram_checks.h"
 #include "net/ipv4_text.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"
@@ -163,32 +164,32 @@ int rmlx_receive_frame(NetLink& link, bool* received) {
             report_socket_error("RMLX: receive failed");
             return net_socket_failure;
         }
-        if (n < long(frame_header_size)) {
+        RmlxVerdict verdict = rmlx_check_datagram(bytes, size_t(n), from, link.target);
+        if (verdict == RmlxVerdict::too_small) {
             log_printf("RMLX: discarded, frame too small (%u)", unsigned(n));
             continue;
         }
-        if (n > long(frame_size)) {
+        if (verdict == RmlxVerdict::too_large) {
             log_printf("RMLX: discarded, frame size invalid (%u)", unsigned(n));
             continue;
         }
-        if (link.target != address_broadcast && from != link.target) {
+        if (verdict == RmlxVerdict::foreign) {
             log_printf("RMLX: discarded; ip mismatch");
             continue;
         }
         link.last_source = from;
         const FrameHeader& h = link.receive.header;
-        uint16_t sum = rmlx_checksum(bytes, 10);
-        if (sum != h.header_sum) {
+        if (verdict == RmlxVerdict::bad_header_sum) {
             log_printf("RMLX: checksum 0x%04X bad (expected 0x%04X)", unsigned(h.header_sum),
-                       unsigned(sum));
+                       unsigned(rmlx_checksum(bytes, 10)));
             continue;
         }
-        unsigned data_len = unsigned(n) - unsigned(frame_header_size);
-        if (h.length != data_len) {
-            log_printf("RMLX: bad data length %u (expected %u)", unsigned(h.length), data_len);
+        if (verdict == RmlxVerdict::bad_length) {
+            log_printf("RMLX: bad data length %u (expected %u)", unsigned(h.length),
+                       unsigned(n) - unsigned(frame_header_size));
             continue;
         }
-        if (h.id != frame_id_device) {
+        if (verdict == RmlxVerdict::bad_id) {
             log_printf("RMLX: invalid 'id' 0x%04X (expected 0x%04X)", unsigned(h.id),
                        unsigned(frame_id_device));
             continue;
@@ -307,10 +308,10 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
                 to_sync_point = true;
                 break;
             }
-            const FrameHeader& h = link.receive.header;
-            if (h.fsn != link.fsn) {
+            RmlxAnswer answer = rmlx_classify_answer(link.receive, link.fsn);
+            if (answer == RmlxAnswer::other_fsn) {
                 log_printf("RMLX: response ignored (seq.no)");
-            } else if (h.opcode == op_rst) {
+            } else if (answer == RmlxAnswer::resync) {
                 link.synchronised = 0;
                 if (details != 0) log_printf("RMLX: resyncronize request");
                 if (++restarts > restart_limit) {
@@ -319,7 +320,7 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
                 }
                 to_sync_point = true;
                 break;
-            } else if (h.opcode == op_nak) {
+            } else if (answer == RmlxAnswer::nak) {
                 log_printf("RMLX: request nak'ed; resending");
                 if (++restarts > restart_limit) {
                     log_printf("RMLX: request nak'ed too often; giving up");
@@ -327,13 +328,13 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
                 }
                 to_sync_point = false;
                 break;
-            } else if (h.opcode == op_rep) {
-                bool good = data_checksum_ok(link.receive);
+            } else if (answer != RmlxAnswer::other) {
+                bool good = answer == RmlxAnswer::reply;
                 if (!good) log_printf("RMLX: data checksum error");
                 if (rmlx_send_frame(link, op_nak, 0, link.fsn, 0) != result_ok)
                     return net_socket_failure;
                 if (good) {
-                    copy_reply(reply, reply_size, link.receive.data, h.length);
+                    copy_reply(reply, reply_size, link.receive.data, link.receive.header.length);
                     timer_start(&link.sync_timer, sync_validity_ms);
                     ++link.fsn;
                     return result_ok;

@@ -4,6 +4,7 @@
 
 #include "app/log.h"
 #include "app/window.h"
+#include "net/datagram_checks.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/socket_errors.h"
@@ -14,9 +15,6 @@
 namespace {
 
 constexpr uint32_t reply_wait_ms = 5000;
-// A reply is complete once its three status fields have come and nothing
-// more is pending.
-constexpr size_t status_length = 8; // "EE/DD/FF"
 
 SocketSlot slot;
 uint32_t connected_address = 0;
@@ -106,13 +104,10 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     // at once, and a wait for stragglers would lengthen every request.
     MsTimer reply_timer;
     timer_start(&reply_timer, reply_wait_ms);
-    bool any = false;
-    bool ended = false; // a zero byte ended the text
-    size_t kept = 0;    // text bytes in the reply buffer
-    size_t cut = 0;     // text bytes the reply buffer had no room for
-    bool got = false;   // the last look found a piece: look again at once
+    TcpGather gather;
+    bool got = false; // the last look found a piece: look again at once
     for (;;) {
-        bool complete = any && (ended || kept >= status_length || kept + 1 >= reply_size);
+        bool complete = tcp_gather_complete(gather, reply_size);
         if (timer_expired(&reply_timer)) break;
         // Right after the send the reply cannot be there yet: wait first.
         if (!got) wait_for_input(slot, reply_timer);
@@ -122,25 +117,17 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
             if (complete) break;
             continue;
         }
-        any = true;
-        size_t len = link.received.length;
-        size_t text = ended ? 0 : strnlen(reinterpret_cast<const char*>(link.received.bytes), len);
-        ended = ended || text < len;
-        size_t room = reply_size > kept + 1 ? reply_size - 1 - kept : 0;
-        size_t take = text < room ? text : room;
-        memcpy(reply + kept, link.received.bytes, take);
-        kept += take;
-        cut += text - take;
+        tcp_gather_piece(gather, link.received.bytes, link.received.length, reply, reply_size);
     }
-    if (!any) {
+    if (!gather.any) {
         log_printf("TCP: request timeout");
         log_printf("TCP: request failed");
         return net_protocol_failure;
     }
-    if (reply_size > 0) reply[kept] = '\0';
-    if (cut > 0)
-        log_printf("TCP: reply longer than %u bytes; %u bytes dropped", unsigned(kept),
-                   unsigned(cut));
+    tcp_gather_end(gather, reply, reply_size);
+    if (gather.cut > 0)
+        log_printf("TCP: reply longer than %u bytes; %u bytes dropped", unsigned(gather.kept),
+                   unsigned(gather.cut));
     return result_ok;
 }
 

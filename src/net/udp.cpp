@@ -7,6 +7,7 @@
 #include "app/state.h"
 #include "app/window.h"
 #include "codec/frame_checksum.h"
+#include "net/datagram_checks.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/socket_errors.h"
@@ -24,10 +25,9 @@ constexpr uint32_t reply_wait_ms = 5000;
 constexpr uint32_t sync_validity_ms = 1000;
 // NAK resends and resynchronisations one request may take (see rmlx.cpp).
 constexpr int restart_limit = 10;
-constexpr size_t text_frame_extra = 5; // STX, "/", two digits, ETX
 
 SocketSlot slot;
-uint8_t datagram[udp_text_max + text_frame_extra];
+uint8_t datagram[udp_text_max + udp_text_extra];
 
 int ensure_init() {
     return slot.initialised ? result_ok : udp_init();
@@ -84,7 +84,7 @@ int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length) {
         datagram[length + 2] = uint8_t(digits[0]);
         datagram[length + 3] = uint8_t(digits[1]);
         datagram[length + 4] = udp_etx;
-        size = length + text_frame_extra;
+        size = length + udp_text_extra;
     }
     if (net_send_to(slot.socket, datagram, size, link.target, udp_port) != long(size)) {
         report_socket_error("UDP: send failed");
@@ -110,18 +110,18 @@ int udp_receive(NetLink& link, bool* received) {
             report_socket_error("UDP: receive failed");
             return net_socket_failure;
         }
-        uint8_t kind = n == 1 ? link.received.bytes[0] : uint8_t(udp_text);
-        // A text datagram needs STX, "/", two digits and ETX; an empty one
-        // has nothing.
-        if (n == 0 || (kind == udp_text && n < long(text_frame_extra))) {
+        uint8_t kind = 0;
+        UdpVerdict verdict =
+            udp_check_datagram(link.received.bytes, size_t(n), from, link.target, &kind);
+        if (verdict == UdpVerdict::too_short) {
             log_printf("UDP: discarded, datagram too short (%u)", unsigned(n));
             continue;
         }
-        if (n > long(received_text_max)) {
+        if (verdict == UdpVerdict::too_long) {
             log_printf("UDP: discarded, datagram too long (%u)", unsigned(n));
             continue;
         }
-        if (link.target != address_broadcast && from != link.target) {
+        if (verdict == UdpVerdict::foreign) {
             log_printf("UDP: discarded; ip mismatch");
             continue;
         }
@@ -135,13 +135,7 @@ int udp_receive(NetLink& link, bool* received) {
 }
 
 bool text_checksum_ok(const ReceivedText& text) {
-    size_t n = text.length;
-    if (n < text_frame_extra || n > sizeof text.bytes) return false;
-    const uint8_t* d = text.bytes;
-    uint8_t expected = uint8_t(10 * (d[n - 3] - 0x30) + (d[n - 2] - 0x30));
-    uint8_t sum = 0;
-    for (size_t i = 1; i <= n - 4; ++i) sum = uint8_t(sum + d[i]);
-    return expected == sum % 100;
+    return text.length <= sizeof text.bytes && udp_text_checksum_ok(text.bytes, text.length);
 }
 
 int udp_sync(NetLink& link) {

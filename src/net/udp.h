@@ -12,6 +12,7 @@ inline constexpr uint16_t udp_port = 9101;
 // The longest request text the plain UDP link frames: more than any request
 // the console composes (a typed command has at most 1999 characters).
 inline constexpr size_t udp_text_max = 2000;
+inline constexpr size_t udp_text_extra = 5; // STX, "/", two digits, ETX around a text
 
 // What a datagram is: a one-byte datagram is a control character, any
 // longer one text.

@@ -6,6 +6,7 @@
 #include "app/window.h"
 #include "codec/frame_checksum.h"
 #include "serial/control_chars.h"
+#include "serial/reply_frame.h"
 #include "serial/serial_port.h"
 #include "serial/zreport.h"
 
@@ -24,7 +25,6 @@ constexpr unsigned reply_attempts = 3;
 constexpr uint32_t stx_wait_ms = 2000;
 constexpr uint32_t byte_wait_ms = 500;
 constexpr size_t reply_body_max = serial_reply_size - 1;
-constexpr size_t reply_frame_min = 11; // status text, separator, two digits
 
 void put(uint8_t byte) {
     serial_write_byte(connection_kind, byte);
@@ -93,20 +93,10 @@ bool receive_body() {
         if (serial_wait_input(byte_wait_ms) == 0) return false;
         uint8_t byte = get();
         if (byte == etx) break;
-        if (len < reply_body_max) serial_reply_buffer[len++] = char(byte);
+        len = reply_body_put(serial_reply_buffer, len, reply_body_max, byte);
     }
     serial_reply_buffer[len] = '\0';
-    if (len < reply_frame_min) return false;
-
-    // The sum covers every kept byte before the two digits, separator
-    // included, whatever it is.
-    uint8_t sum = 0;
-    for (size_t i = 0; i + 2 < len; ++i) sum = uint8_t(sum + uint8_t(serial_reply_buffer[i]));
-    int tens = uint8_t(serial_reply_buffer[len - 2]) - 0x30;
-    int ones = uint8_t(serial_reply_buffer[len - 1]) - 0x30;
-    if (uint8_t(10 * tens + ones) != sum % 100u) return false;
-    serial_reply_buffer[len - 3] = '\0';
-    return true;
+    return reply_body_verify(serial_reply_buffer, len);
 }
 
 } // namespace

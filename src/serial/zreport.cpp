@@ -6,7 +6,6 @@
 #include "codec/sha1.h"
 #include "serial/serial_transaction.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -14,11 +13,7 @@
 
 namespace {
 
-constexpr size_t identifier_at = 13; // in the reply to "A"
-constexpr size_t identifier_max = 59;
-constexpr size_t line_reply_max = 60; // a "Q" reply is cut to this
-constexpr size_t line_type_at = 9;
-constexpr size_t line_text_at = 11;
+constexpr size_t identifier_max = zreport_identifier_max;
 
 // A file of the capture by both its names: C:\out\... as the operator knows
 // it, and where it is on this system (empty when it cannot be named here).
@@ -48,35 +43,6 @@ void set_path(ZFile& path, const char* identifier, const char* suffix) {
 
 FILE* create(const ZFile& path) {
     return path.real[0] != '\0' ? fopen(path.real, "wb") : nullptr;
-}
-
-// Windows opens a device, in any folder, when the part of a file's name
-// before its first dot is a device name (trailing blanks and case aside).
-bool device_name(std::string_view base) {
-    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-    char upper[8];
-    if (base.size() >= sizeof upper) return false;
-    for (size_t i = 0; i < base.size(); ++i) upper[i] = char(toupper(uint8_t(base[i])));
-    std::string_view name(upper, base.size());
-    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-        if (name == device) return true;
-    // COM0 to COM9 and LPT0 to LPT9, the superscript digits too.
-    std::string_view kind = name.substr(0, 3);
-    auto digit = uint8_t(name.size() == 4 ? name[3] : 0);
-    return (kind == "COM" || kind == "LPT") &&
-           (isdigit(digit) || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
-}
-
-// The identifier comes from the device and becomes part of a file name: it
-// must name one file in C:\out\ and nothing else.
-bool names_a_file(std::string_view identifier) {
-    if (identifier.empty() || identifier.find("..") != std::string_view::npos) return false;
-    for (char c : identifier) {
-        auto byte = uint8_t(c);
-        if (byte < 0x20 || byte == 0x7F || strchr("/\\:<>\"|?*", c) != nullptr) return false;
-    }
-    size_t dot = identifier.find('.');
-    return dot == std::string_view::npos || !device_name(identifier.substr(0, dot));
 }
 
 // The identifier as a box can show it: control bytes as \xNN.
@@ -131,12 +97,9 @@ int zreport_check(const char*) {
 void zreport_capture_identifier(char* reply) {
     // The lines of a new report must not run on into the earlier one's file.
     close_a_file();
-    std::string_view identifier;
-    if (size_t len = strlen(reply); len > identifier_at)
-        identifier = std::string_view(reply + identifier_at, len - identifier_at);
-    identifier = identifier.substr(0, identifier_max);
+    std::string_view identifier = zreport_identifier(reply);
 
-    if (!names_a_file(identifier)) {
+    if (!zreport_names_a_file(identifier)) {
         char shown[4 * identifier_max + 1];
         printable(identifier, shown, sizeof shown);
         char text[sizeof shown + 64];
@@ -163,19 +126,8 @@ void zreport_capture_identifier(char* reply) {
 }
 
 void zreport_capture_line(char* reply) {
-    size_t len = strlen(reply);
-    if (len >= line_reply_max) {
-        reply[line_reply_max] = '\0';
-        len = line_reply_max;
-    }
-    // A reply without a line type is no line of the report.
-    if (len <= line_type_at) return;
-    char type = reply[line_type_at];
-    if (type == '1' || type == '2') return;
-    if (type == '3') {
-        close_a_file();
-        return;
-    }
-    if (a_file != nullptr)
-        fprintf(a_file, "%s\r\n", len > line_text_at ? reply + line_text_at : "");
+    ZReportLine line = zreport_line(reply);
+    if (line.action == ZLineAction::close) close_a_file();
+    if (line.action == ZLineAction::write && a_file != nullptr)
+        fprintf(a_file, "%s\r\n", line.text);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 enum class ZReportStep {
     none,
@@ -25,6 +26,30 @@ int zreport_check(const char* request);
 // transaction's own buffer; the line capture may shorten it.
 void zreport_capture_identifier(char* reply);
 void zreport_capture_line(char* reply);
+
+// The Z-report identifier an "A" reply text carries: from character 13 to
+// its end, at most zreport_identifier_max characters (empty for a shorter
+// reply).
+inline constexpr size_t zreport_identifier_max = 59;
+std::string_view zreport_identifier(const char* reply);
+// Whether an identifier can name one file in C:\out\ and nothing else: not
+// empty, no "..", no control byte, none of /\:<>"|?*, and no Windows device
+// name before its first dot. It comes from the device and becomes part of a
+// file name.
+bool zreport_names_a_file(std::string_view identifier);
+
+// What a "Q" reply text is to the capture. The reply is cut to 60
+// characters first; text is the line to write (from character 11).
+enum class ZLineAction {
+    skip,  // types "1" and "2", or no line type
+    close, // type "3": the report is complete
+    write, // any other type
+};
+struct ZReportLine {
+    ZLineAction action;
+    const char* text;
+};
+ZReportLine zreport_line(char* reply);
 
 // Where the file C:\out\<name> is on this system; false when it cannot be
 // named here (no prefix, or the path does not fit).

@@ -91,4 +91,53 @@ TEST_F(LogTest, ErrorBoxIsCutToItsBuffer) {
     EXPECT_EQ(box.text.rfind("Cannot open file [pp", 0), 0u);
 }
 
+TEST(LogSplit, PiecesOfAFormattedLine) {
+    struct Case {
+        size_t n;
+        std::vector<std::pair<size_t, size_t>> pieces; // offset, length
+    };
+    const Case cases[] = {
+        {0, {{0, 0}}},
+        {250, {{0, 250}}},
+        {251, {{0, 125}, {125, 126}}},
+        {600, {{0, 255}, {255, 45}, {300, 255}, {555, 45}}},
+    };
+    for (const Case& c : cases) {
+        LogPieces got = log_split_line(c.n);
+        std::vector<std::pair<size_t, size_t>> pieces;
+        for (size_t i = 0; i < got.count; ++i)
+            pieces.emplace_back(got.piece[i].offset, got.piece[i].length);
+        EXPECT_EQ(pieces, c.pieces) << c.n;
+    }
+    // The longest formatted line: two halves of 2047 and 2048 characters, in
+    // pieces of 255, all of it kept.
+    LogPieces longest = log_split_line(log_format_size - 1);
+    EXPECT_EQ(longest.count, 18u);
+    EXPECT_EQ(longest.piece[9].offset, 2047u);
+    EXPECT_EQ(longest.piece[17].offset + longest.piece[17].length, log_format_size - 1);
+}
+
+TEST(LogSplit, EntriesAndColumnsOfAText) {
+    using Entries = std::vector<Lines>;
+    auto entries_of = [](std::string text) {
+        Entries out;
+        LogSink sink{[](void* c, size_t) { static_cast<Entries*>(c)->emplace_back(); },
+                     [](void* c, size_t, int, const char* t) {
+                         static_cast<Entries*>(c)->back().push_back(t);
+                     },
+                     &out};
+        size_t count = log_split_entries(text.data(), sink);
+        EXPECT_EQ(count, out.size());
+        return out;
+    };
+    EXPECT_EQ(entries_of("a\tb\tc"), (Entries{{"a", "b", "c"}}));
+    EXPECT_EQ(entries_of("x\t\ty"), (Entries{{"x"}})); // an empty field ends the columns
+    EXPECT_EQ(entries_of("one\ntwo\n"), (Entries{{"one"}, {"two"}}));
+    EXPECT_EQ(entries_of(""), (Entries{{}}));
+    // A field longer than a column takes is not set, nor any after it.
+    std::string wide(log_column_max + 1, 'w');
+    EXPECT_EQ(entries_of(wide + "\tx\ny"), (Entries{{}, {"y"}}));
+    EXPECT_EQ(entries_of(wide.substr(1)), (Entries{{wide.substr(1)}}));
+}
+
 } // namespace

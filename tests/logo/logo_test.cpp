@@ -44,6 +44,16 @@ Bytes stored_rows(unsigned width, unsigned height) {
     return b;
 }
 
+// The loader from bytes: the packed image, or the refusal.
+const char* load_bytes(const std::string& file, Bytes& packed) {
+    LogoHeader header{};
+    packed.assign(logo_max_side * logo_max_row_bytes, 0);
+    const char* refused = logo_load_bytes(reinterpret_cast<const uint8_t*>(file.data()),
+                                          file.size(), header, packed.data());
+    if (refused == nullptr) packed.resize((header.width + 7) / 8 * header.height);
+    return refused;
+}
+
 class LogoTest : public SerialLinkTest {
   protected:
     std::string path = test_com_prefix() + "/logo.bmp";
@@ -83,6 +93,9 @@ TEST_F(LogoTest, RowsGoTopFirstWithoutPadding) {
         snprintf(head, sizeof head, "\x02$/1/%u/%u/", width, height);
         wait_line_quiet();
         EXPECT_EQ(count_of(serial_sim_received(), head), height) << width;
+        Bytes from_bytes;
+        EXPECT_EQ(load_bytes(bmp(width, height, 1, pixels), from_bytes), nullptr);
+        EXPECT_EQ(from_bytes, packed) << width;
         sim_with_device([&](DeviceModel& d) {
             EXPECT_EQ(d.logos[1].width, width);
             EXPECT_EQ(d.logos[1].rows, packed);
@@ -114,6 +127,11 @@ TEST_F(LogoTest, BadPicturesAreRefusedBeforeAnythingIsSent) {
         EXPECT_EQ(headless::boxes().back().text, "\xC5rror");
         EXPECT_FALSE(headless::boxes().back().owned);
         EXPECT_EQ(headless::boxes().back().type, unsigned(mb_ok));
+        // The same refusal from the bytes in memory.
+        Bytes packed;
+        if (!c.content.empty()) {
+            EXPECT_STREQ(load_bytes(c.content, packed), c.title.c_str());
+        }
     }
     write(bmp(8, 1, 1, Bytes(4)));
     headless::answer_box(id_ok);

@@ -44,18 +44,23 @@ bool NetTest::enter_namespace(bool default_route, bool required) {
 
 ::testing::AssertionResult NetTest::start_behind_veth(const NetSidesConfig& config,
                                                       uint32_t local_address) {
-    std::string error = netns::start_behind_veth(
-        veth_thread_, local_address, config.udp_address,
-        [&] {
+    std::string error = serve_behind_veth(sim, config, local_address, veth_thread_);
+    if (!error.empty()) return ::testing::AssertionFailure() << error;
+    return ::testing::AssertionSuccess();
+}
+
+std::string serve_behind_veth(NetSides& sim, const NetSidesConfig& config, uint32_t local_address,
+                              std::thread& thread) {
+    return netns::start_behind_veth(
+        thread, local_address, config.udp_address,
+        [&sim, config] {
             std::string why;
             if (config.foreign_address != 0)
                 why = netns::set_address("vb:1", config.foreign_address);
             if (why.empty()) sim.open(config, why);
             return why;
         },
-        [&] { sim.serve(); });
-    if (!error.empty()) return ::testing::AssertionFailure() << error;
-    return ::testing::AssertionSuccess();
+        [&sim] { sim.serve(); });
 }
 
 void NetTest::stop() {

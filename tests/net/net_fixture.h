@@ -53,6 +53,13 @@ class NetTest : public WindowTest {
     std::thread veth_thread_;
 };
 
+// Serves the simulator's sides on a thread in a network namespace of its
+// own, joined to the caller's by a veth pair: local_address on this side,
+// config.udp_address (and the foreign address) on the other. "" or why not;
+// NetSides::stop ends the thread, which the caller then joins.
+std::string serve_behind_veth(NetSides& sim, const NetSidesConfig& config, uint32_t local_address,
+                              std::thread& thread);
+
 // The addresses of this test run's simulated devices: 127.0.0.x in a private
 // namespace, elsewhere a block of 127/8 chosen by the process id so that
 // parallel runs keep apart.

@@ -77,6 +77,11 @@ TEST(FrameFormat, PlainUdpTextChecksum) {
                                            "00/00/00/74\x03")));
     EXPECT_TRUE(text_checksum_ok(frame_of("\x02v/65\x03")));
     EXPECT_FALSE(text_checksum_ok(frame_of("\x02/6"))); // too short to hold digits
+    // Bytes that are no digits, even where 10 * tens + ones comes out right.
+    EXPECT_FALSE(text_checksum_ok(frame_of("\x02"
+                                           "00/00/00/0y\x03")));
+    EXPECT_FALSE(text_checksum_ok(frame_of("\x02"
+                                           "00/00/00/:\x15\x03")));
 }
 
 TEST(WinsockNames, TableAndUnknownCodes) {

@@ -347,7 +347,11 @@ local function dissect_frame(tvb, offset, tree, device)
     local summed = tvb(offset + 1, body - 2):bytes() -- the text and its separator
     for i = 0, summed:len() - 1 do sum = (sum + summed:get_index(i)) % 256 end
     local item = t:add(esdframe_fields.checksum, tvb(finish - 2, 2), received)
-    if received ~= sum % 100 then
+    if not digits:match("^%d%d$") then
+        -- The console refuses it, whatever the digits' bytes add up to.
+        item:add_proto_expert_info(esdframe_experts.checksum, string.format(
+            "Checksum '%s' is no number (expected %02u)", digits, sum % 100))
+    elseif received ~= sum % 100 then
         item:add_proto_expert_info(esdframe_experts.checksum, string.format(
             "Checksum %02u wrong (expected %02u)", received, sum % 100))
     end

@@ -1,0 +1,33 @@
+// The batch file's lines: what a byte does to the line being read.
+#include "batch/batch.h"
+
+bool batch_line_add(char* line, size_t& len, size_t max_chars, uint8_t byte) {
+    if (byte == '\n') return true;
+    if (byte < 0x20) return false; // CR, TAB and the other control characters
+    if (len < max_chars) line[len++] = char(byte);
+    return false;
+}
+
+int read_batch_line(FILE* file, char* line, size_t max_chars) {
+    size_t len = 0;
+    for (;;) {
+        int c = getc(file);
+        if (c == EOF) {
+            line[len] = '\0';
+            // A line cut short by a read error is not a request that was
+            // written: it is not sent.
+            return len > 0 && ferror(file) == 0 ? 1 : 0;
+        }
+        if (batch_line_add(line, len, max_chars, uint8_t(c))) break;
+    }
+    line[len] = '\0';
+    return 1;
+}
+
+int read_batch_line(const uint8_t* bytes, size_t size, size_t& pos, char* line, size_t max_chars) {
+    size_t len = 0;
+    bool ended = false;
+    while (pos < size && !ended) ended = batch_line_add(line, len, max_chars, bytes[pos++]);
+    line[len] = '\0';
+    return ended || len > 0 ? 1 : 0;
+}

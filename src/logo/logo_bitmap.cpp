@@ -1,0 +1,38 @@
+// The BMP picture's header checks and row packing, from bytes.
+#include "logo/logo.h"
+
+#include <cstring>
+
+const char* logo_check_header(const uint8_t* header, LogoHeader& out) {
+    auto le32 = [](const uint8_t* p) {
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    };
+    uint32_t w = le32(header + 18);
+    uint32_t h = le32(header + 22);
+    auto bits = int16_t(uint16_t(header[28] | header[29] << 8));
+    if (bits != 1) return "Format error: BMP file must be back & white format";
+    if (w == 0 || w > logo_max_side) return "Format error: BMP file width must be in range 1-256";
+    if (h == 0 || h > logo_max_side) return "Format error: BMP file height must be in range 1-256";
+    out = {le32(header + 10), w, h};
+    return nullptr;
+}
+
+void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
+                    uint8_t* packed_rows) {
+    // The file holds the bottom row first; the device takes the top first.
+    size_t row_size = logo_stored_row_size(width);
+    size_t row_bytes = (width + 7) / 8;
+    for (size_t r = 0; r < height; ++r)
+        memcpy(packed_rows + r * row_bytes, stored_rows + (height - 1 - r) * row_size, row_bytes);
+}
+
+const char* logo_load_bytes(const uint8_t* bytes, size_t size, LogoHeader& header,
+                            uint8_t* packed_rows) {
+    if (size < logo_header_size) return "File error: Could not read bitmap header";
+    if (const char* refused = logo_check_header(bytes, header)) return refused;
+    if (header.offset > logo_offset_max || header.offset > size ||
+        size - header.offset < header.data_size())
+        return "File error: Could not load image data";
+    logo_pack_rows(bytes + header.offset, header.width, header.height, packed_rows);
+    return nullptr;
+}
