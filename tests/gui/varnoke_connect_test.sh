@@ -10,15 +10,8 @@ program=$1
 sim=$2
 artifacts=$3
 mkdir -p "$artifacts"
-work=$(mktemp -d)
-pid=""
-sim_pid=""
-also_show="$work/out $work/sim.out $work/sim.log"
-trap '[ -n "$pid" ] && kill $pid 2>/dev/null
-      [ -n "$sim_pid" ] && kill $sim_pid 2>/dev/null && wait $sim_pid
-      rm -rf "$work"' EXIT INT TERM
-
 . "$(dirname "$0")/window_steps.sh"
+also_show="$work/out $work/sim.out $work/sim.log"
 
 # frames hex: how often the byte sequence came in on the line, however the
 # reads split it.

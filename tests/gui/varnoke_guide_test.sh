@@ -24,15 +24,8 @@ if [ -z "${VARNOKE_GUIDE_NETNS:-}" ] && unshare -rnm true 2>/dev/null; then
 fi
 
 mkdir -p "$pictures"
-work=$(mktemp -d)
-pid=""
-sim_pid=""
-also_show="$work/out $work/sim.out $work/sim.log"
-trap '[ -n "$pid" ] && kill $pid 2>/dev/null
-      [ -n "$sim_pid" ] && kill $sim_pid 2>/dev/null && wait $sim_pid
-      rm -rf "$work"' EXIT INT TERM
-
 . "$(dirname "$0")/window_steps.sh"
+also_show="$work/out $work/sim.out $work/sim.log"
 
 network=""
 HOME=$work/home

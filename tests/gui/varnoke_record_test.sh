@@ -12,15 +12,8 @@ program=$1
 sim=$2
 artifacts=$3
 mkdir -p "$artifacts"
-work=$(mktemp -d)
-pid=""
-sim_pid=""
-also_show="$work/out $work/sim.log"
-trap '[ -n "$pid" ] && kill $pid 2>/dev/null
-      [ -n "$sim_pid" ] && kill $sim_pid 2>/dev/null && wait $sim_pid
-      rm -rf "$work"' EXIT INT TERM
-
 . "$(dirname "$0")/window_steps.sh"
+also_show="$work/out $work/sim.log"
 
 command_field() { sed -n 's/^text 1001 //p' "$work/trace" | tail -n 1; }
 log_lines() { grep -c '^log [0-9]* ' "$work/trace"; }

@@ -7,10 +7,6 @@ set -u
 program=$1
 artifacts=$2
 mkdir -p "$artifacts"
-work=$(mktemp -d)
-pid=""
-trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT INT TERM
-
 . "$(dirname "$0")/window_steps.sh"
 
 # Darkest grey level (0 black .. 1 white) of the log's first line, as the

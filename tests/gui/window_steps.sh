@@ -1,7 +1,15 @@
 # shellcheck shell=sh
 # window_steps.sh: steps shared by the tests that drive the real window with
-# xdotool. Sourced by them; they set $work (a scratch folder holding the
-# window's trace) before calling a step.
+# xdotool. Sourced by them, it makes $work (a scratch folder holding the
+# window's trace) and, however the test ends, stops the program ($pid) and
+# the simulator ($sim_pid) and removes the folder.
+
+work=$(mktemp -d)
+pid=""
+sim_pid=""
+trap '[ -n "$pid" ] && kill $pid 2>/dev/null
+      [ -n "$sim_pid" ] && kill $sim_pid 2>/dev/null && wait $sim_pid
+      rm -rf "$work"' EXIT INT TERM
 
 # fail message: ends the test with what the window showed (its trace) and
 # the files named in $also_show.
