@@ -5,14 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 tools/deps.sh build gui win package
 
-jobs=$(nproc)
-# Before the default build, whose configuration finds the Windows programs.
-for preset in win64 win32; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$jobs"
-done
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$jobs" --target all windows_zip
+tools/build_all.sh all windows_zip
 
 staging=build/default/cpack
 rm -rf "$staging"

@@ -9,15 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 tools/deps.sh build gui test win package fuzz
 
+tools/build_all.sh
 jobs=$(nproc)
-# Before the default build, whose configuration registers the checks of the
-# Windows programs it finds.
-for preset in win64 win32; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$jobs"
-done
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
 
 cmake --preset asan >/dev/null
