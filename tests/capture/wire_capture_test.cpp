@@ -4,6 +4,7 @@
 #include "capture/dissector_tables.h"
 #include "capture/wire_capture.h"
 #include "support/fixture.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -37,13 +37,6 @@ std::vector<Seen> records() {
         },
         &out);
     return out;
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class WireCaptureTest : public WindowTest {

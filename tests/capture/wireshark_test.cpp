@@ -12,6 +12,7 @@
 #include "net_fixture.h"
 #include "serial/serial_port.h"
 #include "serial_sim_fixture.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -32,17 +32,6 @@ using Row = std::map<std::string, std::string>;
 using Lines = std::vector<std::string>;
 
 const char aggregator = '\x1f'; // between the values of a field that occurs more than once
-
-// A folder for this process's files, removed at exit.
-const fs::path& work_dir() {
-    static const struct Dir {
-        fs::path path =
-            fs::temp_directory_path() / ("varnoke-wireshark-" + std::to_string(getpid()));
-        Dir() { fs::create_directories(path); }
-        ~Dir() { fs::remove_all(path); }
-    } dir;
-    return dir.path;
-}
 
 // The command's standard output; its exit status in *status.
 std::string run(const std::string& command, int* status = nullptr) {
@@ -73,15 +62,14 @@ std::string missing_tools() {
 // Decodes file with the dissector: one row per packet with the fields asked.
 std::vector<Row> decode(const fs::path& file, const Lines& fields,
                         const std::string& options = "") {
-    fs::path errors = work_dir() / "tshark.err";
+    fs::path errors = fs::path(test_files_dir()) / "tshark.err";
     std::string command = "tshark -n -r '" + file.string() +
                           "' -X lua_script:" VARNOKE_LUA_FILE " " + options +
                           " -T fields -E occurrence=a -E aggregator=" + aggregator;
     for (const std::string& f : fields) command += " -e " + f;
     int status = -1;
     std::istringstream out(run(command + " 2>'" + errors.string() + "'", &status));
-    std::ifstream err(errors);
-    std::string complaint((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    std::string complaint = read_file(errors);
     EXPECT_EQ(status, 0) << command << "\n" << complaint;
     EXPECT_EQ(complaint.find("Lua"), std::string::npos) << complaint;
     std::vector<Row> rows;
@@ -124,7 +112,8 @@ constexpr char hex_digits[] = "0123456789abcdef";
 void check_decoding(const char* what, const std::string& text2pcap_options,
                     const std::vector<Packet>& packets, const std::string& tshark_options = "") {
     SCOPED_TRACE(what);
-    fs::path input = work_dir() / "packets.txt", file = work_dir() / "packets.pcapng";
+    fs::path input = fs::path(test_files_dir()) / "packets.txt",
+             file = fs::path(test_files_dir()) / "packets.pcapng";
     {
         std::ofstream text(input);
         for (const Packet& p : packets) {
@@ -320,7 +309,7 @@ fs::path check_session(const Endpoints& e, std::string (*reply_text)(const char*
         sent.push_back(std::string("REQ ") + request);
         sent.push_back("REP " + reply_text(reply_buffer));
     }
-    fs::path file = work_dir() / "session.pcapng";
+    fs::path file = fs::path(test_files_dir()) / "session.pcapng";
     save_wire_capture_command(file.c_str());
     EXPECT_EQ(headless::log_lines().back().rfind("Wire capture saved to " + file.string(), 0), 0u)
         << headless::log_lines().back();
