@@ -17,10 +17,6 @@ void run_batch();
 // error, whose partial line is dropped.
 int read_batch_line(FILE* file, char* line, size_t max_chars);
 
-// The same from bytes in memory, from bytes[pos] on; pos moves past what was
-// read (the LF included).
-int read_batch_line(const uint8_t* bytes, size_t size, size_t& pos, char* line, size_t max_chars);
-
 // One byte of a line being read into line (len characters so far): skips the
 // bytes below 0x20, keeps at most max_chars characters. True for LF, which
 // ends the line.

@@ -23,11 +23,3 @@ int read_batch_line(FILE* file, char* line, size_t max_chars) {
     line[len] = '\0';
     return 1;
 }
-
-int read_batch_line(const uint8_t* bytes, size_t size, size_t& pos, char* line, size_t max_chars) {
-    size_t len = 0;
-    bool ended = false;
-    while (pos < size && !ended) ended = batch_line_add(line, len, max_chars, bytes[pos++]);
-    line[len] = '\0';
-    return ended || len > 0 ? 1 : 0;
-}

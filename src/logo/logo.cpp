@@ -16,31 +16,11 @@ namespace {
 constexpr int file_name_size = 512;
 constexpr unsigned bitmap_max = 7;
 
-// Stored rows are at most 32 bytes (256 pixels, padded to 4 bytes), so the
-// largest picture fits one buffer however its file is laid out.
-std::array<uint8_t, logo_max_row_bytes * logo_max_side> stored;
 std::array<uint8_t, logo_max_row_bytes * logo_max_side> packed;
 char reply_data[100];
 
 void file_error(const char* message) {
     ui_message_box(false, "\xC5rror", message, mb_ok);
-}
-
-// Reads the picture's rows into stored; the message of the first check that
-// fails, or nullptr. Sets width and height.
-const char* read_picture(FILE* f, unsigned& width, unsigned& height) {
-    uint8_t header[logo_header_size];
-    if (fread(header, 1, sizeof header, f) != sizeof header)
-        return "File error: Could not read bitmap header";
-    LogoHeader h;
-    if (const char* refused = logo_check_header(header, h)) return refused;
-    // Pixel data beyond where a 32-bit long seeks to are no logo's.
-    if (h.offset > logo_offset_max || fseek(f, long(h.offset), SEEK_SET) != 0 ||
-        fread(stored.data(), 1, h.data_size(), f) != h.data_size())
-        return "File error: Could not load image data";
-    width = h.width;
-    height = h.height;
-    return nullptr;
 }
 
 } // namespace
@@ -69,15 +49,14 @@ void load_logo_bitmap(unsigned bitmap, const char* file_name) {
         file_error("File error: Could not open image file");
         return;
     }
-    unsigned width = 0, height = 0;
-    const char* refused = read_picture(f, width, height);
+    LogoHeader header;
+    const char* refused = logo_read_file(f, header, packed.data());
     fclose(f);
     if (refused != nullptr) {
         file_error(refused);
         return;
     }
-    logo_pack_rows(stored.data(), width, height, packed.data());
-    send_logo_rows(bitmap, packed.data(), width, height);
+    send_logo_rows(bitmap, packed.data(), header.width, header.height);
 }
 
 void send_logo_rows(unsigned bitmap, const uint8_t* rows, unsigned width, unsigned height) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 inline constexpr unsigned logo_max_side = 256; // pixels, both ways
 inline constexpr unsigned logo_max_row_bytes = logo_max_side / 8;
@@ -29,12 +30,10 @@ const char* logo_check_header(const uint8_t* header, LogoHeader& out);
 // the top row first, ceil(width / 8) bytes a row.
 void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
                     uint8_t* packed_rows);
-// A whole file in memory: its header checked and its rows packed into
-// packed_rows (at most logo_max_side * logo_max_row_bytes bytes). nullptr, or
-// the message of the first check that fails, in the order the file reader
-// checks.
-const char* logo_load_bytes(const uint8_t* bytes, size_t size, LogoHeader& header,
-                            uint8_t* packed_rows);
+// The picture file: its header checked and its rows packed into packed_rows
+// (at most logo_max_side * logo_max_row_bytes bytes). nullptr, or the message
+// of the first check that fails.
+const char* logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows);
 
 // The click handler: picks the picture, then uploads it as bitmap 1.
 void upload_logo();

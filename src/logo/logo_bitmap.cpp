@@ -1,6 +1,7 @@
-// The BMP picture's header checks and row packing, from bytes.
+// The BMP picture's header checks, row packing and reading.
 #include "logo/logo.h"
 
+#include <array>
 #include <cstring>
 
 const char* logo_check_header(const uint8_t* header, LogoHeader& out) {
@@ -26,13 +27,18 @@ void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
         memcpy(packed_rows + r * row_bytes, stored_rows + (height - 1 - r) * row_size, row_bytes);
 }
 
-const char* logo_load_bytes(const uint8_t* bytes, size_t size, LogoHeader& header,
-                            uint8_t* packed_rows) {
-    if (size < logo_header_size) return "File error: Could not read bitmap header";
+const char* logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows) {
+    // Stored rows are at most 32 bytes (256 pixels, padded to 4 bytes), so the
+    // largest picture fits one buffer however its file is laid out.
+    static std::array<uint8_t, logo_max_row_bytes * logo_max_side> stored;
+    uint8_t bytes[logo_header_size];
+    if (fread(bytes, 1, sizeof bytes, f) != sizeof bytes)
+        return "File error: Could not read bitmap header";
     if (const char* refused = logo_check_header(bytes, header)) return refused;
-    if (header.offset > logo_offset_max || header.offset > size ||
-        size - header.offset < header.data_size())
+    // Pixel data beyond where a 32-bit long seeks to are no logo's.
+    if (header.offset > logo_offset_max || fseek(f, long(header.offset), SEEK_SET) != 0 ||
+        fread(stored.data(), 1, header.data_size(), f) != header.data_size())
         return "File error: Could not load image data";
-    logo_pack_rows(bytes + header.offset, header.width, header.height, packed_rows);
+    logo_pack_rows(stored.data(), header.width, header.height, packed_rows);
     return nullptr;
 }

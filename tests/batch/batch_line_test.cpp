@@ -1,4 +1,4 @@
-// The batch file's lines from bytes in memory and from the file, alike.
+// The batch file's lines.
 #include "batch/batch.h"
 
 #include <gtest/gtest.h>
@@ -11,17 +11,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-Lines from_bytes(const std::string& content) {
-    Lines out;
-    static char line[batch_line_max + 1];
-    size_t pos = 0;
-    while (read_batch_line(reinterpret_cast<const uint8_t*>(content.data()), content.size(), pos,
-                           line, batch_line_max) == 1)
-        out.push_back(line);
-    EXPECT_EQ(pos, content.size());
-    return out;
-}
-
 Lines from_file(const std::string& content) {
     Lines out;
     static char line[batch_line_max + 1];
@@ -33,7 +22,7 @@ Lines from_file(const std::string& content) {
     return out;
 }
 
-TEST(BatchLine, BytesAndFileReadTheSameLines) {
+TEST(BatchLine, LinesOfTheFile) {
     const struct {
         std::string content;
         Lines lines;
@@ -51,10 +40,7 @@ TEST(BatchLine, BytesAndFileReadTheSameLines) {
         {"", {}},
         {std::string(1600, 'x') + "\nv\n", {std::string(1500, 'x'), "v"}},
     };
-    for (auto& c : cases) {
-        EXPECT_EQ(from_bytes(c.content), c.lines) << c.content;
-        EXPECT_EQ(from_file(c.content), c.lines) << c.content;
-    }
+    for (auto& c : cases) EXPECT_EQ(from_file(c.content), c.lines) << c.content;
 }
 
 } // namespace

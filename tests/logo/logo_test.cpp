@@ -44,12 +44,15 @@ Bytes stored_rows(unsigned width, unsigned height) {
     return b;
 }
 
-// The loader from bytes: the packed image, or the refusal.
+// The loader on the bytes as a file: the packed image, or the refusal.
 const char* load_bytes(const std::string& file, Bytes& packed) {
     LogoHeader header{};
     packed.assign(logo_max_side * logo_max_row_bytes, 0);
-    const char* refused = logo_load_bytes(reinterpret_cast<const uint8_t*>(file.data()),
-                                          file.size(), header, packed.data());
+    FILE* f = tmpfile();
+    fwrite(file.data(), 1, file.size(), f);
+    rewind(f);
+    const char* refused = logo_read_file(f, header, packed.data());
+    fclose(f);
     if (refused == nullptr) packed.resize((header.width + 7) / 8 * header.height);
     return refused;
 }
