@@ -232,7 +232,7 @@ void watchdog() {
 }
 
 void run_request(Link& link, Tally& t, bool warm_up) {
-    std::string request = draw_request(link.kind < 13);
+    std::string request = draw_request(link.kind <= kind_last_com);
     std::string fault = "none";
     unsigned attempts = warm_up ? 1 : link.inject(fault);
     static char data[1000];

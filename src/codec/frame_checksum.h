@@ -20,6 +20,15 @@ constexpr int frame_checksum_digits(uint8_t tens, uint8_t ones) {
     return 10 * (tens - '0') + (ones - '0');
 }
 
+// Whether the last two of len received bytes are the checksum of the bytes
+// before them (the text and its separator).
+constexpr bool frame_digits_match(const uint8_t* bytes, size_t len) {
+    if (len < 2) return false;
+    uint8_t sum = 0;
+    for (size_t i = 0; i + 2 < len; ++i) sum = uint8_t(sum + bytes[i]);
+    return frame_checksum_digits(bytes[len - 2], bytes[len - 1]) == int(sum % 100u);
+}
+
 static_assert(frame_checksum("v", 1) == 65);
 static_assert(frame_checksum_digits('6', '5') == 65);
 static_assert(frame_checksum_digits(':', 0xD1) == -1); // 10 * 10 + 161 wraps to 5

@@ -47,12 +47,8 @@ void update_status_panel() {
     }
 }
 
-bool command_running() {
-    return running;
-}
-
 bool operation_running() {
-    return busy_flag != 0 || command_running();
+    return busy_flag != 0 || running;
 }
 
 int execute_command(const char* request, char* data, size_t data_capacity, int details_flag) {

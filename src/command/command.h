@@ -32,10 +32,6 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
 using CommandWatcher = void (*)(const char* request, int result, uint32_t elapsed_ms);
 void set_command_watcher(CommandWatcher watcher);
 
-// True while execute_command runs; the window's handlers and the close
-// sequence wait for it, as they do for busy_flag.
-bool command_running();
-
 // A device request is in progress (a serial transaction holds busy_flag; a
 // network one only runs inside execute_command). Handlers that start device
 // work, the kind selection and the close sequence wait while it is.

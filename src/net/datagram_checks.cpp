@@ -49,11 +49,8 @@ UdpVerdict udp_check_datagram(const uint8_t* bytes, size_t n, uint32_t from, uin
 }
 
 bool udp_text_checksum_ok(const uint8_t* d, size_t n) {
-    if (n < udp_text_extra) return false;
-    int expected = frame_checksum_digits(d[n - 3], d[n - 2]);
-    uint8_t sum = 0;
-    for (size_t i = 1; i <= n - 4; ++i) sum = uint8_t(sum + d[i]);
-    return expected == sum % 100;
+    // Between STX and ETX: the text, its separator and the two digits.
+    return n >= udp_text_extra && frame_digits_match(d + 1, n - 2);
 }
 
 void tcp_gather_piece(TcpGather& g, const uint8_t* piece, size_t len, char* reply,
