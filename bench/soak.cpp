@@ -146,25 +146,12 @@ void clear_device_faults() {
     sim_with_device([](DeviceModel& d) { d.faults = {}; });
 }
 
-// The serial faults of --help, each with the count it strikes for.
-struct SerialFault {
-    const char* name;
-    unsigned SerialFaults::*count;
-    unsigned max; // counts drawn from 1 to max
-};
-const SerialFault serial_faults[] = {
-    {"--enq-other", &SerialFaults::enq_other, 3},
-    {"--enq-silent", &SerialFaults::enq_silent, 3},
-    {"--enq-can", &SerialFaults::enq_can, 1},
-    {"--frame-nak", &SerialFaults::frame_nak, 5},
-    {"--frame-silent", &SerialFaults::frame_silent, 5},
-    {"--frame-can", &SerialFaults::frame_can, 1},
-    {"--reply-silent", &SerialFaults::reply_silent, 1},
-    {"--bad-checksum", &SerialFaults::bad_checksum, 3},
-    {"--stall", &SerialFaults::stall, 3},
-    {"--noise", &SerialFaults::noise, 40},
-    {"--reply-length", &SerialFaults::reply_length, 2100},
-};
+// The counts each serial fault of --help is drawn with (from 1 to this),
+// in the order of serial_fault_names: --enq-other, --enq-silent, --enq-can,
+// --frame-nak, --frame-silent, --frame-can, --reply-silent, --bad-checksum,
+// --stall, --noise, --reply-length.
+constexpr unsigned serial_fault_max[] = {3, 3, 1, 5, 5, 1, 1, 3, 3, 40, 2100};
+static_assert(std::size(serial_fault_max) == std::size(serial_fault_names));
 
 // Serial waits: the fake tick jumps only over a silence the simulator chose.
 unsigned silences_taken = 0;
@@ -401,13 +388,13 @@ int main(int argc, char** argv) {
                      },
                      [&](std::string& name) {
                          SerialFaults f;
-                         unsigned pick = draw(std::size(serial_faults) + 1);
-                         if (pick == std::size(serial_faults)) {
+                         unsigned pick = draw(std::size(serial_fault_names) + 1);
+                         if (pick == std::size(serial_fault_names)) {
                              serial_sim_set_faults(f);
                              return draw_device_fault(name);
                          }
-                         const SerialFault& fault = serial_faults[pick];
-                         f.*fault.count = 1 + draw(fault.max);
+                         const SerialFaultName& fault = serial_fault_names[pick];
+                         f.*fault.count = 1 + draw(serial_fault_max[pick]);
                          // Another byte than ACK: a device that acknowledges and is not
                          // ready is no enquiry answered with another byte.
                          if (fault.count == &SerialFaults::enq_other) {
@@ -415,7 +402,7 @@ int main(int argc, char** argv) {
                              f.enq_other_byte = uint8_t(byte >= 0x06 ? byte + 1 : byte);
                          }
                          serial_sim_set_faults(f);
-                         name = fault.name;
+                         name = fault.option;
                          return 1u;
                      },
                      [&] {
