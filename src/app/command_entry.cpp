@@ -9,7 +9,7 @@
 #include "command/command.h"
 
 namespace {
-char command_buffer[2000];
+char command_buffer[command_field_size];
 char send_data[1000];
 char refresh_data[100];
 } // namespace

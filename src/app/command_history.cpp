@@ -16,7 +16,7 @@ size_t newest_slot = 0;
 int shown = -1;
 std::string draft; // what the field held when the walk began
 
-constexpr size_t field_size = 2000; // the command buffer of "Send command"
+constexpr size_t field_size = command_field_size;
 
 const std::string& nth_newest(size_t n) {
     return commands[(newest_slot + command_history_size - n) % command_history_size];

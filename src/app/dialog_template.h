@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 enum : int {
@@ -93,6 +94,9 @@ struct DialogDef {
     const char* font;
     int font_points;
 };
+
+// The bytes "Send command" reads from the command field, its end included.
+inline constexpr size_t command_field_size = 2000;
 
 inline constexpr DialogDef dialog_def{"VARNOKE", "Varnoke v2.24n", 380, 258, "MS Sans Serif", 8};
 

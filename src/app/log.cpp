@@ -67,11 +67,7 @@ int log_printf(const char* format, ...) {
     if (n >= sizeof format_buffer) n = sizeof format_buffer - 1;
     format_buffer[n] = '\0';
 
-    if (n <= log_split_above) {
-        log_append(idc_log, format_buffer);
-    } else {
-        append_pieces(format_buffer, n);
-    }
+    append_pieces(format_buffer, n);
     return int(n);
 }
 

@@ -178,14 +178,8 @@ bool take_action(CliOptions& o, CliActionKind kind, const char* option, const ch
 }
 
 bool take_baud(CliOptions& o, const char* value, char* why, size_t cap) {
-    for (size_t i = 0; i < std::size(baud_rates); ++i) {
-        char listed[12];
-        snprintf(listed, sizeof listed, "%u", unsigned(baud_rates[i]));
-        if (strcmp(listed, value) == 0) {
-            o.baud_index = int(i);
-            return true;
-        }
-    }
+    o.baud_index = baud_index_of(value);
+    if (o.baud_index >= 0) return true;
     return fail_with(why, cap,
                      "--baud wants one of 9600, 19200, 38400, 57600, 115200 and 126000, not '%s'",
                      value);

@@ -3,6 +3,8 @@
 // traffic, so that a mistyped option costs nothing but its message.
 #pragma once
 
+#include "app/dialog_template.h"
+
 #include <array>
 #include <cstddef>
 
@@ -16,8 +18,8 @@ struct CliAction {
 };
 
 inline constexpr size_t cli_actions_max = 256;
-// The window's fields hold at most this many characters.
-inline constexpr size_t cli_command_max = 1999;
+// The window's command field holds at most this many characters.
+inline constexpr size_t cli_command_max = command_field_size - 1;
 inline constexpr size_t cli_path_max = 511;
 
 struct CliOptions {

@@ -20,16 +20,21 @@ uint32_t read_baud_rate() {
     if (selected >= 0 && selected < int(std::size(baud_rates))) return baud_rates[selected];
     char text[30];
     ui_get_text(idc_address, text, sizeof text);
-    for (uint32_t rate : baud_rates) {
-        char listed[12];
-        snprintf(listed, sizeof listed, "%u", unsigned(rate));
-        if (strcmp(text, listed) == 0) return rate;
-    }
+    if (int i = baud_index_of(text); i >= 0) return baud_rates[i];
     show_error_box("Invalid baud rate [%s]; choose one of the listed rates", text);
     return 0;
 }
 
 } // namespace
+
+int baud_index_of(const char* text) {
+    for (size_t i = 0; i < std::size(baud_rates); ++i) {
+        char listed[12];
+        snprintf(listed, sizeof listed, "%u", unsigned(baud_rates[i]));
+        if (strcmp(text, listed) == 0) return int(i);
+    }
+    return -1;
+}
 
 void refill_baud_list() {
     ui_combo_reset(idc_address);

@@ -8,6 +8,9 @@
 inline constexpr uint32_t baud_rates[] = {9600, 19200, 38400, 57600, 115200, 126000};
 inline constexpr int baud_default_index = 4;
 
+// The index in baud_rates of a rate written in decimal ("115200"), or -1.
+int baud_index_of(const char* text);
+
 // Fills the address/rate box with the baud rates and selects "115200": what
 // choosing a COM port does, and how the window starts.
 void refill_baud_list();
