@@ -19,6 +19,8 @@ constexpr Result results[] = {
     {serial_no_stx, "serial_no_stx (no reply frame began)"},
     {serial_retries_failed, "serial_retries_failed (three bad reply frames)"},
     {signature_rejected, "signature_rejected (the operator said No to a Z-report signature)"},
+    {zreport_not_checked,
+     "zreport_not_checked (the Z-report check could not run; nothing was sent)"},
     {command_refused, "command_refused (another request was still running on the link)"},
     {command_stopped, "command_stopped (the program was closed while the device stayed busy)"},
 };

@@ -17,6 +17,7 @@ enum : int {
     serial_no_stx = 1003,         // no reply frame began
     serial_retries_failed = 1004, // three bad reply frames
     signature_rejected = 2001,    // the operator said No to a Z-report signature
+    zreport_not_checked = 2002,   // the Z-report check could not run; nothing was sent
 
     // The command layer.
     command_refused = 3001, // another request was still running on the link

@@ -44,8 +44,10 @@ Tally tally;
 
 int status_of(int result) {
     if (result == result_ok) return error_code != 0 ? cli_exit_refused : cli_exit_ok;
-    // The answer to the Z-report question kept the request from the device.
-    return result == signature_rejected ? cli_exit_refused : cli_exit_link;
+    // The Z-report check kept the request from the device: the operator's
+    // answer, or a check that could not run.
+    return result == signature_rejected || result == zreport_not_checked ? cli_exit_refused
+                                                                         : cli_exit_link;
 }
 
 // "serial_no_stx" of "serial_no_stx (no reply frame began)".

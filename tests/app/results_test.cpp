@@ -24,6 +24,7 @@ TEST(Results, EveryCodeKeepsItsNumberAndHasWords) {
         {serial_no_stx, 1003, "serial_no_stx"},
         {serial_retries_failed, 1004, "serial_retries_failed"},
         {signature_rejected, 2001, "signature_rejected"},
+        {zreport_not_checked, 2002, "zreport_not_checked"},
         {command_refused, 3001, "command_refused"},
         {command_stopped, 3002, "command_stopped"},
     };
