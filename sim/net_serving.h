@@ -6,6 +6,7 @@
 #include "sim/device_model.h"
 #include "sim/net_sides.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -78,7 +79,8 @@ struct RmlxSide {
 struct TcpSide {
     struct Connection {
         int fd = -1;
-        std::string held; // a late reply, sent when the next request comes
+        std::string held; // a late reply: sent when due, or before the next reply
+        std::chrono::steady_clock::time_point due;
     };
     int listen_fd = -1;
     std::vector<Connection> connections;
@@ -87,6 +89,10 @@ struct TcpSide {
     bool open(NetCore& core, std::string& error);
     void watch(std::vector<pollfd>& fds) const;
     bool readable(NetCore& core, int fd);
+    // Milliseconds until the next late reply is due; -1: none is held.
+    int next_due_ms() const;
+    // Sends the late replies that are due.
+    void send_due(NetCore& core);
 
   private:
     void send_reply(NetCore& core, int fd, const std::string& bytes);

@@ -146,7 +146,9 @@ struct NetSides::State {
     void serve() {
         for (;;) {
             char wake_byte = 0;
-            if (serve_once(-1, &wake_byte) < 0 || wake_byte == 'q') return;
+            int served = serve_once(tcp.next_due_ms(), &wake_byte);
+            tcp.send_due(core);
+            if (served < 0 || wake_byte == 'q') return;
             if (wake_byte != 's') continue;
             // Settling: what is in flight on a veth pair may take a moment.
             while (serve_once(10, &wake_byte) > 0)

@@ -24,7 +24,7 @@ struct NetFaults {
     unsigned bad_data_sum = 0;   // reply with a wrong data checksum / wrong digits
     // Sent before a reply, each a datagram a console must drop:
     unsigned late = 0;           // RMLX: the previous reply again, with its fsn.
-                                 // TCP: the reply waits for the next request.
+                                 // TCP: the reply comes tcp_late_ms late.
     unsigned foreign = 0;        // the reply from the foreign address
     unsigned bad_header_sum = 0; // RMLX frames with a flaw each
     unsigned wrong_length = 0;   // length field 2 more than the data
@@ -63,6 +63,9 @@ struct NetSidesConfig {
     uint32_t udp_address = 0;           // 0: no plain UDP side
     uint32_t foreign_address = 0;       // source of the foreign fault's datagrams
     bool keep_wire = true;              // record what crosses the wire (see wire())
+    // How long after its request a --net-late reply goes out on TCP: past the
+    // console's 5000 ms wait, before its next request.
+    uint32_t tcp_late_ms = 5500;
     // Answers for device 0 (the TCP side, the plain UDP side and the first
     // RMLX device) when set: the simulator's one shared device. Called on the
     // serving thread. The other devices, and device 0 when unset, each have a

@@ -49,7 +49,7 @@ void TcpSide::watch(std::vector<pollfd>& fds) const {
 bool TcpSide::readable(NetCore& core, int fd) {
     if (fd == listen_fd) {
         int accepted = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (accepted >= 0) connections.push_back({accepted, {}});
+        if (accepted >= 0) connections.push_back({accepted, {}, {}});
         return true;
     }
     for (size_t i = 0; i < connections.size(); ++i) {
@@ -61,6 +61,27 @@ bool TcpSide::readable(NetCore& core, int fd) {
         return true;
     }
     return false;
+}
+
+int TcpSide::next_due_ms() const {
+    int wait = -1;
+    auto now = std::chrono::steady_clock::now();
+    for (auto& c : connections) {
+        if (c.held.empty()) continue;
+        auto ms = std::chrono::ceil<std::chrono::milliseconds>(c.due - now).count();
+        int left = ms < 0 ? 0 : int(ms);
+        if (wait < 0 || left < wait) wait = left;
+    }
+    return wait;
+}
+
+void TcpSide::send_due(NetCore& core) {
+    auto now = std::chrono::steady_clock::now();
+    for (auto& c : connections) {
+        if (c.held.empty() || c.due > now) continue;
+        send_reply(core, c.fd, c.held);
+        c.held.clear();
+    }
 }
 
 void TcpSide::send_reply(NetCore& core, int fd, const std::string& bytes) {
@@ -87,6 +108,8 @@ bool TcpSide::request(NetCore& core, Connection& c) {
     }
     if (core.strike("tcp", &NetFaults::late)) {
         c.held = reply;
+        c.due =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(core.config.tcp_late_ms);
     } else if (core.strike("tcp", &NetFaults::pieces) && reply.size() > 4) {
         send_reply(core, c.fd, reply.substr(0, 4));
         std::this_thread::sleep_for(std::chrono::milliseconds(30));

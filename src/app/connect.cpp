@@ -32,7 +32,6 @@ void connect() {
         log_printf("Fatal device comm error");
         // A window that shows Disconnected must not keep a link open.
         link.close();
-        if (link.network) log_printf("Closed network services");
         ui_enable(idc_connect, true);
         return;
     }

@@ -3,6 +3,8 @@
 // error is no result: it travels in error_code.
 #pragma once
 
+#include <cstdint>
+
 enum : int {
     result_ok = 0, // the request was answered (whatever its error code)
 
@@ -22,6 +24,13 @@ enum : int {
     // The command layer.
     command_refused = 3001, // another request was still running on the link
     command_stopped = 3002, // the operator closed the program while the device stayed busy
+};
+
+// The device errors after which the command layer sends the same request
+// again: such a reply is not yet the answer to the request.
+enum : int32_t {
+    device_busy = 0x0E,
+    device_printer_offline = 0x1A,
 };
 
 // The result in words, "serial_not_acked (request frame refused or never

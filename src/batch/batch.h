@@ -17,6 +17,11 @@ void run_batch();
 // error, whose partial line is dropped.
 int read_batch_line(FILE* file, char* line, size_t max_chars);
 
+// Whether the file holds no zero byte, which no text file does. Reads it to
+// the end (or the first zero byte) and rewinds it; a read error is left to
+// the reading of the lines.
+bool batch_file_is_text(FILE* file);
+
 // One byte of a line being read into line (len characters so far): skips the
 // bytes below 0x20, keeps at most max_chars characters. True for LF, which
 // ends the line.

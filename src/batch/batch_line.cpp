@@ -23,3 +23,12 @@ int read_batch_line(FILE* file, char* line, size_t max_chars) {
     line[len] = '\0';
     return 1;
 }
+
+bool batch_file_is_text(FILE* file) {
+    // A zero byte is in no text file, and in every picture or program: the
+    // bytes of such a file are no requests for the device.
+    bool text = true;
+    for (int c; text && (c = getc(file)) != EOF;) text = c != 0;
+    rewind(file);
+    return text;
+}

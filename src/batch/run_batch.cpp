@@ -24,6 +24,11 @@ void run_batch() {
         show_error_box("Can't open file [%s]", batch_name);
         return;
     }
+    if (!batch_file_is_text(file)) {
+        fclose(file);
+        show_error_box("File [%s] is not a text file; nothing was sent", batch_name);
+        return;
+    }
     // An empty line ends the batch, so the number is also the file's line.
     unsigned number = 1;
     ProgressTitle progress;

@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "app/ipv4_text.h"
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
@@ -114,21 +115,6 @@ bool read_number(const char* text, int min, int max, int& out) {
     return true;
 }
 
-// Four decimal parts of 0 to 255: what a device address is written as.
-bool dotted_quad(const char* text) {
-    const char* p = text;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0 && *p++ != '.') return false;
-        int digits = 0, value = 0;
-        while (*p >= '0' && *p <= '9' && digits < 4) {
-            value = value * 10 + (*p++ - '0');
-            ++digits;
-        }
-        if (digits == 0 || digits > 3 || value > 255) return false;
-    }
-    return *p == '\0';
-}
-
 bool take_link(CliOptions& o, const OptionDef& def, const char* value, char* why, size_t cap) {
     const char* option = def.name;
     if (o.link != CliLink::none)
@@ -149,7 +135,7 @@ bool take_link(CliOptions& o, const OptionDef& def, const char* value, char* why
                              unsigned(cli_path_max));
         return true;
     default:
-        if (!dotted_quad(value))
+        if (uint32_t address; !parse_device_address(value, address))
             return fail_with(why, cap, "%s wants an IPv4 address such as 192.0.2.7, not '%s'",
                              option, value);
         return true;

@@ -13,11 +13,6 @@ extern int32_t error_code;
 extern int32_t device_status;
 extern int32_t function_status;
 
-enum : int32_t {
-    device_busy = 0x0E,
-    device_printer_offline = 0x1A,
-};
-
 // Sends request over the link that connection_kind selects, repeats it while
 // the device is busy, decodes the status bytes, updates the panel and the
 // Reply field and logs device errors. data receives the reply's data part,

@@ -26,6 +26,9 @@ void file_error(const char* message) {
 } // namespace
 
 void upload_logo() {
+    // A click dispatched while a row waits for its reply would load another
+    // picture into the rows that the running upload is sending.
+    if (operation_running()) return;
     if (const char* path = pick_file_to_open("*.bmp", "Select file"))
         ui_set_text(idc_batch_path, path);
     char file_name[file_name_size];

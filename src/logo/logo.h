@@ -35,7 +35,8 @@ void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
 // of the first check that fails.
 const char* logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows);
 
-// The click handler: picks the picture, then uploads it as bitmap 1.
+// The click handler: picks the picture, then uploads it as bitmap 1. Does
+// nothing while a device request runs.
 void upload_logo();
 
 // Checks the picture in the file and sends it as bitmap number bitmap

@@ -1,10 +1,10 @@
 #include "net/net_connect.h"
 
 #include "app/dialog_template.h"
+#include "app/ipv4_text.h"
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
-#include "net/ipv4_text.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -15,21 +15,24 @@ void enable_all(std::initializer_list<int> ids, bool enabled) {
     for (int id : ids) ui_enable(id, enabled);
 }
 
-uint32_t read_device_address() {
+} // namespace
+
+bool read_device_address(uint32_t& address) {
     char text[30];
     int selected = ui_combo_selection(idc_address);
     if (selected < 0 || ui_combo_item_text(idc_address, selected, text, sizeof text) < 0)
         ui_get_text(idc_address, text, sizeof text);
-    uint32_t address = parse_ipv4(text);
-    log_printf("init connection with %s", dotted(address));
-    return address;
+    if (parse_device_address(text, address)) return true;
+    show_error_box("Invalid device address [%s]; type the device's IPv4 address, such as "
+                   "192.0.2.7",
+                   text);
+    return false;
 }
 
-} // namespace
-
-bool open_connection_link(OpenLink open) {
+bool open_connection_link(OpenLink open, uint32_t address) {
+    log_printf("init connection with %s", dotted(address));
     memset(&connection_link, 0, sizeof connection_link);
-    if (open(connection_link, read_device_address()) == result_ok) return true;
+    if (open(connection_link, address) == result_ok) return true;
     show_error_box("Net device connection error");
     return false;
 }

@@ -6,17 +6,23 @@
 #include <cstddef>
 #include <cstdint>
 
-// Connect's part for a network kind: zeroes connection_link, reads the
-// device address from the address box (the selected item, else the text
-// typed in), logs "init connection with %s" with it, and opens the link to
-// it with open. False after the error box "Net device connection error".
+// The device address in the address box (the selected item, else the text
+// typed in). An empty or unreadable text, 0.0.0.0 and 255.255.255.255 are
+// refused with an error box that names the text: the link would go to the
+// broadcast address, to every device at once.
+bool read_device_address(uint32_t& address);
+
+// Connect's part for a network kind, after the address was read: logs "init
+// connection with %s", zeroes connection_link and opens the link to the
+// address with open. False after the error box "Net device connection error".
 using OpenLink = int (*)(NetLink& link, uint32_t address);
-bool open_connection_link(OpenLink open);
+bool open_connection_link(OpenLink open, uint32_t address);
 
 // A network link's Connect and transaction, as its row of the link table
 // takes them, from its operations on a link record.
 template <OpenLink open> bool connect_link() {
-    return open_connection_link(open);
+    uint32_t address;
+    return read_device_address(address) && open_connection_link(open, address);
 }
 using LinkRequest = int (*)(NetLink& link, const char* request, char* reply, size_t reply_size);
 template <LinkRequest request>

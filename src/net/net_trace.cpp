@@ -1,8 +1,8 @@
 #include "net/net_trace.h"
 
+#include "app/ipv4_text.h"
 #include "app/log.h"
 #include "app/state.h"
-#include "net/ipv4_text.h"
 
 #include <cstring>
 
@@ -12,21 +12,29 @@ void blank_controls(char* text) {
     for (; *text != '\0'; ++text)
         if (uint8_t(*text) < 32) *text = '.';
 }
+
+constexpr size_t bytes_shown = 120;
+
+// Received bytes as the trace lines show them: the first bytes_shown, "..."
+// after a longer run, controls as '.'.
+void show_bytes(const char* bytes, size_t len, char (&text)[bytes_shown + 4]) {
+    if (len > bytes_shown) {
+        memcpy(text, bytes, bytes_shown);
+        memcpy(text + bytes_shown, "...", 4);
+    } else {
+        memcpy(text, bytes, len);
+        text[len] = '\0';
+    }
+    blank_controls(text);
+}
+
 } // namespace
 
 void trace_frame(const RmlxFrame& frame, bool received, uint32_t address) {
     if (details == 0) return;
-    constexpr size_t shown = 120;
-    char text[shown + 4];
+    char text[bytes_shown + 4];
     size_t len = frame.header.length < frame_data_size ? frame.header.length : frame_data_size;
-    if (len > shown) {
-        memcpy(text, frame.data, shown);
-        memcpy(text + shown, "...", 4);
-    } else {
-        memcpy(text, frame.data, len);
-        text[len] = '\0';
-    }
-    blank_controls(text);
+    show_bytes(reinterpret_cast<const char*>(frame.data), len, text);
     log_printf(received ? "%s --> %s(fsn=0x%04X) '%s'" : "%s <-- %s(fsn=0x%04X) '%s'",
                dotted(address), opcode_name(frame.header.opcode), unsigned(frame.header.fsn), text);
 }
@@ -43,4 +51,14 @@ void log_request_line(const char* request) {
         text[len] = '\0';
     blank_controls(text);
     log_printf("Sending '%s'", text);
+}
+
+void log_dropped_bytes(const char* prefix, const char* bytes, size_t count) {
+    if (details == 0) {
+        log_printf("%s: dropped %u late byte(s)", prefix, unsigned(count));
+        return;
+    }
+    char text[bytes_shown + 4];
+    show_bytes(bytes, count, text);
+    log_printf("%s: dropped %u late byte(s) '%s'", prefix, unsigned(count), text);
 }

@@ -4,12 +4,12 @@
 #include "net/rmlx.h"
 
 #include "app/dialog_template.h"
+#include "app/ipv4_text.h"
 #include "app/log.h"
 #include "app/state.h"
 #include "app/tick.h"
 #include "app/window.h"
 #include "net/datagram_checks.h"
-#include "net/ipv4_text.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/socket_errors.h"
@@ -348,12 +348,14 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
 }
 
 bool rmlx_connect() {
+    uint32_t address;
+    if (!read_device_address(address)) return false;
     if (rmlx_init() != result_ok) {
         show_error_box("RMLX protocol init failed");
         return false;
     }
-    return open_connection_link(
-        [](NetLink& link, uint32_t address) { return rmlx_open(link, address, 1); });
+    return open_connection_link([](NetLink& link, uint32_t to) { return rmlx_open(link, to, 1); },
+                                address);
 }
 
 void rmlx_kind_chosen() {

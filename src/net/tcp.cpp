@@ -10,6 +10,7 @@
 #include "net/socket_errors.h"
 #include "net/socket_slot.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -18,6 +19,25 @@ constexpr uint32_t reply_wait_ms = 5000;
 
 SocketSlot slot;
 uint32_t connected_address = 0;
+
+// What the connection holds before a request is written came after an
+// earlier request's time-out: read as this request's reply, it would answer
+// the wrong request.
+int drop_late_bytes(NetLink& link) {
+    char kept[dropped_bytes_kept];
+    size_t dropped = 0;
+    for (;;) {
+        bool got;
+        if (tcp_receive(link, &got) != result_ok) return net_socket_failure;
+        if (!got) break;
+        if (dropped < sizeof kept)
+            memcpy(kept + dropped, link.received.bytes,
+                   std::min(size_t(link.received.length), sizeof kept - dropped));
+        dropped += link.received.length;
+    }
+    if (dropped > 0) log_dropped_bytes("TCP", kept, dropped);
+    return result_ok;
+}
 
 } // namespace
 
@@ -96,6 +116,7 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         log_printf("TCP: another request is running");
         return net_socket_failure;
     }
+    if (drop_late_bytes(link) != result_ok) return net_socket_failure;
     // The text goes out from where it is: a stream takes any length.
     if (tcp_send(request, strlen(request)) != result_ok) return net_socket_failure;
 

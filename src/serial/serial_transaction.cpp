@@ -148,6 +148,7 @@ int serial_transaction(const char* request, char* reply, size_t reply_size, int3
     ZReportStep step = zreport_step(request);
     if (step == ZReportStep::check) {
         int result = zreport_check(request);
+        if (result == zreport_not_checked) return end(result);
         if (result != zreport_go_on) return complete(result, reply, reply_size);
     }
 

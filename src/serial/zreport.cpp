@@ -2,6 +2,7 @@
 // check that writes its digest into C:\out\<identifier>_b.txt.
 #include "serial/zreport.h"
 
+#include "app/results.h"
 #include "app/window.h"
 #include "codec/sha1.h"
 #include "serial/serial_transaction.h"
@@ -67,7 +68,9 @@ int zreport_check(const char*) {
     if (b_file == nullptr) {
         error_box("Error creating '_b.txt' file");
         close_a_file();
-        return result_ok;
+        // No digest was made, so no answer is to be had: the request must not
+        // look answered, nor the earlier reply pass as its own.
+        return zreport_not_checked;
     }
     // Lines still in the writer's buffer belong to the report as well.
     if (a_file != nullptr) fflush(a_file);
@@ -95,11 +98,16 @@ int zreport_check(const char*) {
 }
 
 void zreport_capture_identifier(char* reply) {
+    if (zreport_reply_repeated(reply)) return;
     // The lines of a new report must not run on into the earlier one's file.
     close_a_file();
     std::string_view identifier = zreport_identifier(reply);
 
     if (!zreport_names_a_file(identifier)) {
+        // A later check must not digest or overwrite the earlier report's
+        // files as this one's.
+        a_path = {};
+        b_path = {};
         char shown[4 * identifier_max + 1];
         printable(identifier, shown, sizeof shown);
         char text[sizeof shown + 64];

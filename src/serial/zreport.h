@@ -18,8 +18,10 @@ ZReportStep zreport_step(const char* request);
 // Lets the transaction go on (send the request).
 constexpr int zreport_go_on = -1;
 
-// Before the enquiry of a check request: zreport_go_on, or the result (0 or
-// 2001) with which the transaction ends without sending anything.
+// Before the enquiry of a check request: zreport_go_on, or the result with
+// which the transaction ends without sending the request: signature_rejected
+// (acknowledged, the previous reply handed up), or zreport_not_checked when
+// no _b.txt file could be made (nothing sent at all).
 int zreport_check(const char* request);
 
 // After a verified reply and before its ACK. reply is the reply text in the
@@ -28,15 +30,18 @@ void zreport_capture_identifier(char* reply);
 void zreport_capture_line(char* reply);
 
 // The Z-report identifier an "A" reply text carries: from character 13 to
-// its end, at most zreport_identifier_max characters (empty for a shorter
-// reply).
+// its end (empty for a shorter reply).
 inline constexpr size_t zreport_identifier_max = 59;
 std::string_view zreport_identifier(const char* reply);
-// Whether an identifier can name one file in C:\out\ and nothing else: not
-// empty, no "..", no control byte, none of /\:<>"|?*, and no Windows device
-// name before its first dot. It comes from the device and becomes part of a
-// file name.
+// Whether an identifier can name one file in C:\out\ and nothing else: 1 to
+// zreport_identifier_max characters, no "..", no control byte, none of
+// /\:<>"|?*, and no Windows device name before its first dot. It comes from
+// the device and becomes part of a file name.
 bool zreport_names_a_file(std::string_view identifier);
+// Whether a reply's error code is one after which the command layer sends
+// the request again (BUSY, PRINTEROFFLINE): the capture waits for the reply
+// the repeat brings.
+bool zreport_reply_repeated(const char* reply);
 
 // What a "Q" reply text is to the capture. The reply is cut to 60
 // characters first; text is the line to write (from character 11).

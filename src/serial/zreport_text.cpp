@@ -2,6 +2,8 @@
 // from any file.
 #include "serial/zreport.h"
 
+#include "app/results.h"
+
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -34,7 +36,9 @@ bool device_name(std::string_view base) {
 } // namespace
 
 bool zreport_names_a_file(std::string_view identifier) {
-    if (identifier.empty() || identifier.find("..") != std::string_view::npos) return false;
+    if (identifier.empty() || identifier.size() > identifier_max ||
+        identifier.find("..") != std::string_view::npos)
+        return false;
     for (char c : identifier) {
         auto byte = uint8_t(c);
         if (byte < 0x20 || byte == 0x7F || strchr("/\\:<>\"|?*", c) != nullptr) return false;
@@ -47,7 +51,19 @@ std::string_view zreport_identifier(const char* reply) {
     std::string_view identifier;
     if (size_t len = strlen(reply); len > identifier_at)
         identifier = std::string_view(reply + identifier_at, len - identifier_at);
-    return identifier.substr(0, identifier_max);
+    return identifier;
+}
+
+bool zreport_reply_repeated(const char* reply) {
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    if (reply[0] == '\0' || digit(reply[0]) < 0 || digit(reply[1]) < 0) return false;
+    int32_t code = digit(reply[0]) * 16 + digit(reply[1]);
+    return code == device_busy || code == device_printer_offline;
 }
 
 ZReportLine zreport_line(char* reply) {

@@ -2,6 +2,7 @@
 // against the simulator's network sides inside private network namespaces.
 #include "app/dialog_template.h"
 #include "app/handlers.h"
+#include "capture/wire_capture.h"
 #include "command/command.h"
 #include "net/net_link.h"
 #include "net_fixture.h"
@@ -157,7 +158,7 @@ TEST_F(ConnectNetTest, FailingInformationRequestClosesTheNetworkLink) {
     EXPECT_EQ(lines(),
               (Lines{"Init TCP OK:", "init connection with 127.0.0.1", "TCP: protocol init ok",
                      "Reading device info", "TCP: request timeout", "TCP: request failed",
-                     "Fatal device comm error", "Closed network services"}));
+                     "Fatal device comm error"}));
     expect_disconnected();
     // The link was closed: the next connect initialises it afresh.
     connect_or_disconnect();
@@ -184,18 +185,29 @@ TEST_F(ConnectNetTest, PlainUdpConnectAndDisconnect) {
     expect_disconnected();
 }
 
-TEST_F(ConnectNetTest, UnparsableAddressIsPassedOnAsConverted) {
-    if (!enter_namespace(false, true)) return;
-    choose(kind_udp);
-    EXPECT_EQ(lines(), Lines{"Init UDP OK:"});
-    headless::type_text(idc_address, "device.local");
-    fake_clock::install();
-    connect_or_disconnect(); // nobody answers at the broadcast address
-    Lines log = lines();
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[0], "init connection with 255.255.255.255");
-    EXPECT_EQ(log.back(), "Closed network services");
-    expect_disconnected();
+TEST_F(ConnectNetTest, AddressesOfNoOneDeviceAreRefusedBeforeAnySocket) {
+    if (!enter_namespace(true, true)) return;
+    fake_clock::install(1000, 50);
+    wire_capture_enable(true);
+    for (int kind : {kind_tcp, kind_udp, kind_rmlx}) {
+        choose(kind); // on RMLX a discovery that finds no device
+        lines();
+        for (std::string typed : {"", "abc", "255.255.255.255", "0.0.0.0", "1.2.3", "1.2.3.256"}) {
+            headless::type_text(idc_address, typed);
+            headless::answer_box(id_ok);
+            connect_or_disconnect();
+            EXPECT_EQ(headless::boxes().back().text,
+                      "Invalid device address [" + typed +
+                          "]; type the device's IPv4 address, such as 192.0.2.7");
+            EXPECT_EQ(lines(), Lines{}) << typed; // no link opened, nothing logged
+            size_t records = 0;
+            wire_capture_visit(
+                [](const WireCaptureRecord&, void* n) { ++*static_cast<size_t*>(n); }, &records);
+            EXPECT_EQ(records, 0u) << typed;
+            expect_disconnected();
+        }
+    }
+    wire_capture_enable(false);
 }
 
 } // namespace

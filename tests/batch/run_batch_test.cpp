@@ -109,4 +109,18 @@ TEST_F(RunBatchTest, DetailsAreReadForEveryLine) {
                      "Status info   [00-00-00]", "Replied frame [0001/0/0]"}));
 }
 
+TEST_F(RunBatchTest, AFileWithAZeroByteIsRefusedBeforeAnythingIsSent) {
+    // "BMP" leaves its picture in the batch field; a zero byte late in a
+    // text is caught before the lines ahead of it go out.
+    for (std::string path : {std::string(VARNOKE_EXAMPLES_DIR "/logo.bmp"),
+                             write_test_file("batch.txt", std::string("v\n?\n\0v\n", 7))}) {
+        headless::answer_box(id_ok);
+        run(path);
+        EXPECT_EQ(headless::boxes().back().text,
+                  "File [" + path + "] is not a text file; nothing was sent");
+        EXPECT_TRUE(serial_sim_requests().empty()) << path;
+        EXPECT_EQ(headless::log_lines(), Lines{});
+    }
+}
+
 } // namespace

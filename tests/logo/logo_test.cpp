@@ -1,6 +1,7 @@
 // The "BMP" button against the simulator over a real pseudo-terminal, with
 // picture files that the test writes.
 #include "app/dialog_template.h"
+#include "app/file_picker.h"
 #include "logo/logo.h"
 #include "pty_pair.h"
 #include "serial_sim_fixture.h"
@@ -159,6 +160,36 @@ TEST_F(LogoTest, RefusedRowsGoOnAndALinkFailureStops) {
     serial_sim_set_faults({.enq_can = 1});
     press_bmp(path);
     expect_received("\x18\x18\x18\x05");
+}
+
+TEST_F(LogoTest, ASecondBmpDuringAnUploadLeavesItsRowsAlone) {
+    Bytes first = stored_rows(256, 64);
+    write(bmp(256, 64, 1, first));
+    std::string second = test_com_prefix() + "/second.bmp";
+    std::ofstream(second, std::ios::binary) << bmp(8, 2, 1, Bytes(8, 0xFF));
+    headless::answer_file(path);
+    // While row 10 waits for its reply, the operator presses "BMP" again and
+    // would pick the second picture.
+    serial_sim_wait::on_wait = [] {
+        static bool clicked = false;
+        if (!clicked && count_of(serial_sim_received(), "\x02$/1/") == 10) {
+            clicked = true;
+            headless::queue_click(idc_bmp);
+        }
+    };
+    headless::answer_file(second); // for the second click's picker, if it opened
+    upload_logo();
+    EXPECT_EQ(headless::pending_events(), 0u);
+    // No picker opened during the upload: the second answer is still there.
+    EXPECT_EQ(headless::file_requests().size(), 1u);
+    EXPECT_STREQ(pick_file_to_open("*.bmp", "Select file"), second.c_str());
+    wait_line_quiet();
+    EXPECT_EQ(count_of(serial_sim_received(), "\x02$/1/256/64/"), 64u);
+    EXPECT_EQ(count_of(serial_sim_received(), "\x02$/1/8/"), 0u);
+    Bytes packed;
+    ASSERT_EQ(load_bytes(bmp(256, 64, 1, first), packed), nullptr);
+    sim_with_device([&](DeviceModel& d) { EXPECT_EQ(d.logos[1].rows, packed); });
+    EXPECT_EQ(headless::log_lines(), std::vector<std::string>{}); // nothing refused
 }
 
 } // namespace

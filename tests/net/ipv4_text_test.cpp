@@ -1,4 +1,4 @@
-#include "net/ipv4_text.h"
+#include "app/ipv4_text.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // the simulator over a real pseudo-terminal. C:\out\ is the folder
 // drive_c/out of the test's COM prefix.
 #include "app/dialog_template.h"
+#include "batch/batch.h"
 #include "command/command.h"
 #include "pty_pair.h"
 #include "serial_sim_fixture.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -98,20 +100,32 @@ class ZReportTest : public SerialLinkTest {
 // "A" (each test runs in a process of its own under CTest).
 TEST_F(ZReportTest, CheckBeforeAnyIdentifierAndWithoutTheFolderSendsNothing) {
     fs::remove_all(prefix / "drive_c");
+    // In a batch, the check that could not run stops it at its line; the
+    // earlier reply is not handed up as its own.
+    std::string reply = headless::control(idc_reply).text;
+    std::ofstream(prefix / "batch.txt") << "x/2\nv\n";
+    headless::type_text(idc_batch_path, (prefix / "batch.txt").string());
     headless::answer_box(id_ok);
-    EXPECT_EQ(run("x/2"), 0);
+    run_batch();
     EXPECT_EQ(last_box().text, "Error creating '_b.txt' file");
     EXPECT_EQ(last_box().caption, "Error");
-    expect_received(ack);
+    EXPECT_EQ(headless::log_lines(),
+              (std::vector<std::string>{"L00001> x/2", "Request frame [x/2]", "Failed in line 1",
+                                        "Batch aborted in line 1"}));
+    EXPECT_EQ(headless::control(idc_reply).text, reply);
+    expect_received("");
+    fs::remove(prefix / "batch.txt");
 
     headless::answer_box(id_ok);
     identify();
     EXPECT_EQ(last_box().text, "Error creating '_a.txt' file");
     new_transcript();
     headless::answer_box(id_ok);
-    EXPECT_EQ(run("x/2"), 0);
+    strcpy(data, "untouched");
+    EXPECT_EQ(run("x/2"), zreport_not_checked); // no x/5 and no second box follow
+    EXPECT_STREQ(data, "untouched");
     EXPECT_EQ(last_box().text, "Error creating '_b.txt' file");
-    expect_received(ack);
+    expect_received("");
     EXPECT_EQ(entries(), Names{});
 }
 
@@ -154,8 +168,27 @@ TEST_F(ZReportTest, NoTwiceEndsWith2001AndNoThenYesSendsX5) {
     expect_received(ack + "\x18\x18\x18\x05\x02x/5/11\x03" + ack);
 }
 
-TEST_F(ZReportTest, HostileIdentifiersNameNoFile) {
+TEST_F(ZReportTest, IdentifiersThatNameNoFileLeaveTheEarlierReportAlone) {
+    // A BUSY or PRINTEROFFLINE reply is repeated: the capture takes the
+    // identifier of the reply the repeat brings, with one box.
+    for (const char* busy : {"0E/00/00/0001Z999", "1a/00/00/0001Z999"}) {
+        size_t boxes = headless::boxes().size();
+        headless::answer_box(id_ok);
+        EXPECT_EQ(run("A", busy), 0);
+        EXPECT_EQ(headless::boxes().size(), boxes + 1);
+        EXPECT_EQ(last_box().text.rfind("C:\\out\\" + std::string(data + 4) + "_a.txt\n", 0), 0u);
+    }
+    EXPECT_FALSE(fs::exists(out / "Z999_a.txt"));
+
+    // A whole report captured and checked.
     std::string id = identify();
+    for (int i = 0; i < 50 && data[0] != '3'; ++i) ASSERT_EQ(run("Q"), 0);
+    headless::answer_box(id_yes);
+    ASSERT_EQ(run("x/2"), 0);
+    const std::string a_text = file_text(out / (id + "_a.txt"));
+    const std::string b_text = file_text(out / (id + "_b.txt"));
+    ASSERT_EQ(b_text.size(), 40u);
+
     fs::create_directory(out / "a"); // so that "a/b" could be created
     const struct {
         std::string reply, shown;
@@ -170,6 +203,7 @@ TEST_F(ZReportTest, HostileIdentifiersNameNoFile) {
         {"00/00/00/0001x\ty", "x\\x09y"},
         {"00/00/00/0001NUL.x", "NUL.x"},
         {"00/00/00/0001com2 .txt", "com2 .txt"},
+        {"00/00/00/0001" + std::string(60, 'L'), std::string(60, 'L')}, // too long
     };
     for (auto& c : cases) {
         headless::answer_box(id_ok);
@@ -177,16 +211,20 @@ TEST_F(ZReportTest, HostileIdentifiersNameNoFile) {
         EXPECT_EQ(last_box().text, "Z-report identifier '" + c.shown + "' cannot name a file");
         EXPECT_EQ(headless::control(idc_reply).text, c.reply);
     }
-    EXPECT_EQ(entries(),
-              (Names{"drive_c", "drive_c/out", "drive_c/out/a", "drive_c/out/" + id + "_a.txt"}));
-    // The check goes on with the last good identifier's files.
-    expect_rejected(sha1_of(""));
-    EXPECT_EQ(file_text(out / (id + "_b.txt")), sha1_of(""));
+    // No file of the earlier report is checked or written as this one's.
+    new_transcript();
+    headless::answer_box(id_ok);
+    EXPECT_EQ(run("x/2"), zreport_not_checked);
+    EXPECT_EQ(last_box().text, "Error creating '_b.txt' file");
+    expect_received("");
+    EXPECT_EQ(entries(), (Names{"drive_c", "drive_c/out", "drive_c/out/a",
+                                "drive_c/out/" + id + "_a.txt", "drive_c/out/" + id + "_b.txt"}));
+    EXPECT_EQ(file_text(out / (id + "_a.txt")), a_text);
+    EXPECT_EQ(file_text(out / (id + "_b.txt")), b_text);
 }
 
 TEST_F(ZReportTest, LinesIdentifiersAndDigestFailures) {
-    // An identifier of more than 59 characters is cut to 59.
-    std::string id = identify("00/00/00/0001" + std::string(70, 'L')).substr(0, 59);
+    std::string id = identify("00/00/00/0001" + std::string(59, 'L'));
     EXPECT_EQ(last_box().text.substr(0, 73), "C:\\out\\" + id + "_a.txt\n");
     const struct {
         std::string reply, data; // data: what execute_command hands up

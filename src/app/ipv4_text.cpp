@@ -1,4 +1,4 @@
-#include "net/ipv4_text.h"
+#include "app/ipv4_text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -65,6 +65,21 @@ uint32_t parse_ipv4(const char* text) {
     uint32_t address;
     memcpy(&address, bytes, sizeof address);
     return address;
+}
+
+bool parse_device_address(const char* text, uint32_t& address) {
+    uint8_t bytes[4];
+    const char* p = text;
+    for (uint8_t& byte : bytes) {
+        if (&byte != bytes && *p++ != '.') return false;
+        unsigned value = 0, digits = 0;
+        for (; *p >= '0' && *p <= '9' && digits < 4; ++p, ++digits)
+            value = value * 10 + unsigned(*p - '0');
+        if (digits == 0 || digits > 3 || value > 255) return false;
+        byte = uint8_t(value);
+    }
+    memcpy(&address, bytes, sizeof address);
+    return *p == '\0' && address != 0 && address != ipv4_none;
 }
 
 const char* dotted(uint32_t address) {
