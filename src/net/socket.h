@@ -47,10 +47,6 @@ long net_receive(SocketHandle s, void* buf, size_t cap);
 // WSAGetLastError: the WinSock code of the last failing call above.
 int net_last_error();
 
-// gethostbyaddr for an IPv4 address: the first address of the host entry.
-// False when the lookup finds no entry.
-bool net_host_address(uint32_t address, uint32_t* first);
-
 // Where a socket sends from toward address: its bound address and port, and
 // for a socket bound to every local address the address the system would
 // choose for that destination. False (0 where unknown) when the system

@@ -12,7 +12,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -222,15 +221,6 @@ long net_receive(SocketHandle s, void* buf, size_t cap) {
 
 int net_last_error() {
     return last_error;
-}
-
-bool net_host_address(uint32_t address, uint32_t* first) {
-    hostent* h = gethostbyaddr(&address, sizeof address, AF_INET);
-    if (h == nullptr || h->h_addrtype != AF_INET || h->h_length != 4 || h->h_addr_list == nullptr ||
-        h->h_addr_list[0] == nullptr)
-        return false;
-    std::memcpy(first, h->h_addr_list[0], 4);
-    return true;
 }
 
 bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port) {

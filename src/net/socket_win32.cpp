@@ -153,15 +153,6 @@ int net_last_error() {
     return last_error;
 }
 
-bool net_host_address(uint32_t address, uint32_t* first) {
-    hostent* h = gethostbyaddr(reinterpret_cast<const char*>(&address), sizeof address, AF_INET);
-    if (h == nullptr || h->h_addrtype != AF_INET || h->h_length != 4 || h->h_addr_list == nullptr ||
-        h->h_addr_list[0] == nullptr)
-        return false;
-    memcpy(first, h->h_addr_list[0], 4);
-    return true;
-}
-
 bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port) {
     sockaddr_in sa{};
     int sl = sizeof sa;

@@ -42,12 +42,11 @@ int drop_late_bytes(NetLink& link) {
 } // namespace
 
 int tcp_init(uint32_t address) {
-    // An address the lookup does not know is still the device the operator
-    // named: connect to it as it is.
+    // The device is the address the operator typed. A reverse lookup would
+    // wait for a name server (seconds on a bench network without one) and
+    // could lead to another address of the same name.
     bool fresh = !slot.initialised;
-    uint32_t destination = address;
-    if (fresh) net_host_address(address, &destination);
-    int r = init_slot(slot, "TCP", SocketKind::stream, destination, tcp_port);
+    int r = init_slot(slot, "TCP", SocketKind::stream, address, tcp_port);
     if (fresh && r == result_ok) connected_address = address;
     return r;
 }

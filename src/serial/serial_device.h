@@ -18,6 +18,16 @@ constexpr SerialHandle serial_no_device = -1;
 SerialHandle serial_device_open(int port, const char* path, uint32_t baud, char parity,
                                 uint32_t data_bits, uint32_t stop_bits);
 void serial_device_close(SerialHandle device);
+
+// Why the last serial_device_open failed, in words with what to do: what the
+// port was taken to be ("COM1 is /dev/ttyUSB0 (the link ... points there)";
+// empty when the name says it), and the reason ("no device at /dev/ttyUSB0:
+// is the adapter plugged in?"). Both empty after a success.
+struct SerialOpenFailure {
+    char device[640];
+    char reason[768];
+};
+const SerialOpenFailure& serial_device_failure();
 uint32_t serial_device_bytes_waiting(SerialHandle device);
 // false when no byte could be read.
 bool serial_device_read(SerialHandle device, uint8_t& byte);

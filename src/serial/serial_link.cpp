@@ -4,6 +4,7 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 
@@ -26,6 +27,12 @@ uint32_t read_baud_rate() {
 }
 
 } // namespace
+
+void log_open_failure() {
+    const SerialOpenFailure& failure = serial_device_failure();
+    if (failure.device[0] != '\0') log_printf("%s", failure.device);
+    if (failure.reason[0] != '\0') log_printf("%s", failure.reason);
+}
 
 int baud_index_of(const char* text) {
     for (size_t i = 0; i < std::size(baud_rates); ++i) {
@@ -54,6 +61,7 @@ bool serial_connect() {
     if (serial_open(port, rate, 'N', 8, 1) == 0) {
         show_error_box("Cannot open port %s...", name);
         log_printf("Failed opening %s port...", name);
+        log_open_failure();
         return false;
     }
     log_printf("Opened port %s, %lu, Parity NONE, Data 8, Stop 1", name,

@@ -18,6 +18,9 @@ void refill_baud_list();
 // Connect: opens the port numbered connection_kind at the chosen rate, 8
 // data bits, no parity, 1 stop bit; false after saying why it could not.
 bool serial_connect();
+// Logs what the port was taken to be and why its last open failed, with
+// what to do (nothing when that is not known).
+void log_open_failure();
 // serial_transaction with the details flag of the request in progress.
 int serial_link_transaction(const char* request, char* reply, size_t reply_size);
 // Closes the port numbered connection_kind.

@@ -5,9 +5,13 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -96,7 +100,114 @@ bool configure(int fd, uint32_t baud, tcflag_t cflag) {
     return true;
 }
 
+SerialOpenFailure failure;
+
+__attribute__((format(printf, 2, 3))) void describe(char (&out)[sizeof failure.reason],
+                                                    const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vsnprintf(out, sizeof out, format, args);
+    va_end(args);
+}
+
+// "name (pid N)" of another process that has the device open, from /proc.
+bool device_holder(const char* path, char* out, size_t cap) {
+    struct stat device;
+    if (stat(path, &device) != 0 || !S_ISCHR(device.st_mode)) return false;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return false;
+    bool found = false;
+    while (dirent* entry = readdir(proc)) {
+        char* end;
+        long pid = strtol(entry->d_name, &end, 10);
+        if (*end != '\0' || pid <= 0 || pid == long(getpid())) continue;
+        char fd_dir[64];
+        snprintf(fd_dir, sizeof fd_dir, "/proc/%ld/fd", pid);
+        DIR* fds = opendir(fd_dir);
+        if (fds == nullptr) continue;
+        while (dirent* fd = readdir(fds)) {
+            char fd_path[64 + sizeof fd->d_name];
+            struct stat open_file;
+            snprintf(fd_path, sizeof fd_path, "%s/%s", fd_dir, fd->d_name);
+            if (stat(fd_path, &open_file) != 0 || !S_ISCHR(open_file.st_mode) ||
+                open_file.st_rdev != device.st_rdev)
+                continue;
+            char comm_path[64], name[64] = "?";
+            snprintf(comm_path, sizeof comm_path, "/proc/%ld/comm", pid);
+            if (FILE* comm = fopen(comm_path, "r")) {
+                if (fgets(name, sizeof name, comm) != nullptr) name[strcspn(name, "\n")] = '\0';
+                fclose(comm);
+            }
+            snprintf(out, cap, "%s, pid %ld", name, pid);
+            found = true;
+            break;
+        }
+        closedir(fds);
+        if (found) break;
+    }
+    closedir(proc);
+    return found;
+}
+
+void held(const char* path) {
+    char holder[96];
+    if (device_holder(path, holder, sizeof holder))
+        describe(failure.reason, "another program holds %s (%s)", path, holder);
+    else
+        describe(failure.reason, "another program holds %s", path);
+}
+
+// The reason of a failed open(2) of path.
+void open_failed(const char* path, int err) {
+    switch (err) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        describe(failure.reason, "no device at %s: is the adapter plugged in?", path);
+        return;
+    case EACCES:
+    case EPERM: {
+        struct stat st;
+        const group* g = stat(path, &st) == 0 ? getgrgid(st.st_gid) : nullptr;
+        const char* name = g != nullptr ? g->gr_name : "dialout";
+        describe(failure.reason,
+                 "%s may not be opened by this user: add yourself to the %s group: sudo usermod "
+                 "-aG %s $USER, then log in again",
+                 path, name, name);
+        return;
+    }
+    case EBUSY:
+        return held(path);
+    default:
+        describe(failure.reason, "cannot open %s: %s", path, strerror(err));
+    }
+}
+
+// What COMn was taken to be: the device its link points to, or the serial
+// port of its number without a link.
+void name_com_device(int port, const char* path) {
+    char link[4096], target[4096];
+    if (com_link_path(port, link, sizeof link)) {
+        ssize_t n = readlink(link, target, sizeof target - 1);
+        if (n >= 0) {
+            target[n] = '\0';
+            snprintf(failure.device, sizeof failure.device,
+                     "COM%d is %.300s (the link %.300s points there)", port, target, link);
+            return;
+        }
+        snprintf(failure.device, sizeof failure.device, "COM%d is %.300s (there is no link %.300s)",
+                 port, path, link);
+        return;
+    }
+    snprintf(failure.device, sizeof failure.device,
+             "COM%d is %.300s (no COM links without $VARNOKE_PREFIX or $HOME)", port, path);
+}
+
 } // namespace
+
+const SerialOpenFailure& serial_device_failure() {
+    return failure;
+}
 
 bool prefix_path(const char* tail, char* out, size_t cap) {
     const char* prefix = getenv("VARNOKE_PREFIX");
@@ -126,34 +237,56 @@ bool com_device_path(int port, char* out, size_t cap) {
 
 SerialHandle serial_device_open(int port, const char* device_path, uint32_t baud, char parity,
                                 uint32_t data_bits, uint32_t stop_bits) {
+    failure = {};
     tcflag_t cflag = 0;
     char com_path[4096];
-    if (!line_flags(baud, parity, data_bits, stop_bits, cflag)) return serial_no_device;
+    if (!line_flags(baud, parity, data_bits, stop_bits, cflag)) {
+        describe(failure.reason,
+                 "a serial line cannot have %u baud, parity %c, %u data bits, %u stop bits",
+                 unsigned(baud), parity, unsigned(data_bits), unsigned(stop_bits));
+        return serial_no_device;
+    }
     const char* path = device_path;
     if (path == nullptr) {
-        if (!com_device_path(port, com_path, sizeof com_path)) return serial_no_device;
+        if (!com_device_path(port, com_path, sizeof com_path)) {
+            describe(failure.reason, "COM%d names no device: the path of its link does not fit",
+                     port);
+            return serial_no_device;
+        }
         path = com_path;
     }
 
     // Non-blocking only for the open itself, which would otherwise wait for
     // carrier on some devices.
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return serial_no_device;
-    // TIOCEXCL does not stop root; the lock stops every other opener that
-    // locks, root included.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !isatty(fd)) {
-        close(fd); // someone else's exclusive mode stays as it is
-        return serial_no_device;
-    }
-    ioctl(fd, TIOCEXCL);
-    int flags = fcntl(fd, F_GETFL);
-    if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
-        !configure(fd, baud, cflag)) {
+    bool opened = fd >= 0;
+    if (!opened) {
+        open_failed(path, errno);
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // TIOCEXCL does not stop root; the lock stops every other opener that
+        // locks, root included.
+        held(path);
+    } else if (!isatty(fd)) {
+        describe(failure.reason, "%s is not a serial port (not a terminal)", path);
+    } else {
+        ioctl(fd, TIOCEXCL);
+        int flags = fcntl(fd, F_GETFL);
+        if (flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+            configure(fd, baud, cflag)) {
+            wire_serial_opened(port, baud, parity, data_bits, stop_bits);
+            return fd;
+        }
+        describe(
+            failure.reason,
+            "%s refused the line settings (%u baud, %u data bits, parity %c, %u stop bits): %s",
+            path, unsigned(baud), unsigned(data_bits), parity, unsigned(stop_bits),
+            strerror(errno));
         serial_device_close(fd);
-        return serial_no_device;
+        opened = false;
     }
-    wire_serial_opened(port, baud, parity, data_bits, stop_bits);
-    return fd;
+    if (opened) close(fd); // someone else's exclusive mode stays as it is
+    if (device_path == nullptr) name_com_device(port, path);
+    return serial_no_device;
 }
 
 void serial_device_close(SerialHandle device) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -62,23 +63,59 @@ bool configure(HANDLE handle, DCB& dcb) {
     return ClearCommBreak(handle) != FALSE;
 }
 
+SerialOpenFailure failure;
+
+// The reason of a failed CreateFileA or set-up, from the system's error.
+void describe(const char* device, DWORD err) {
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
+        snprintf(failure.reason, sizeof failure.reason,
+                 "no device at %s: is the adapter plugged in?", device);
+        return;
+    }
+    if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) {
+        snprintf(failure.reason, sizeof failure.reason, "another program holds %s", device);
+        return;
+    }
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err, 0,
+                   text, sizeof text, nullptr);
+    text[strcspn(text, "\r\n")] = '\0';
+    snprintf(failure.reason, sizeof failure.reason, "cannot open %s: %s (error %lu)", device, text,
+             (unsigned long)err);
+}
+
 } // namespace
+
+const SerialOpenFailure& serial_device_failure() {
+    return failure;
+}
 
 SerialHandle serial_device_open(int port, const char* path, uint32_t baud, char parity,
                                 uint32_t data_bits, uint32_t stop_bits) {
     char mode[80];
     snprintf(mode, sizeof mode, "baud=%lu parity=%c data=%lu stop=%lu", (unsigned long)baud, parity,
              (unsigned long)data_bits, (unsigned long)stop_bits);
+    failure = {};
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
-    if (!BuildCommDCBA(mode, &dcb)) return serial_no_device;
+    if (!BuildCommDCBA(mode, &dcb)) {
+        snprintf(failure.reason, sizeof failure.reason, "a serial line cannot have %s", mode);
+        return serial_no_device;
+    }
 
     char name[32];
     snprintf(name, sizeof name, "\\\\.\\COM%d", port);
+    const char* device = path != nullptr ? path : name + 4;
     HANDLE handle = CreateFileA(path != nullptr ? path : name, GENERIC_READ | GENERIC_WRITE, 0,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return serial_no_device;
+    if (handle == INVALID_HANDLE_VALUE) {
+        describe(device, GetLastError());
+        return serial_no_device;
+    }
     if (!configure(handle, dcb)) {
+        snprintf(failure.reason, sizeof failure.reason,
+                 "%s refused the line settings (%s): error %lu", device, mode,
+                 (unsigned long)GetLastError());
         CloseHandle(handle);
         return serial_no_device;
     }

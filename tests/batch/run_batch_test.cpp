@@ -116,6 +116,7 @@ TEST_F(RunBatchTest, AFileWithAZeroByteIsRefusedBeforeAnythingIsSent) {
                              write_test_file("batch.txt", std::string("v\n?\n\0v\n", 7))}) {
         headless::answer_box(id_ok);
         run(path);
+        ASSERT_FALSE(headless::boxes().empty());
         EXPECT_EQ(headless::boxes().back().text,
                   "File [" + path + "] is not a text file; nothing was sent");
         EXPECT_TRUE(serial_sim_requests().empty()) << path;

@@ -1,8 +1,15 @@
-// The TCP link against the simulator's TCP side over real sockets. The
-// namespace has no route off lo, so a reverse lookup that the hosts file
-// does not answer fails at once instead of asking a name server.
+// The TCP link against the simulator's TCP side over real sockets, in a
+// private network namespace.
 #include "net_fixture.h"
 #include "sim/device_model.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -126,6 +133,35 @@ TEST_F(TcpTest, DeviceThatHangsUpEndsTheRequest) {
     EXPECT_EQ(request("v"), net_socket_failure);
     EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok",
                                                  "TCP: connection closed by the device"}));
+}
+
+TEST_F(TcpTest, ConnectAsksNoNameServer) {
+    // A name server that never answers, in a mount namespace of this test's
+    // own: a lookup on the way to the device would wait for it.
+    char conf[] = "/tmp/varnoke-resolv-XXXXXX";
+    int conf_fd = mkstemp(conf);
+    ASSERT_GE(conf_fd, 0);
+    const char text[] = "nameserver 127.0.0.53\n";
+    ASSERT_EQ(write(conf_fd, text, sizeof text - 1), ssize_t(sizeof text - 1));
+    close(conf_fd);
+    bool private_mounts = unshare(CLONE_NEWNS) == 0 &&
+                          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                          mount(conf, "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
+    unlink(conf);
+    if (!private_mounts) GTEST_SKIP() << "no private mount namespace";
+    int dns = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(53);
+    at.sin_addr.s_addr = inet_addr("127.0.0.53");
+    ASSERT_EQ(bind(dns, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+
+    uint32_t address = netns::ipv4(127, 0, 0, 2); // in no hosts file
+    ASSERT_TRUE(start_at(address));
+    ASSERT_EQ(tcp_open(link, address), result_ok);
+    char query[512];
+    EXPECT_LT(recv(dns, query, sizeof query, MSG_DONTWAIT), 0) << "the name server was asked";
+    close(dns);
 }
 
 TEST_F(TcpTest, OpeningAnotherAddressConnectsToIt) {
