@@ -168,12 +168,18 @@ void open_failed(const char* path, int err) {
     case EACCES:
     case EPERM: {
         struct stat st;
-        const group* g = stat(path, &st) == 0 ? getgrgid(st.st_gid) : nullptr;
-        const char* name = g != nullptr ? g->gr_name : "dialout";
+        const group* g = stat(path, &st) == 0 && st.st_gid != 0 ? getgrgid(st.st_gid) : nullptr;
+        if (g == nullptr) {
+            describe(failure.reason,
+                     "%s may not be opened by this user: only root may open it (a udev rule can "
+                     "give it to the dialout group)",
+                     path);
+            return;
+        }
         describe(failure.reason,
                  "%s may not be opened by this user: add yourself to the %s group: sudo usermod "
                  "-aG %s $USER, then log in again",
-                 path, name, name);
+                 path, g->gr_name, g->gr_name);
         return;
     }
     case EBUSY:
@@ -256,18 +262,24 @@ SerialHandle serial_device_open(int port, const char* device_path, uint32_t baud
         path = com_path;
     }
 
+    // The reasons name the device a COM link points to, not the link.
+    char target[300];
+    ssize_t n = device_path == nullptr ? readlink(path, target, sizeof target - 1) : -1;
+    if (n > 0) target[n] = '\0';
+    const char* shown = n > 0 ? target : path;
+
     // Non-blocking only for the open itself, which would otherwise wait for
     // carrier on some devices.
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     bool opened = fd >= 0;
     if (!opened) {
-        open_failed(path, errno);
+        open_failed(shown, errno);
     } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         // TIOCEXCL does not stop root; the lock stops every other opener that
         // locks, root included.
-        held(path);
+        held(shown);
     } else if (!isatty(fd)) {
-        describe(failure.reason, "%s is not a serial port (not a terminal)", path);
+        describe(failure.reason, "%s is not a serial port (not a terminal)", shown);
     } else {
         ioctl(fd, TIOCEXCL);
         int flags = fcntl(fd, F_GETFL);
@@ -279,7 +291,7 @@ SerialHandle serial_device_open(int port, const char* device_path, uint32_t baud
         describe(
             failure.reason,
             "%s refused the line settings (%u baud, %u data bits, parity %c, %u stop bits): %s",
-            path, unsigned(baud), unsigned(data_bits), parity, unsigned(stop_bits),
+            shown, unsigned(baud), unsigned(data_bits), parity, unsigned(stop_bits),
             strerror(errno));
         serial_device_close(fd);
         opened = false;

@@ -3,6 +3,7 @@
 #include "app/state.h"
 #include "pty_pair.h"
 #include "serial/com_link.h"
+#include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "support/fake_clock.h"
 #include "support/fixture.h"
@@ -10,8 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -212,6 +218,86 @@ TEST_F(SerialPortTest, WaitDispatchesWindowEventsAndWakesOnInput) {
     EXPECT_EQ(fake_clock::jumps(), 0u); // the input ended the wait, not the clock
     EXPECT_TRUE(headless::log_lines().empty());
     EXPECT_EQ(serial_read_byte(1), 'z');
+}
+
+// Each way an open fails is told apart, naming the device COM1 was taken to
+// be. The permission case runs the open in a child that is not root, as root
+// may open anything.
+TEST_F(SerialPortTest, AFailedOpenSaysWhatThePortWasAndWhy) {
+    std::string link = test_com_prefix() + "/dosdevices/com1";
+    std::string pts = pty.slave_path;
+    auto open_com1 = [] {
+        bool opened = serial_open(1, 115200, 'N', 8, 1) == 1;
+        serial_close(1);
+        return opened ? std::string("opened") : std::string(serial_device_failure().reason);
+    };
+    auto as_nobody = [&] {
+        int out[2];
+        if (pipe(out) != 0) return std::string("no pipe");
+        pid_t child = fork();
+        if (child == 0) {
+            // The device itself, as with --port: the test's folders are root's.
+            serial_set_port_path(1, pts.c_str());
+            std::string reason = setgid(65534) == 0 && setuid(65534) == 0 ? open_com1() : "root";
+            ssize_t written = write(out[1], reason.data(), reason.size());
+            _exit(written < 0);
+        }
+        close(out[1]);
+        char buf[800];
+        ssize_t n = read(out[0], buf, sizeof buf);
+        close(out[0]);
+        waitpid(child, nullptr, 0);
+        return std::string(buf, size_t(n > 0 ? n : 0));
+    };
+    auto held_by_child = [&] {
+        int ready[2];
+        if (pipe(ready) != 0) return std::string("no pipe");
+        pid_t child = fork();
+        if (child == 0) {
+            int fd = open(pts.c_str(), O_RDWR | O_NOCTTY);
+            flock(fd, LOCK_EX);
+            ssize_t written = write(ready[1], "x", 1);
+            pause();
+            _exit(written < 0);
+        }
+        char x;
+        bool started = read(ready[0], &x, 1) == 1;
+        std::string reason = started ? open_com1() : "child did not start";
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        close(ready[0]);
+        close(ready[1]);
+        return reason + "|" + std::to_string(child);
+    };
+    link_com(1, "/dev/varnoke-no-such-tty");
+    EXPECT_EQ(open_com1(), "no device at /dev/varnoke-no-such-tty: is the adapter plugged in?");
+    EXPECT_EQ(std::string(serial_device_failure().device),
+              "COM1 is /dev/varnoke-no-such-tty (the link " + link + " points there)");
+
+    link_com(1, "/dev/null");
+    EXPECT_EQ(open_com1(), "/dev/null is not a serial port (not a terminal)");
+
+    link_com(1, pts);
+    if (getuid() == 0) {
+        // The advice names the device's group, the usual dialout, or says that
+        // only root may open it.
+        struct stat st;
+        ASSERT_EQ(stat(pts.c_str(), &st), 0);
+        const group* g = st.st_gid != 0 ? getgrgid(st.st_gid) : nullptr;
+        std::string name = g != nullptr ? g->gr_name : "";
+        EXPECT_EQ(as_nobody(),
+                  pts + " may not be opened by this user: " +
+                      (g != nullptr ? "add yourself to the " + name + " group: sudo usermod -aG " +
+                                          name + " $USER, then log in again"
+                                    : "only root may open it (a udev rule can give it to the "
+                                      "dialout group)"));
+    }
+    std::string held = held_by_child();
+    std::string pid = held.substr(held.rfind('|') + 1);
+    EXPECT_EQ(held.substr(0, held.rfind('|')).rfind("another program holds " + pts + " (", 0), 0u)
+        << held;
+    EXPECT_NE(held.find(", pid " + pid + ")"), std::string::npos) << held;
+    EXPECT_EQ(open_com1(), "opened");
 }
 
 } // namespace
