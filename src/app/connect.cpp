@@ -22,6 +22,7 @@ void enable_all(std::initializer_list<int> ids, bool enabled) {
 
 void connect() {
     wire_capture_reset();
+    link_failure_reason[0] = '\0';
     connection_kind = ui_combo_selection(idc_kind) + 1;
     const LinkKind& link = link_of(connection_kind);
     if (!link.open()) return;

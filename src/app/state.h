@@ -11,6 +11,9 @@ extern int32_t details;
 // A close request that arrived while an operation was running; the close
 // sequence runs as soon as the operation has ended.
 extern uint8_t close_pending;
+// Why the link last failed, in words with what to do ("nothing listens at
+// 192.0.2.5 port 9101"); Connect empties it. For reports beside the log.
+extern char link_failure_reason[768];
 
 // The kinds of link, in the order of the connection kind list: COM1 to
 // COM12, then 13 RMLX, 14 TCP and 15 plain UDP.

@@ -187,6 +187,8 @@ int connect_device() {
         JsonLine line = json_object();
         json_text(line, "action", "connect");
         json_text(line, "link", name);
+        if (status != cli_exit_ok && link_failure_reason[0] != '\0')
+            json_text(line, "reason", link_failure_reason);
         json_number(line, "exit", status);
         json_end(line);
     }

@@ -135,7 +135,7 @@ int rmlx_send_frame(NetLink& link, uint8_t opcode, uint8_t reserved, uint16_t fs
     trace_frame(link.transmit, false, link.target);
     size_t size = frame_header_size + length;
     if (net_send_to(slot.socket, &link.transmit, size, link.target, rmlx_port) != long(size)) {
-        report_socket_error("RMLX: send failed");
+        report_socket_error("RMLX: send failed", link.target, rmlx_port);
         return net_socket_failure;
     }
     return result_ok;
@@ -151,7 +151,7 @@ int rmlx_receive_frame(NetLink& link, bool* received) {
     for (;;) {
         int ready = net_input_ready(slot.socket);
         if (ready < 0) {
-            report_socket_error("RMLX: ioctl failed");
+            report_socket_error("RMLX: ioctl failed", 0, rmlx_port);
             ui_message_box(true, "error", "", mb_ok);
             return net_socket_failure;
         }
@@ -161,7 +161,7 @@ int rmlx_receive_frame(NetLink& link, bool* received) {
         uint32_t from = 0;
         long n = net_receive_from(slot.socket, bytes, frame_size, &from);
         if (n < 0) {
-            report_socket_error("RMLX: receive failed");
+            report_socket_error("RMLX: receive failed", 0, rmlx_port);
             return net_socket_failure;
         }
         RmlxVerdict verdict = rmlx_check_datagram(bytes, size_t(n), from, link.target);

@@ -1,9 +1,12 @@
 #include "net/socket_errors.h"
 
+#include "app/ipv4_text.h"
 #include "app/log.h"
+#include "app/state.h"
 #include "net/socket.h"
 
 #include <cstdio>
+#include <cstring>
 
 const char* winsock_error_name(int code) {
     struct Name {
@@ -40,6 +43,49 @@ const char* winsock_error_name(int code) {
     return text;
 }
 
-void report_socket_error(const char* message) {
-    log_printf("%s: %s", message, winsock_error_name(net_last_error()));
+bool socket_error_words(int code, uint32_t address, uint16_t port, char* out, size_t cap) {
+    char at[16];
+    snprintf(at, sizeof at, "%s", dotted(address));
+    unsigned p = port;
+    switch (code) {
+    case 10061: // ECONNREFUSED
+        snprintf(out, cap, "nothing listens at %s port %u", at, p);
+        return true;
+    case 10048: // EADDRINUSE
+        snprintf(out, cap, "port %u of this machine is taken by another program", p);
+        return true;
+    case 10051: // ENETUNREACH
+    case 10065: // EHOSTUNREACH
+        snprintf(out, cap, "no route to %s", at);
+        return true;
+    case 10060: // ETIMEDOUT
+        snprintf(out, cap, "%s port %u does not answer: no device there, or a firewall drops it",
+                 at, p);
+        return true;
+    case 10054: // ECONNRESET
+        snprintf(out, cap, "%s port %u reset the connection", at, p);
+        return true;
+    case 10049: // EADDRNOTAVAIL
+        snprintf(out, cap, "%s cannot be reached from this machine's addresses", at);
+        return true;
+    case 10050: // ENETDOWN
+        snprintf(out, cap, "the network of this machine is down");
+        return true;
+    case 10013: // EACCES
+        snprintf(out, cap, "this machine does not let this program use %s port %u", at, p);
+        return true;
+    default:
+        if (cap > 0) out[0] = '\0';
+        return false;
+    }
+}
+
+void report_socket_error(const char* message, uint32_t address, uint16_t port) {
+    int code = net_last_error();
+    log_printf("%s: %s", message, winsock_error_name(code));
+    char words[160];
+    if (!socket_error_words(code, address, port, words, sizeof words)) return;
+    int prefix = int(strcspn(message, ":"));
+    snprintf(link_failure_reason, sizeof link_failure_reason, "%s", words);
+    log_printf("%.*s: %s", prefix, message, words);
 }

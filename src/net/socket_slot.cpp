@@ -44,14 +44,16 @@ int init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t ad
     slot.socket = net_open(kind);
     if (slot.socket == no_socket) {
         snprintf(message, sizeof message, "%s: failed opening socket", prefix);
-        report_socket_error(message);
+        report_socket_error(message, address, port);
         close_slot(slot);
         return net_socket_failure;
     }
     bool datagram = kind == SocketKind::datagram;
     if (datagram ? !net_bind(slot.socket, 0, port) : !net_connect(slot.socket, address, port)) {
         snprintf(message, sizeof message, "%s: failed binding socket", prefix);
-        report_socket_error(message);
+        // A datagram socket binds this machine's port; a stream connects to
+        // the device's.
+        report_socket_error(message, datagram ? 0 : address, port);
         close_slot(slot);
         return net_socket_failure;
     }

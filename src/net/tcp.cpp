@@ -72,7 +72,7 @@ int tcp_send(const char* data, size_t length) {
         return net_socket_failure;
     }
     if (net_send(slot.socket, data, length) != long(length)) {
-        report_socket_error("TCP: send failed");
+        report_socket_error("TCP: send failed", connected_address, tcp_port);
         return net_socket_failure;
     }
     return result_ok;
@@ -86,14 +86,14 @@ int tcp_receive(NetLink& link, bool* received) {
     }
     int ready = net_input_ready(slot.socket);
     if (ready < 0) {
-        report_socket_error("TCP: ioctl failed");
+        report_socket_error("TCP: ioctl failed", connected_address, tcp_port);
         return net_socket_failure;
     }
     if (ready == 0) return result_ok;
     // What does not fit stays pending for the next call.
     long n = net_receive(slot.socket, link.received.bytes, received_text_max);
     if (n < 0) {
-        report_socket_error("TCP: receive failed");
+        report_socket_error("TCP: receive failed", connected_address, tcp_port);
         return net_socket_failure;
     }
     if (n == 0) {

@@ -87,7 +87,7 @@ int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length) {
         size = length + udp_text_extra;
     }
     if (net_send_to(slot.socket, datagram, size, link.target, udp_port) != long(size)) {
-        report_socket_error("UDP: send failed");
+        report_socket_error("UDP: send failed", link.target, udp_port);
         return net_socket_failure;
     }
     return result_ok;
@@ -99,7 +99,7 @@ int udp_receive(NetLink& link, bool* received) {
     for (;;) {
         int ready = net_input_ready(slot.socket);
         if (ready < 0) {
-            report_socket_error("UDP: ioctl failed");
+            report_socket_error("UDP: ioctl failed", 0, udp_port);
             return net_socket_failure;
         }
         if (ready == 0) return result_ok;
@@ -107,7 +107,7 @@ int udp_receive(NetLink& link, bool* received) {
         long n =
             net_receive_from(slot.socket, link.received.bytes, sizeof link.received.bytes, &from);
         if (n < 0) {
-            report_socket_error("UDP: receive failed");
+            report_socket_error("UDP: receive failed", 0, udp_port);
             return net_socket_failure;
         }
         uint8_t kind = 0;

@@ -32,6 +32,7 @@ void log_open_failure() {
     const SerialOpenFailure& failure = serial_device_failure();
     if (failure.device[0] != '\0') log_printf("%s", failure.device);
     if (failure.reason[0] != '\0') log_printf("%s", failure.reason);
+    snprintf(link_failure_reason, sizeof link_failure_reason, "%s", failure.reason);
 }
 
 int baud_index_of(const char* text) {

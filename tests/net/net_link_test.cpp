@@ -1,5 +1,6 @@
 // The shared network pieces without a peer: frame bytes, names, timers and
 // trace lines.
+#include "app/ipv4_text.h"
 #include "app/state.h"
 #include "net/ms_timer.h"
 #include "net/net_trace.h"
@@ -82,6 +83,30 @@ TEST(FrameFormat, PlainUdpTextChecksum) {
                                            "00/00/00/0y\x03")));
     EXPECT_FALSE(text_checksum_ok(frame_of("\x02"
                                            "00/00/00/:\x15\x03")));
+}
+
+TEST(WinsockNames, ErrorsInWordsNameTheAddressAndPort) {
+    uint32_t device = parse_ipv4("192.0.2.5");
+    const struct {
+        int code;
+        uint32_t address;
+        const char* words; // nullptr: none beyond the name
+    } cases[] = {
+        {10061, device, "nothing listens at 192.0.2.5 port 9101"},
+        {10048, 0, "port 9101 of this machine is taken by another program"},
+        {10065, device, "no route to 192.0.2.5"},
+        {10051, device, "no route to 192.0.2.5"},
+        {10060, device,
+         "192.0.2.5 port 9101 does not answer: no device there, or a firewall drops it"},
+        {10054, device, "192.0.2.5 port 9101 reset the connection"},
+        {10035, device, nullptr},
+    };
+    for (const auto& c : cases) {
+        char words[160] = "stale";
+        EXPECT_EQ(socket_error_words(c.code, c.address, 9101, words, sizeof words),
+                  c.words != nullptr);
+        EXPECT_STREQ(words, c.words != nullptr ? c.words : "") << c.code;
+    }
 }
 
 TEST(WinsockNames, TableAndUnknownCodes) {

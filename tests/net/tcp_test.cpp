@@ -113,6 +113,7 @@ TEST_F(TcpTest, RefusedConnectionIsNamedAndLeavesTheLinkClosed) {
     EXPECT_EQ(tcp_open(link, localhost), net_socket_failure);
     EXPECT_EQ(request("v"), net_socket_failure);
     EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: failed binding socket: ECONNREFUSED",
+                                                 "TCP: nothing listens at 127.0.0.1 port 9101",
                                                  "TCP: not initialized"}));
 }
 

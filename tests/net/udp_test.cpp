@@ -189,7 +189,9 @@ TEST_F(UdpTest, TakenLocalPortIsNamed) {
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     EXPECT_EQ(udp_open(link, device), net_socket_failure);
     close(fd);
-    EXPECT_EQ(lines(), (std::vector<std::string>{"UDP: failed binding socket: EADDRINUSE"}));
+    EXPECT_EQ(lines(), (std::vector<std::string>{
+                           "UDP: failed binding socket: EADDRINUSE",
+                           "UDP: port 9101 of this machine is taken by another program"}));
 }
 
 } // namespace
