@@ -301,6 +301,17 @@ TEST_F(CliTest, DeviceErrorInABatchExits1AndNamesTheLine) {
     EXPECT_EQ(answered(sim_log(1)).back(), "?");
 }
 
+TEST_F(CliTest, AFailedOpenSaysWhyInTheLogAndTheJson) {
+    Ran r = run({"--port", "/dev/varnoke-gone", "--send", "v"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.lines, (Lines{"Failed opening /dev/varnoke-gone port...",
+                              "no device at /dev/varnoke-gone: is the adapter plugged in?"}));
+    Ran json = run({"--port", "/dev/varnoke-gone", "--json", "--send", "v"});
+    ASSERT_FALSE(json.lines.empty());
+    EXPECT_EQ(field(json.lines.back(), "reason"),
+              "no device at /dev/varnoke-gone: is the adapter plugged in?");
+}
+
 TEST_F(CliTest, SilentDeviceExits2AfterTheEnquiryTimeOuts) {
     // The real time-outs: three enquiries of 3 s each.
     serial_sim(1, {"--enq-silent", "1000"});
