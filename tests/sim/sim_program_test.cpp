@@ -43,8 +43,9 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
     Child help(VARNOKE_SIM_PATH, {"--help"});
     std::string text = help.rest();
     EXPECT_EQ(help.exit_code(), 0);
-    for (const char* option : {"Usage: varnoke-sim", "--seed N", "--log FILE", "--log-bytes",
-                               "--busy N", "--com N", "--pace", "--enq-can N", "--reply-length N"})
+    for (const char* option :
+         {"Usage: varnoke-sim", "--seed N", "--log FILE", "--log-bytes", "--busy N", "--com N",
+          "--pace", "--enq-can N", "--reply-length N", "--reply-delay MS"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     struct Bad {
@@ -57,6 +58,7 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
         {{"--noise", "-1"}, "--noise wants a number"},
         {{"--com", "0"}, "--com wants a port number from 1"},
         {{"--log"}, "--log needs a value"},
+        {{"--reply-delay", "60001"}, "--reply-delay wants a number from 0 to 60000, not '60001'"},
     };
     for (auto& b : bad) {
         Child c(VARNOKE_SIM_PATH, b.args);
