@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -294,6 +295,96 @@ TEST(WiresharkDissector, FlawsShowTheirExpertInfo) {
           {expert("Datagram of 11 bytes, shorter than a header"), malformed}}});
 }
 
+// An RMLX frame with both checksums.
+std::string rmlx_frame(uint16_t id, uint16_t fsn, uint8_t op, const std::string& text) {
+    std::string f(12, '\0');
+    f[0] = char(id & 0xFF), f[1] = char(id >> 8), f[2] = char(fsn & 0xFF), f[3] = char(fsn >> 8);
+    f[4] = char(op), f[6] = char(text.size() & 0xFF), f[7] = char(text.size() >> 8);
+    f += text;
+    uint16_t data = rmlx_checksum(reinterpret_cast<const uint8_t*>(f.data()) + 12, text.size());
+    f[8] = char(data & 0xFF), f[9] = char(data >> 8);
+    uint16_t header = rmlx_checksum(reinterpret_cast<const uint8_t*>(f.data()), 10);
+    f[10] = char(header & 0xFF), f[11] = char(header >> 8);
+    return f;
+}
+
+// Which reply answers which request where the examples leave the one-to-one
+// road: requests sent again, replies sent again, a reply in pieces, replies
+// that answer the requests of a TCP stream in order. text2pcap stamps the
+// packets a microsecond apart, so the times count packets.
+TEST(WiresharkDissector, RepliesFindTheirRequestsOnEveryLink) {
+    SKIP_WITHOUT_TSHARK();
+    auto pair = [](const std::string& response_in, const std::string& request_in,
+                   const std::string& time, const std::string& field) {
+        return Row{{field + ".response_in", response_in},
+                   {field + ".request_in", request_in},
+                   {field + ".time", time}};
+    };
+    auto esd = [&](const std::string& response_in, const std::string& request_in = "",
+                   const std::string& time = "") {
+        return pair(response_in, request_in, time, "esdframe");
+    };
+    const std::string bad_reply = hex("02 30 30 2F 30 30 2F 30 30 2F 37 34 03");
+    // The console's NAK asks for the reply again; the next ENQ begins anew,
+    // and a request left without a reply says so (on the second pass).
+    std::vector<Packet> serial = {
+        {'O', "\x18\x18\x18\x05", esd("")},
+        {'I', "\x06", esd("")},
+        {'O', v_frame, esd("6")},
+        {'I', "\x15", esd("")}, // the device did not take it: sent again
+        {'O', v_frame, esd("6")},
+        {'I', "\x06" + bad_reply, esd("", "3", "0.000003000")},
+        {'O', "\x15", esd("")},
+        {'I', status_reply, esd("", "3", "0.000005000")},
+        {'O', "\x06\x18\x18\x18\x05", esd("")},
+        {'I', "\x06", esd("")},
+        {'O', x5_frame, esd("")},
+        {'I', "\x06", esd("")},
+        {'O', "\x18\x18\x18\x05", esd("")},
+        {'I', "\x06", esd("")},
+        {'O', v_frame, esd("16")},
+        {'I', "\x06" + status_reply, esd("", "15", "0.000001000")},
+    };
+    serial[10].expected.emplace("_ws.expert.message", "No reply to this request in the capture");
+    for (Packet& p : serial) p.expected.emplace("_ws.expert.message", "");
+    serial[5].expected["_ws.expert.message"] = "Checksum 74 wrong (expected 73)";
+    check_decoding("serial line", "-l 147", serial, "-2");
+
+    std::vector<Packet> udp = {
+        {'O', "\x05", esd("")},    {'I', "\x06", esd("")},
+        {'O', x5_frame, esd("4")}, {'I', status_reply, esd("", "3", "0.000001000")},
+        {'O', "\x16", esd("")},    {'I', status_reply, esd("", "3", "0.000003000")},
+    };
+    check_decoding("plain UDP", "-u 9101,9101 -4 192.0.2.1,192.0.2.2", udp, "-2");
+
+    auto rmlx = [&](const std::string& response_in, const std::string& request_in = "",
+                    const std::string& time = "") {
+        return pair(response_in, request_in, time, "rmlx");
+    };
+    const uint16_t console = 0xE18F, device = 0x7A2D;
+    check_decoding("RMLX", "-u 24222,40000 -4 192.0.2.2,192.0.2.1",
+                   {{'O', rmlx_frame(console, 7, 0x21, "v"), rmlx("4")},
+                    {'I', rmlx_frame(device, 7, 0x13, ""), rmlx("")}, // NAK: sent again
+                    {'O', rmlx_frame(console, 7, 0x21, "v"), rmlx("4")},
+                    {'I', rmlx_frame(device, 7, 0x22, "00/00/00"), rmlx("", "1", "0.000003000")},
+                    {'O', rmlx_frame(console, 8, 0x21, "?"), rmlx("6")},
+                    {'I', rmlx_frame(device, 8, 0x22, "00/00/00"), rmlx("", "5", "0.000001000")},
+                    {'I', rmlx_frame(device, 7, 0x22, "00/00/00"), rmlx("", "1", "0.000006000")}},
+                   "-2");
+
+    auto text = [&](const std::string& response_in, const std::string& request_in = "",
+                    const std::string& time = "") {
+        return pair(response_in, request_in, time, "esdtext");
+    };
+    check_decoding("TCP", "-T 9101,40000 -4 192.0.2.2,192.0.2.1",
+                   {{'O', "v", text("3")},
+                    {'O', "?", text("5")},
+                    {'I', "00/00/00/ESD", text("", "1", "0.000002000")},
+                    {'I', "-SIM", text("", "1", "0.000003000")},
+                    {'I', "00/00/00/0001", text("", "2", "0.000003000")}},
+                   "-2");
+}
+
 // The network link's addresses and the device's port, as the capture must
 // show them in each request and reply; all empty on the serial line. The
 // protocol that carries the texts.
@@ -530,6 +621,56 @@ TEST_F(SerialCaptureTest, ResentRepliesAndUnansweredRequestsOnTheSerialLine) {
     Transactions t = transactions(file, "esdframe");
     EXPECT_EQ(t.summary, (Lines{"v: 1 reply", "?: 2 replies", "v: no reply", "?: 1 reply"}));
     EXPECT_EQ(slow_replies(file, "esdframe"), Lines{});
+}
+
+// The response-time plot (tools/wireshark/response_times.sh) of a session on
+// the serial line whose replies were held back from nothing to 700 ms: its
+// statistics count every reply and put the two slowest over the slow line;
+// the picture is drawn. With VARNOKE_WRITE_PICTURES set (the target
+// update_wireshark_picture) it goes to docs/images too.
+TEST_F(SerialCaptureTest, ResponseTimePlotOfASession) {
+    SKIP_WITHOUT_TSHARK();
+    if (system("convert -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no ImageMagick here (tools/deps.sh test installs it with apt)";
+    headless::control(idc_details).checked = false;
+    connect_or_disconnect();
+    ASSERT_EQ(connected_flag, 1);
+    const unsigned delays_ms[] = {0, 40, 120, 250, 60, 650, 30, 180, 300, 700, 90, 20};
+    for (unsigned ms : delays_ms) {
+        char data[1000];
+        hold_replies_back(ms);
+        EXPECT_EQ(execute_command("?", data, sizeof data, 0), result_ok);
+    }
+    hold_replies_back(0);
+    fs::path file = fs::path(test_files_dir()) / "plot.pcapng",
+             picture = fs::path(test_files_dir()) / "wireshark_response_times.png";
+    save_wire_capture_command(file.c_str());
+    connect_or_disconnect();
+
+    int status = -1;
+    fs::path errors = fs::path(test_files_dir()) / "plot.err";
+    std::istringstream rows(
+        run(std::string("VARNOKE_LUA=" VARNOKE_LUA_FILE " sh " VARNOKE_PLOT_SCRIPT " '") +
+                file.string() + "' '" + picture.string() + "' 2>'" + errors.string() + "'",
+            &status));
+    ASSERT_EQ(status, 0) << read_file(errors);
+    unsigned replies = 0, slow_intervals = 0;
+    double slowest = 0;
+    for (std::string line; std::getline(rows, line);) {
+        double start = 0, max_ms = 0;
+        unsigned count = 0;
+        ASSERT_EQ(sscanf(line.c_str(), "%lf %lf %u", &start, &max_ms, &count), 3) << line;
+        replies += count;
+        if (max_ms > 500) ++slow_intervals;
+        slowest = std::max(slowest, max_ms);
+    }
+    EXPECT_EQ(replies, 1 + std::size(delays_ms)) << "the Connect's v and each ?";
+    EXPECT_EQ(slow_intervals, 2u);
+    EXPECT_GE(slowest, 700);
+    EXPECT_EQ(run("identify -format '%m %wx%h' '" + picture.string() + "'"), "PNG 720x360");
+    if (getenv("VARNOKE_WRITE_PICTURES") != nullptr)
+        fs::copy_file(picture, VARNOKE_SOURCE_DIR "/docs/images/wireshark_response_times.png",
+                      fs::copy_options::overwrite_existing);
 }
 
 class NetCaptureTest : public NetTest {
