@@ -56,7 +56,8 @@ std::string sim_request(const char* side, std::string_view request) {
         delay_ms = d.reply_delay_ms;
         return d.handle(request);
     });
-    // Outside the lock: the other sides go on meanwhile.
+    // Outside the device's lock, so that a side on another thread is not held
+    // up too.
     if (delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     std::lock_guard<std::mutex> lock(log_mutex);
     if (log_file != nullptr) {
