@@ -8,6 +8,10 @@
 # esdtext (TCP). The statistics' rows go to standard output as
 # "start max_ms replies", one line an interval.
 set -eu
+if [ $# -lt 2 ]; then
+    echo "usage: response_times.sh CAPTURE PICTURE [esdframe|rmlx|esdtext [INTERVAL]]" >&2
+    exit 2
+fi
 capture=$1
 picture=$2
 proto=${3:-esdframe}
@@ -26,7 +30,8 @@ rows=$(printf '%s\n' "$stats" | awk -F'|' '$2 ~ /<>/ {
     split($2, t, "<>")
     printf "%.3f %.1f %d\n", t[1], $3 * 1000, $4
 }')
-[ -n "$rows" ] || {
+replies=$(printf '%s\n' "$rows" | awk '{ n += $3 } END { print n + 0 }')
+[ "$replies" -gt 0 ] || {
     echo "response_times.sh: no $proto replies in $capture" >&2
     exit 1
 }
@@ -35,8 +40,8 @@ printf '%s\n' "$rows"
 # The drawing, in ImageMagick's vector graphics: 720 x 360, the plot inside
 # margins; the y axis up to the next 250 ms above the slowest reply (at
 # least 1 s).
-printf '%s\n' "$rows" | awk -v interval="$interval" -v slow="$slow_ms" -v proto="$proto" '
-function text(x, y, s) { printf "text %.1f,%.1f \x27%s\x27\n", x, y, s }
+printf '%s\n' "$rows" | awk -v interval="$interval" -v slow="$slow_ms" -v proto="$proto" -v q="'" '
+function text(x, y, s) { printf "text %.1f,%.1f %s%s%s\n", x, y, q, s, q }
 { start[NR] = $1; max[NR] = $2; count[NR] = $3; if ($2 > top) top = $2; n = NR }
 END {
     w = 720; h = 360; left = 70; right = 20; upper = 40; lower = 50
@@ -64,11 +69,13 @@ END {
     }
     y = upper + ph - slow * ph / ymax
     print "push graphic-context"
-    printf "fill none stroke #cc3333 stroke-dasharray 6 4 line %d,%.1f %d,%.1f\n", left, y, left + pw, y
+    printf "fill none stroke #cc3333 stroke-dasharray 6 4 line %d,%.1f %d,%.1f\n",
+           left, y, left + pw, y
     print "pop graphic-context"
     # Its legend, above the plot on the right.
     print "push graphic-context"
-    printf "fill none stroke #cc3333 stroke-dasharray 6 4 line %d,20 %d,20\n", left + pw - 150, left + pw - 122
+    printf "fill none stroke #cc3333 stroke-dasharray 6 4 line %d,20 %d,20\n",
+           left + pw - 150, left + pw - 122
     print "pop graphic-context"
     print "stroke none fill #cc3333"
     text(left + pw - 116, 24, "slow: over " slow " ms")

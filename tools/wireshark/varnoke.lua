@@ -196,11 +196,15 @@ end
 -- protocol's own before they are registered.
 local function tracking(proto, name, fields, experts)
     fields.response_in = ProtoField.framenum(name .. ".response_in", "Response in", base.NONE,
-                                             frametype.RESPONSE, nil, "The frame of this request's reply")
+                                             frametype.RESPONSE, nil,
+                                             "The frame of this request's reply")
     fields.request_in = ProtoField.framenum(name .. ".request_in", "Request in", base.NONE,
-                                            frametype.REQUEST, nil, "The frame of this reply's request")
+                                            frametype.REQUEST, nil,
+                                            "The frame of this reply's request")
+    -- A datagram's time is its last byte's when it comes in, its first's
+    -- when it goes out; a serial packet's, its first byte's.
     fields.time = ProtoField.relative_time(name .. ".time", "Response time",
-                                           "From the request's first byte to the reply's last")
+                                           "From the request's packet to this reply's")
     experts.slow = ProtoExpert.new(name .. ".time.slow", "Slow reply", expert.group.SEQUENCE,
                                    expert.severity.NOTE)
     experts.unanswered = ProtoExpert.new(name .. ".response_in.none", "Request without a reply",
@@ -487,7 +491,8 @@ end
 -- On the serial line, unlike in a datagram, neither addresses nor ports
 -- tell the ends apart.
 local function on_serial_line(pinfo)
-    return pinfo.src_port == 0 and pinfo.dst_port == 0 and tostring(pinfo.net_src) == "NONE"
+    local address = tostring(pinfo.net_src)
+    return pinfo.src_port == 0 and pinfo.dst_port == 0 and (address == "NONE" or address == "")
 end
 
 local interface_name = Field.new("frame.interface_name")
