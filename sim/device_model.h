@@ -75,6 +75,9 @@ struct DeviceModel {
     std::string firmware = "1.00";
 
     DeviceFaults faults;
+    // Not a fault: how long sim_request holds every reply back, as a device
+    // that takes its time (--reply-delay).
+    unsigned reply_delay_ms = 0;
 
     // Signature block in progress.
     bool block_open = false;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -50,7 +51,14 @@ void sim_device_reset(uint32_t seed) {
 }
 
 std::string sim_request(const char* side, std::string_view request) {
-    std::string reply = sim_with_device([request](DeviceModel& d) { return d.handle(request); });
+    unsigned delay_ms = 0;
+    std::string reply = sim_with_device([request, &delay_ms](DeviceModel& d) {
+        delay_ms = d.reply_delay_ms;
+        return d.handle(request);
+    });
+    // Outside the device's lock, so that a side on another thread is not held
+    // up too.
+    if (delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     std::lock_guard<std::mutex> lock(log_mutex);
     if (log_file != nullptr) {
         put_head(side);

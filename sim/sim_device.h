@@ -21,7 +21,8 @@ template <class F> auto sim_with_device(F&& f) {
 // A fresh device made from the seed.
 void sim_device_reset(uint32_t seed);
 
-// Answers one request on behalf of a side and logs it.
+// Answers one request on behalf of a side and logs it, after the device's
+// reply delay.
 std::string sim_request(const char* side, std::string_view request);
 
 // Opens the request log ("-": standard output); false after printing why.

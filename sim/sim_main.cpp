@@ -20,6 +20,7 @@ const char* general_usage =
     "                        and any random choice (default 1)\n"
     "  --log FILE            one line per request into FILE ('-': standard output)\n"
     "  --log-bytes           log the bytes received too, in hexadecimal\n"
+    "  --reply-delay MS      hold every reply back MS milliseconds (default 0)\n"
     "Device faults:\n"
     "  --busy N              answer the next N requests with BUSY (0x0E)\n"
     "  --printer-offline N   then N with PRINTEROFFLINE (0x1A)\n"
@@ -29,12 +30,14 @@ const char* general_usage =
 
 DeviceFaults device_faults;
 const char* log_path = nullptr;
+unsigned long reply_delay_ms = 0;
 
 // The general options; the same contract as SimSide::take_option.
 int take_general(int argc, char** argv, int i) {
     unsigned long value = 0;
     int used = sim_take_number(argc, argv, i, "--seed", 0xFFFFFFFFul, sim_seed);
     if (used == 0) used = sim_take_text(argc, argv, i, "--log", log_path);
+    if (used == 0) used = sim_take_number(argc, argv, i, "--reply-delay", 60000, reply_delay_ms);
     if (used == 0 && strcmp(argv[i], "--log-bytes") == 0) {
         sim_log_bytes_on = true;
         used = 1;
@@ -85,7 +88,10 @@ int main(int argc, char** argv) {
     if (parsed != 0) return parsed == 1 ? 0 : 2;
 
     sim_device_reset(uint32_t(sim_seed));
-    sim_with_device([](DeviceModel& d) { d.faults = device_faults; });
+    sim_with_device([](DeviceModel& d) {
+        d.faults = device_faults;
+        d.reply_delay_ms = unsigned(reply_delay_ms);
+    });
     if (log_path != nullptr && !sim_log_open(log_path)) return 1;
 
     // The signals come to this thread only, and the sides' threads inherit

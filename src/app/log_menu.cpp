@@ -52,10 +52,9 @@ void toggle_times(uint32_t) {
 void save_log_as(uint32_t) {
     static constexpr FileFilter filters[] = {{"Log files (*.log)", "*.log"},
                                              {"Text files (*.txt)", "*.txt"}};
-    char path[chosen_path_size];
-    CivilTime now = civil_of(clock_local_ms());
-    snprintf(path, sizeof path, "varnoke-%04d%02d%02d-%02d%02d%02d.log", now.year, now.month,
-             now.day, now.hour, now.minute, now.second);
+    char path[chosen_path_size], stamp[clock_name_stamp_size];
+    format_clock_name_stamp(clock_local_ms(), stamp);
+    snprintf(path, sizeof path, "varnoke-%s.log", stamp);
     SaveFileRequest request{filters, 2, "Save log as", "log", path, int(sizeof path)};
     if (!ui_save_file_dialog(request)) return;
     int error = write_whole_file(path, log_file_text(native_line_end));
@@ -68,7 +67,8 @@ void save_log_as(uint32_t) {
 
 void save_wire_capture_as(uint32_t) {
     static constexpr FileFilter filters[] = {{"Capture files (*.pcapng)", "*.pcapng"}};
-    char path[chosen_path_size] = "varnoke.pcapng";
+    char path[chosen_path_size];
+    wire_capture_default_name(path, sizeof path);
     SaveFileRequest request{filters, 1, "Save wire capture", "pcapng", path, int(sizeof path)};
     if (ui_save_file_dialog(request)) save_wire_capture_command(path);
 }

@@ -54,12 +54,27 @@ void format_clock_time(int64_t local_ms, char (&out)[clock_time_size]) {
              unsigned(t.minute) % 100u, unsigned(t.second) % 100u, unsigned(t.millisecond) % 1000u);
 }
 
+namespace {
+
+// Years outside four digits would not fit the stamps' width.
+unsigned four_digit_year(const CivilTime& t) {
+    return t.year < 0 ? 0u : t.year > 9999 ? 9999u : unsigned(t.year);
+}
+
+} // namespace
+
 void format_clock_stamp(int64_t local_ms, char (&out)[clock_stamp_size]) {
     CivilTime t = civil_of(local_ms);
     char time[clock_time_size];
     format_clock_time(local_ms, time);
-    // Years outside four digits would not fit the stamp's width.
-    unsigned year = t.year < 0 ? 0u : t.year > 9999 ? 9999u : unsigned(t.year);
+    unsigned year = four_digit_year(t);
     snprintf(out, sizeof out, "%04u-%02u-%02u %s", year, unsigned(t.month) % 100u,
              unsigned(t.day) % 100u, time);
+}
+
+void format_clock_name_stamp(int64_t local_ms, char (&out)[clock_name_stamp_size]) {
+    CivilTime t = civil_of(local_ms);
+    snprintf(out, sizeof out, "%04u%02u%02u-%02u%02u%02u", four_digit_year(t),
+             unsigned(t.month) % 100u, unsigned(t.day) % 100u, unsigned(t.hour) % 100u,
+             unsigned(t.minute) % 100u, unsigned(t.second) % 100u);
 }

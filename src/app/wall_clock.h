@@ -27,3 +27,6 @@ void format_clock_time(int64_t local_ms, char (&out)[clock_time_size]);
 // "YYYY-MM-DD hh:mm:ss.mmm"
 inline constexpr size_t clock_stamp_size = 24;
 void format_clock_stamp(int64_t local_ms, char (&out)[clock_stamp_size]);
+// "YYYYMMDD-hhmmss", for the names the saves propose
+inline constexpr size_t clock_name_stamp_size = 16;
+void format_clock_name_stamp(int64_t local_ms, char (&out)[clock_name_stamp_size]);

@@ -6,6 +6,7 @@
 
 #include "app/log.h"
 #include "app/save_file.h"
+#include "app/wall_clock.h"
 #include "capture/wire_capture.h"
 
 #include <cerrno>
@@ -306,6 +307,12 @@ bool save_wire_capture(const char* path, char* error, size_t error_size, uint32_
     }
     if (packets != nullptr) *packets = writer.packets;
     return true;
+}
+
+void wire_capture_default_name(char* out, size_t size) {
+    char stamp[clock_name_stamp_size];
+    format_clock_name_stamp(clock_local_ms(), stamp);
+    snprintf(out, size, "varnoke-%s.pcapng", stamp);
 }
 
 void save_wire_capture_command(const char* path) {

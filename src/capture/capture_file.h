@@ -16,6 +16,10 @@
 bool save_wire_capture(const char* path, char* error, size_t error_size,
                        uint32_t* packets = nullptr);
 
+// The name a save proposes: varnoke-YYYYMMDD-hhmmss.pcapng with the local
+// date and time, as the log's; cut to size, terminated.
+void wire_capture_default_name(char* out, size_t size);
+
 // The operator's "Save wire capture...", once a path has been chosen: saves
 // and logs the outcome; a failure is also shown in the error box.
 void save_wire_capture_command(const char* path);

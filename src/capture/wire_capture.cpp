@@ -1,9 +1,10 @@
 // The wire recorder's memory: one ring of records, each a header and its
 // bytes, the oldest dropped to make room. A serial run grows in a buffer of
-// its own and enters the ring whole, when the direction turns or anything
-// else is recorded or read.
+// its own and enters the ring whole, when the direction turns, when the
+// line has paused, or when anything else is recorded or read.
 #include "capture/wire_capture.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -41,6 +42,8 @@ uint8_t run[record_data_max];
 size_t run_length = 0;
 WireDirection run_direction = WireDirection::inbound;
 uint64_t run_time = 0;
+uint64_t run_last = 0;    // when its last byte came
+bool input_empty = false; // the console has found no byte waiting since
 
 Header* header_at(size_t offset) {
     return reinterpret_cast<Header*>(ring + offset);
@@ -116,6 +119,7 @@ void wire_capture_reset() {
     kept = 0;
     dropped = 0;
     run_length = 0;
+    input_empty = false;
     serial_line = WireSerialLine{};
 }
 
@@ -161,14 +165,35 @@ void wire_serial_opened(int port, uint32_t baud, char parity, uint32_t data_bits
     serial_line = WireSerialLine{port, baud, parity, data_bits, stop_bits};
 }
 
+namespace {
+
+// Whether an inbound byte at now comes after a pause in the line.
+bool paused(uint64_t now) {
+    if (!input_empty) return false;
+    uint64_t pause = wire_serial_pause_us;
+    if (serial_line.baud > 0) pause = std::max<uint64_t>(pause, 40000000u / serial_line.baud);
+    return now - run_last > pause;
+}
+
+} // namespace
+
 void wire_serial_byte(WireDirection direction, uint8_t byte) {
     if (!enabled) return;
-    if (run_length > 0 && (direction != run_direction || run_length == sizeof run)) commit_run();
+    uint64_t now = wire_clock_us();
+    if (run_length > 0 && (direction != run_direction || run_length == sizeof run ||
+                           (direction == WireDirection::inbound && paused(now))))
+        commit_run();
     if (run_length == 0) {
-        run_time = wire_clock_us();
+        run_time = now;
         run_direction = direction;
     }
     run[run_length++] = byte;
+    run_last = now;
+    if (direction == WireDirection::inbound) input_empty = false;
+}
+
+void wire_serial_input_empty() {
+    input_empty = true;
 }
 
 void wire_datagram(WireDirection direction, const WireEndpoints& ends, const void* data,

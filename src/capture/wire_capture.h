@@ -68,6 +68,14 @@ struct WireEndpoints {
 void wire_serial_opened(int port, uint32_t baud, char parity, uint32_t data_bits,
                         uint32_t stop_bits);
 void wire_serial_byte(WireDirection direction, uint8_t byte);
+// The console found no byte waiting on the serial line. An inbound byte
+// that then comes after a pause starts a record of its own, so that its
+// time is its own and not that of the bytes before it: a reply frame held
+// back after the device's ACK shows when it came.
+void wire_serial_input_empty();
+// The pause: longer than this many microseconds and than four characters at
+// the line's rate.
+inline constexpr uint64_t wire_serial_pause_us = 20000;
 // A datagram of length bytes between ends, of which stored are at data.
 void wire_datagram(WireDirection direction, const WireEndpoints& ends, const void* data,
                    size_t stored, size_t length);

@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "app/tick.h"
+#include "capture/wire_capture.h"
 #include "serial/serial_device.h"
 
 #include <array>
@@ -98,6 +99,7 @@ int serial_wait_input(uint32_t timeout_ms) {
     uint32_t start = tick_ms();
     for (;;) {
         if (serial_bytes_waiting(connection_kind) > 0) return 1;
+        wire_serial_input_empty();
         uint32_t elapsed = tick_ms() - start;
         if (elapsed > timeout_ms) return 0;
         pump_one_message();

@@ -4,6 +4,7 @@
 #include "app/log_menu.h"
 #include "app/save_file.h"
 #include "app/wall_clock.h"
+#include "capture/capture_file.h"
 #include "capture/wire_capture.h"
 #include "support/fake_clock.h"
 #include "support/fixture.h"
@@ -264,6 +265,9 @@ TEST_F(LogRecordTest, FailedSaveSaysSoAndLeavesNoHalfFile) {
 }
 
 TEST_F(LogRecordTest, SaveWireCaptureWritesTheChosenFile) {
+    // Named by the time as the log's save names its file, so that two
+    // captures of one day do not take the same name.
+    fake_clock::set_wall(leap_evening + 1750);
     wire_capture_reset();
     wire_serial_opened(1, 115200, 'N', 8, 1);
     wire_serial_byte(WireDirection::outbound, 0x05);
@@ -273,6 +277,13 @@ TEST_F(LogRecordTest, SaveWireCaptureWritesTheChosenFile) {
     ASSERT_EQ(headless::file_requests().size(), 1u);
     EXPECT_TRUE(headless::file_requests()[0].save);
     EXPECT_EQ(headless::file_requests()[0].default_ext, "pcapng");
+    EXPECT_EQ(headless::file_requests()[0].initial_name, "varnoke-20240301-000000.pcapng");
+    fake_clock::set_wall(leap_evening + 1750 + 36000000 + 754000); // 10:12:34
+    char name[32];
+    wire_capture_default_name(name, sizeof name);
+    EXPECT_STREQ(name, "varnoke-20240301-101234.pcapng");
+    wire_capture_default_name(name, 12);
+    EXPECT_STREQ(name, "varnoke-202") << "cut to the size given";
     // What the file holds is the capture tests' concern.
     EXPECT_TRUE(fs::exists(file));
     headless::answer_file(std::nullopt);

@@ -86,6 +86,46 @@ TEST_F(WireCaptureTest, SerialBytesMakeOneRunPerDirectionAndResetOrDisablingKeep
     EXPECT_TRUE(records().empty());
 }
 
+// A reply frame after the device's ACK starts a record of its own when the
+// console found the line empty and the line paused: a pause longer than
+// 20 ms, or than four characters at a slow line's rate. The sleeps only
+// make sure a gap is at least that long.
+TEST_F(WireCaptureTest, InboundBytesAfterAPauseOnAnEmptyLineStartARecord) {
+    auto gap = [](int ms) { usleep(useconds_t(ms) * 1000); };
+    struct Case {
+        const char* what;
+        uint32_t baud;
+        bool found_empty;
+        int gap_ms;
+        size_t records;
+    } cases[] = {
+        {"after a pause on an empty line", 115200, true, 30, 2},
+        {"input waiting all along: the console was slow, not the line", 115200, false, 30, 1},
+        {"at 300 baud four characters take 133 ms", 300, true, 30, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        wire_capture_reset();
+        wire_serial_opened(1, c.baud, 'N', 8, 1);
+        wire_serial_byte(in, 0x06);
+        if (c.found_empty) wire_serial_input_empty();
+        gap(c.gap_ms);
+        for (uint8_t b : std::string("\x02"
+                                     "00/00/00/73\x03"))
+            wire_serial_byte(in, b);
+        auto r = records();
+        ASSERT_EQ(r.size(), c.records);
+        EXPECT_EQ(r.back().bytes.back(), '\x03');
+    }
+    // Outbound bytes run on: the console writes without pausing the line.
+    wire_capture_reset();
+    wire_serial_input_empty();
+    wire_serial_byte(out, 0x02);
+    gap(30);
+    wire_serial_byte(out, 0x03);
+    EXPECT_EQ(records().size(), 1u);
+}
+
 TEST_F(WireCaptureTest, OldestRecordsGoPastTheBoundAndTheFileSaysHowMany) {
     // Records of changing sizes, numbered, far more than the bound holds.
     uint32_t total = 0;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -43,8 +44,9 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
     Child help(VARNOKE_SIM_PATH, {"--help"});
     std::string text = help.rest();
     EXPECT_EQ(help.exit_code(), 0);
-    for (const char* option : {"Usage: varnoke-sim", "--seed N", "--log FILE", "--log-bytes",
-                               "--busy N", "--com N", "--pace", "--enq-can N", "--reply-length N"})
+    for (const char* option :
+         {"Usage: varnoke-sim", "--seed N", "--log FILE", "--log-bytes", "--busy N", "--com N",
+          "--pace", "--enq-can N", "--reply-length N", "--reply-delay MS"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     struct Bad {
@@ -57,6 +59,7 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
         {{"--noise", "-1"}, "--noise wants a number"},
         {{"--com", "0"}, "--com wants a port number from 1"},
         {{"--log"}, "--log needs a value"},
+        {{"--reply-delay", "60001"}, "--reply-delay wants a number from 0 to 60000, not '60001'"},
     };
     for (auto& b : bad) {
         Child c(VARNOKE_SIM_PATH, b.args);
@@ -93,6 +96,22 @@ TEST_F(SimProgramTest, ServesTheConsoleThroughItsComLinkAndLogsEachRequest) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find(" serial  \"v\" -> \"0E/01/00/\""), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find(" serial  \"v\" -> \"00/00/00/ESD-SIM/"), std::string::npos);
+}
+
+// --reply-delay holds the reply back: the request takes at least that long
+// (a lower bound only; how much longer is no concern here).
+TEST_F(SimProgramTest, HoldsRepliesBackWhenAsked) {
+    Child sim(VARNOKE_SIM_PATH, {"--com", "2", "--reply-delay", "300"});
+    ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
+    connection_kind = 2;
+    ASSERT_EQ(serial_open(2, 115200, 'N', 8, 1), 1);
+    char reply[1000];
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(serial_transaction("v", reply, sizeof reply, 0), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(std::string(reply).rfind("00/00/00/ESD-SIM/", 0), 0u) << reply;
+    serial_close(2);
+    EXPECT_EQ(sim.exit_code(SIGTERM), 0);
 }
 
 TEST_F(SimProgramTest, LogsTheBytesReceivedWhenAsked) {

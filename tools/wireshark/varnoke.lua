@@ -7,6 +7,11 @@
 --   esdtext   bare request and reply texts on TCP port 9101
 --   esd       the reply text inside each of them: status bytes and data
 -- Ports are preferences; every protocol can be chosen in "Decode As".
+-- Each request points at its reply (<proto>.response_in) and each reply at
+-- its request (<proto>.request_in) with the response time (<proto>.time);
+-- a reply slower than a preference and a request without a reply get
+-- expert info. A request learns its reply on a second pass: Wireshark makes
+-- one when a packet is shown, tshark with -2.
 -- Load it with `wireshark -X lua_script:varnoke.lua`, or copy it into the
 -- personal Lua plugins folder (~/.local/lib/wireshark/plugins/).
 
@@ -79,7 +84,7 @@ local opcode_names = {
     [0x00] = "QRY", [0x01] = "ACT", [0x10] = "RST", [0x11] = "SYN",
     [0x12] = "ACK", [0x13] = "NAK", [0x21] = "REQ", [0x22] = "REP",
 }
-local op_rep = 0x22
+local op_req, op_rep = 0x21, 0x22
 local id_console, id_device = 0xE18F, 0x7A2D
 
 -- Control bytes of the serial line (NAK 0x15) and of the plain UDP link
@@ -88,7 +93,7 @@ local control_names = {
     [0x02] = "STX", [0x03] = "ETX", [0x05] = "ENQ", [0x06] = "ACK",
     [0x10] = "RESYNC", [0x15] = "NAK", [0x16] = "NAK", [0x18] = "CAN",
 }
-local stx, etx = 0x02, 0x03
+local stx, etx, enq = 0x02, 0x03, 0x05
 
 -- Which way a packet went: true from the device, false from the console,
 -- nil when neither the capture nor the ports tell.
@@ -182,6 +187,109 @@ local function add_reply(range, tree)
     if range:len() > 9 then t:add(esd_fields.data, range(9)) end
 end
 
+----------------------------------------------------------------------------
+-- Requests and their replies. The first pass over a capture, in order,
+-- pairs them; a packet's pairs are kept for the later passes, which can
+-- then also give each request its reply and tell of one that got none.
+
+-- The tracking's fields, expert info and preference, added to a
+-- protocol's own before they are registered.
+local function tracking(proto, name, fields, experts)
+    fields.response_in = ProtoField.framenum(name .. ".response_in", "Response in", base.NONE,
+                                             frametype.RESPONSE, nil,
+                                             "The frame of this request's reply")
+    fields.request_in = ProtoField.framenum(name .. ".request_in", "Request in", base.NONE,
+                                            frametype.REQUEST, nil,
+                                            "The frame of this reply's request")
+    -- A datagram's time is its last byte's when it comes in, its first's
+    -- when it goes out; a serial packet's, its first byte's.
+    fields.time = ProtoField.relative_time(name .. ".time", "Response time",
+                                           "From the request's packet to this reply's")
+    experts.slow = ProtoExpert.new(name .. ".time.slow", "Slow reply", expert.group.SEQUENCE,
+                                   expert.severity.NOTE)
+    experts.unanswered = ProtoExpert.new(name .. ".response_in.none", "Request without a reply",
+                                         expert.group.SEQUENCE, expert.severity.WARN)
+    proto.prefs.slow_reply = Pref.uint("Slow reply (ms)", 500,
+                                       "A reply that takes longer gets an expert note")
+    return { proto = proto, fields = fields, experts = experts, marks = {}, conversations = {} }
+end
+
+local function reset_tracking(tracker)
+    tracker.marks = {}
+    tracker.conversations = {}
+end
+
+-- The state of the conversation between a console and a device; on the
+-- serial line there is one.
+local function conversation(tracker, pinfo, from_device_side)
+    local console = tostring(pinfo.src) .. ":" .. pinfo.src_port
+    local device = tostring(pinfo.dst) .. ":" .. pinfo.dst_port
+    if from_device_side then console, device = device, console end
+    local key = console .. ">" .. device
+    local c = tracker.conversations[key]
+    if c == nil then
+        c = { open = {}, queue = {}, first = 1, last = 0 }
+        tracker.conversations[key] = c
+    end
+    return c
+end
+
+-- The packet's n-th mark: made by make() on the first pass, the same on
+-- later passes; false where make() paired nothing.
+local function mark(tracker, pinfo, n, make)
+    local list = tracker.marks[pinfo.number]
+    if list == nil then
+        list = {}
+        tracker.marks[pinfo.number] = list
+    end
+    if list[n] == nil and not pinfo.visited then list[n] = make() or false end
+    return list[n]
+end
+
+-- A request's mark: a transaction of its own. Times are seconds since the
+-- capture's first packet, small enough for a number to keep nanoseconds.
+local function opened(pinfo)
+    return { transaction = { request = pinfo.number, start = pinfo.rel_ts } }
+end
+
+-- A reply's mark: its transaction, whose first reply it may be, and the time.
+local function replied(transaction, pinfo)
+    if transaction.reply == nil then transaction.reply = pinfo.number end
+    local seconds = pinfo.rel_ts - transaction.start
+    local whole = math.floor(seconds)
+    local nanoseconds = math.floor((seconds - whole) * 1e9 + 0.5)
+    if nanoseconds >= 1e9 then whole, nanoseconds = whole + 1, nanoseconds - 1e9 end
+    local time = NSTime.new(whole, nanoseconds)
+    return { transaction = transaction, time = time }
+end
+
+local function milliseconds(time)
+    return time.secs * 1000 + time.nsecs / 1e6
+end
+
+-- The mark's fields under tree.
+local function show_mark(tracker, m, tree, pinfo)
+    if not m then return end
+    local t = m.transaction
+    if m.time == nil then
+        if t.reply ~= nil then
+            tree:add(tracker.fields.response_in, t.reply):set_generated()
+        elseif pinfo.visited then
+            tree:add_proto_expert_info(tracker.experts.unanswered,
+                                       "No reply to this request in the capture")
+        end
+        return
+    end
+    tree:add(tracker.fields.request_in, t.request):set_generated()
+    local item = tree:add(tracker.fields.time, m.time)
+    item:set_generated()
+    local ms = milliseconds(m.time)
+    if ms > tracker.proto.prefs.slow_reply then
+        item:add_proto_expert_info(tracker.experts.slow, string.format(
+            "Reply after %.0f ms (slow: over %u ms)", ms, tracker.proto.prefs.slow_reply))
+    end
+end
+
 -- Registration on a port that a preference can move.
 local registered = {}
 local function register(table_name, proto, port)
@@ -206,7 +314,6 @@ local rmlx_fields = {
     header_checksum = ProtoField.uint16("rmlx.header_checksum", "Header checksum", base.HEX),
     text = ProtoField.string("rmlx.text", "Text"),
 }
-rmlx.fields = rmlx_fields
 local rmlx_experts = {
     header_checksum = ProtoExpert.new("rmlx.header_checksum.bad", "Bad header checksum",
                                       expert.group.CHECKSUM, expert.severity.ERROR),
@@ -216,6 +323,8 @@ local rmlx_experts = {
                              expert.severity.ERROR),
     id = ProtoExpert.new("rmlx.id.bad", "Wrong id", expert.group.MALFORMED, expert.severity.ERROR),
 }
+local rmlx_tracking = tracking(rmlx, "rmlx", rmlx_fields, rmlx_experts)
+rmlx.fields = rmlx_fields
 rmlx.experts = rmlx_experts
 rmlx.prefs.port = Pref.uint("UDP port", 24222, "The device's UDP port for RMLX frames")
 
@@ -280,6 +389,22 @@ function rmlx.dissector(tvb, pinfo, tree)
             "Header checksum 0x%04X wrong (expected 0x%04X)", header_sum, expected))
     end
 
+    -- A REQ and the REP of its fsn; a REQ sent again before the REP came
+    -- is the same request.
+    local m = false
+    if opcode == op_req or opcode == op_rep then
+        m = mark(rmlx_tracking, pinfo, 1, function()
+            local c = conversation(rmlx_tracking, pinfo, opcode == op_rep)
+            local t = c.open[fsn]
+            if opcode == op_rep then return t and replied(t, pinfo) end
+            if t ~= nil and t.reply == nil then return { transaction = t } end
+            local opening = opened(pinfo)
+            c.open[fsn] = opening.transaction
+            return opening
+        end)
+    end
+    show_mark(rmlx_tracking, m, t, pinfo)
+
     local info = string.format("%s fsn=0x%04X", opcode_names[opcode] or "???", fsn)
     if captured > 0 then
         local text = tvb(12, captured)
@@ -302,7 +427,6 @@ local esdframe_fields = {
     text = ProtoField.string("esdframe.text", "Text"),
     checksum = ProtoField.uint8("esdframe.checksum", "Checksum", base.DEC),
 }
-esdframe.fields = esdframe_fields
 local esdframe_experts = {
     checksum = ProtoExpert.new("esdframe.checksum.bad", "Bad checksum", expert.group.CHECKSUM,
                                expert.severity.ERROR),
@@ -313,10 +437,14 @@ local esdframe_experts = {
     unknown = ProtoExpert.new("esdframe.control.unknown", "Byte outside a frame",
                               expert.group.PROTOCOL, expert.severity.WARN),
 }
+local esdframe_tracking = tracking(esdframe, "esdframe", esdframe_fields, esdframe_experts)
+esdframe.fields = esdframe_fields
 esdframe.experts = esdframe_experts
 esdframe.prefs.udp_port = Pref.uint("UDP port", 9101, "The plain UDP link's port, at both ends")
 
--- The frame from STX at offset; returns the offset after it and its Info.
+-- The frame from STX at offset; returns the offset after it, its Info, its
+-- tree item and, for a frame with a text, true for a reply, false for a
+-- request.
 local function dissect_frame(tvb, offset, tree, device)
     local last = tvb:len() - 1
     local finish = nil
@@ -357,21 +485,67 @@ local function dissect_frame(tvb, offset, tree, device)
     end
     if device == nil then device = looks_like_reply(text:raw()) end
     if device then add_reply(text, t) end
-    return after, (device and "REP " or "REQ ") .. shown(text:raw())
+    return after, (device and "REP " or "REQ ") .. shown(text:raw()), t, device
+end
+
+-- On the serial line, unlike in a datagram, neither addresses nor ports
+-- tell the ends apart.
+local function on_serial_line(pinfo)
+    local address = tostring(pinfo.net_src)
+    return pinfo.src_port == 0 and pinfo.dst_port == 0 and (address == "NONE" or address == "")
+end
+
+local interface_name = Field.new("frame.interface_name")
+
+-- The serial line's ends in the Source and Destination columns: the
+-- console's port (or "console") and "device"; an arrow begins the Info.
+local function line_columns(pinfo, device)
+    local name = interface_name()
+    local console = name and name.value ~= "" and name.value or "console"
+    pinfo.cols.src = device and "device" or console
+    pinfo.cols.dst = device and console or "device"
+    return device and "\226\134\144 " or "\226\134\146 " -- U+2190, U+2192
+end
+
+-- A transaction of the serial protocol, on the line or in UDP datagrams:
+-- from the console's ENQ, its request frame (sent again when the device did
+-- not take it) and the reply frame (sent again when the console asked).
+local function track_frame(pinfo, n, is_reply)
+    return mark(esdframe_tracking, pinfo, n, function()
+        local c = conversation(esdframe_tracking, pinfo, is_reply)
+        local t = c.open.current
+        if is_reply then return t and replied(t, pinfo) end
+        if t ~= nil and t.reply == nil then return { transaction = t } end
+        local opening = opened(pinfo)
+        c.open.current = opening.transaction
+        return opening
+    end)
 end
 
 function esdframe.dissector(tvb, pinfo, tree)
     pinfo.cols.protocol = "ESD"
     local t = tree:add(esdframe, tvb())
     local device = from_device(pinfo, esdframe.prefs.udp_port)
+    local arrow = ""
+    if device ~= nil and on_serial_line(pinfo) then arrow = line_columns(pinfo, device) end
     local info = {}
     local offset = 0
+    local frames = 0
     while offset < tvb:len() do
         local byte = tvb(offset, 1):uint()
         local what
         if byte == stx then
-            offset, what = dissect_frame(tvb, offset, t, device)
+            local item, is_reply
+            offset, what, item, is_reply = dissect_frame(tvb, offset, t, device)
+            if is_reply ~= nil then
+                frames = frames + 1
+                show_mark(esdframe_tracking, track_frame(pinfo, frames, is_reply), item, pinfo)
+            end
         else
+            if byte == enq and device ~= true and not pinfo.visited then
+                -- The console's enquiry begins the next transaction.
+                conversation(esdframe_tracking, pinfo, false).open.current = nil
+            end
             local item = t:add(esdframe_fields.control, tvb(offset, 1))
             what = control_names[byte]
             if what == nil then
@@ -382,7 +556,7 @@ function esdframe.dissector(tvb, pinfo, tree)
         end
         info[#info + 1] = what
     end
-    pinfo.cols.info:set(table.concat(info, " "))
+    pinfo.cols.info:set(arrow .. table.concat(info, " "))
     return tvb:len()
 end
 
@@ -394,7 +568,10 @@ local esdtext = Proto("esdtext", "ESD text over TCP")
 local esdtext_fields = {
     text = ProtoField.string("esdtext.text", "Text"),
 }
+local esdtext_experts = {}
+local esdtext_tracking = tracking(esdtext, "esdtext", esdtext_fields, esdtext_experts)
 esdtext.fields = esdtext_fields
+esdtext.experts = esdtext_experts
 esdtext.prefs.tcp_port = Pref.uint("TCP port", 9101, "The device's TCP port")
 
 function esdtext.dissector(tvb, pinfo, tree)
@@ -413,6 +590,25 @@ function esdtext.dissector(tvb, pinfo, tree)
     elseif device then
         kind = "REP (continued) "
     end
+    -- Replies answer the requests in the order they were sent on the
+    -- stream; a reply's later pieces belong to it and take its time further.
+    local m = mark(esdtext_tracking, pinfo, 1, function()
+        local c = conversation(esdtext_tracking, pinfo, device)
+        if not device then
+            local opening = opened(pinfo)
+            c.last = c.last + 1
+            c.queue[c.last] = opening.transaction
+            return opening
+        end
+        if not status then return c.answering and replied(c.answering, pinfo) end
+        local t = c.queue[c.first]
+        if t == nil then return false end
+        c.queue[c.first] = nil
+        c.first = c.first + 1
+        c.answering = t
+        return replied(t, pinfo)
+    end)
+    show_mark(esdtext_tracking, m, t, pinfo)
     pinfo.cols.info:set(kind .. shown(text))
     return tvb:len()
 end
@@ -428,4 +624,7 @@ rmlx.prefs_changed = register_ports
 esdframe.prefs_changed = register_ports
 esdtext.prefs_changed = register_ports
 register_ports()
+function rmlx.init() reset_tracking(rmlx_tracking) end
+function esdframe.init() reset_tracking(esdframe_tracking) end
+function esdtext.init() reset_tracking(esdtext_tracking) end
 DissectorTable.get("wtap_encap"):add(wtap.USER0, esdframe)
