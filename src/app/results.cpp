@@ -18,6 +18,7 @@ constexpr Result results[] = {
     {serial_not_acked, "serial_not_acked (request frame refused or never acknowledged)"},
     {serial_no_stx, "serial_no_stx (no reply frame began)"},
     {serial_retries_failed, "serial_retries_failed (three bad reply frames)"},
+    {serial_port_gone, "serial_port_gone (the port's device went away)"},
     {signature_rejected, "signature_rejected (the operator said No to a Z-report signature)"},
     {zreport_not_checked,
      "zreport_not_checked (the Z-report check could not run; nothing was sent)"},

@@ -18,6 +18,7 @@ enum : int {
     serial_not_acked = 1002,      // request frame refused or never acknowledged
     serial_no_stx = 1003,         // no reply frame began
     serial_retries_failed = 1004, // three bad reply frames
+    serial_port_gone = 1005,      // the port's device went away (unplugged)
     signature_rejected = 2001,    // the operator said No to a Z-report signature
     zreport_not_checked = 2002,   // the Z-report check could not run; nothing was sent
 

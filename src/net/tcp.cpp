@@ -2,6 +2,7 @@
 // 9101, and whatever text comes back within 5000 ms as the reply.
 #include "net/tcp.h"
 
+#include "app/ipv4_text.h"
 #include "app/log.h"
 #include "app/window.h"
 #include "net/datagram_checks.h"
@@ -19,6 +20,29 @@ constexpr uint32_t reply_wait_ms = 5000;
 
 SocketSlot slot;
 uint32_t connected_address = 0;
+// The device closed or reset the connection: the request in progress fails,
+// and the next one connects again first.
+bool connection_lost = false;
+
+// A send or receive that failed because the device dropped the connection.
+bool dropped_by_device(int code) {
+    return code == 10054 || code == 10053 || code == 10058; // reset, aborted, shut down
+}
+
+void device_closed() {
+    log_printf("TCP: the device closed the connection");
+    connection_lost = true;
+}
+
+// Before a request on a connection the device dropped: the same address
+// again, as Connect opened it.
+int connect_again() {
+    close_slot(slot);
+    if (int r = tcp_init(connected_address); r != result_ok) return r;
+    connection_lost = false;
+    log_printf("TCP: connected again to %s", dotted(connected_address));
+    return result_ok;
+}
 
 // What the connection holds before a request is written came after an
 // earlier request's time-out: read as this request's reply, it would answer
@@ -53,6 +77,7 @@ int tcp_init(uint32_t address) {
 
 void tcp_close() {
     close_slot(slot);
+    connection_lost = false;
 }
 
 int tcp_open(NetLink& link, uint32_t address) {
@@ -73,6 +98,7 @@ int tcp_send(const char* data, size_t length) {
     }
     if (net_send(slot.socket, data, length) != long(length)) {
         report_socket_error("TCP: send failed", connected_address, tcp_port);
+        if (dropped_by_device(net_last_error())) device_closed();
         return net_socket_failure;
     }
     return result_ok;
@@ -94,12 +120,13 @@ int tcp_receive(NetLink& link, bool* received) {
     long n = net_receive(slot.socket, link.received.bytes, received_text_max);
     if (n < 0) {
         report_socket_error("TCP: receive failed", connected_address, tcp_port);
+        if (dropped_by_device(net_last_error())) device_closed();
         return net_socket_failure;
     }
     if (n == 0) {
         // Readable with nothing to read: the device has closed the connection,
         // and no reply can come on it any more.
-        log_printf("TCP: connection closed by the device");
+        device_closed();
         return net_socket_failure;
     }
     link.received.length = uint16_t(n);
@@ -115,6 +142,7 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         log_printf("TCP: another request is running");
         return net_socket_failure;
     }
+    if (connection_lost && connect_again() != result_ok) return net_socket_failure;
     if (drop_late_bytes(link) != result_ok) return net_socket_failure;
     // The text goes out from where it is: a stream takes any length.
     if (tcp_send(request, strlen(request)) != result_ok) return net_socket_failure;

@@ -33,5 +33,8 @@ uint32_t serial_device_bytes_waiting(SerialHandle device);
 bool serial_device_read(SerialHandle device, uint8_t& byte);
 void serial_device_write(SerialHandle device, uint8_t byte);
 void serial_device_purge(SerialHandle device);
+// Whether the device has gone: unplugged, or the other end of the line
+// closed (a hang-up or a device error on the descriptor).
+bool serial_device_gone(SerialHandle device);
 // What ui_wait can watch for input, or no_wait_handle.
 WaitHandle serial_device_wait_handle(SerialHandle device);

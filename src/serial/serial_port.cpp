@@ -22,6 +22,18 @@ std::array<SerialHandle, serial_port_last + 1> com_handles = [] {
 // The device path each port opens instead of COMn; empty for COMn.
 std::array<std::array<char, serial_path_size>, serial_port_last + 1> port_paths{};
 
+// How each port was opened, so that a lost one opens again the same way.
+struct LineSettings {
+    uint32_t baud, data_bits, stop_bits;
+    char parity;
+    bool lost; // its device went away; the handle is closed or to be closed
+};
+std::array<LineSettings, serial_port_last + 1> settings{};
+
+bool handled(int port) {
+    return port >= serial_port_first && port <= serial_port_last;
+}
+
 SerialHandle open_device(int port) {
     if (port < serial_port_first || port > serial_port_last) return serial_no_device;
     return com_handles[size_t(port)];
@@ -30,20 +42,43 @@ SerialHandle open_device(int port) {
 } // namespace
 
 int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits) {
-    if (port < serial_port_first || port > serial_port_last) return 0;
+    if (!handled(port)) return 0;
     if (com_handles[size_t(port)] != serial_no_device) return 1;
     const char* path =
         port_paths[size_t(port)][0] != '\0' ? port_paths[size_t(port)].data() : nullptr;
     com_handles[size_t(port)] = serial_device_open(port, path, baud, parity, data_bits, stop_bits);
-    return com_handles[size_t(port)] != serial_no_device ? 1 : 0;
+    if (com_handles[size_t(port)] == serial_no_device) return 0;
+    settings[size_t(port)] = {baud, data_bits, stop_bits, parity, false};
+    return 1;
 }
 
 void serial_close(int port) {
-    SerialHandle device = open_device(port);
-    if (device == serial_no_device) return;
-    serial_purge(port);
-    serial_device_close(device);
+    if (!handled(port)) return;
+    SerialHandle device = com_handles[size_t(port)];
+    // A device that has gone has nothing left to send or discard.
+    if (device != serial_no_device && !settings[size_t(port)].lost) serial_purge(port);
+    if (device != serial_no_device) serial_device_close(device);
     com_handles[size_t(port)] = serial_no_device;
+    settings[size_t(port)].lost = false;
+}
+
+bool serial_port_lost(int port) {
+    if (!handled(port)) return false;
+    LineSettings& line = settings[size_t(port)];
+    SerialHandle device = com_handles[size_t(port)];
+    if (!line.lost && device != serial_no_device && serial_device_gone(device)) line.lost = true;
+    return line.lost;
+}
+
+int serial_reopen(int port) {
+    if (!serial_port_lost(port)) return 1;
+    LineSettings line = settings[size_t(port)];
+    SerialHandle& device = com_handles[size_t(port)];
+    if (device != serial_no_device) serial_device_close(device);
+    device = serial_no_device;
+    if (serial_open(port, line.baud, line.parity, line.data_bits, line.stop_bits) == 1) return 1;
+    settings[size_t(port)].lost = true;
+    return 0;
 }
 
 bool serial_set_port_path(int port, const char* path) {
@@ -99,6 +134,7 @@ int serial_wait_input(uint32_t timeout_ms) {
     uint32_t start = tick_ms();
     for (;;) {
         if (serial_bytes_waiting(connection_kind) > 0) return 1;
+        if (serial_port_lost(connection_kind)) return -1;
         wire_serial_input_empty();
         uint32_t elapsed = tick_ms() - start;
         if (elapsed > timeout_ms) return 0;

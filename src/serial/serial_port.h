@@ -17,8 +17,15 @@ constexpr int serial_port_last = 4;
 int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits);
 
 // Closes the port if it is open; does nothing for a port that is not open or
-// a number outside the ports handled.
+// a number outside the ports handled. A port lost is closed as well.
 void serial_close(int port);
+
+// Whether the port's device has gone since it was opened (see serial_reopen);
+// looks at the device when it has not been seen gone yet.
+bool serial_port_lost(int port);
+// Opens a lost port again by the same path with the same settings: 1, or 0
+// with the port still lost (serial_device_failure says why).
+int serial_reopen(int port);
 
 // The device a port opens, for programs that are given a device path: from
 // the next open on, port opens path instead of COMn (nullptr: COMn again).
@@ -43,8 +50,9 @@ void serial_write_byte(int port, uint8_t byte);
 void serial_purge(int port);
 
 // 1 as soon as a byte waits on the port numbered connection_kind, 0 when
-// more than timeout_ms have passed. Window messages are dispatched meanwhile,
-// and the processor is handed back while nothing is pending.
+// more than timeout_ms have passed, -1 at once when its device has gone.
+// Window messages are dispatched meanwhile, and the processor is handed back
+// while nothing is pending.
 int serial_wait_input(uint32_t timeout_ms);
 
 // What ui_wait watches for input on the port; no_wait_handle when the port

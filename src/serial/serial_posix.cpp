@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -163,6 +164,7 @@ void open_failed(const char* path, int err) {
     case ENOENT:
     case ENXIO:
     case ENODEV:
+    case EIO: // a terminal whose device has gone
         describe(failure.reason, "no device at %s: is the adapter plugged in?", path);
         return;
     case EACCES:
@@ -338,6 +340,11 @@ void serial_device_purge(SerialHandle device) {
     // the device. Then whatever came in is discarded.
     tcdrain(int(device));
     tcflush(int(device), TCIFLUSH);
+}
+
+bool serial_device_gone(SerialHandle device) {
+    pollfd p{int(device), POLLIN, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 WaitHandle serial_device_wait_handle(SerialHandle device) {

@@ -7,6 +7,7 @@
 #include "codec/frame_checksum.h"
 #include "serial/control_chars.h"
 #include "serial/reply_frame.h"
+#include "serial/serial_link.h"
 #include "serial/serial_port.h"
 #include "serial/zreport.h"
 
@@ -38,6 +39,50 @@ int end(int result) {
     return result;
 }
 
+// Set when a wait found that the port's device has gone: the transaction
+// ends at once instead of spending its time-outs on a dead line.
+bool line_lost = false;
+
+// True as soon as a byte waits; false when time ran out or the device has
+// gone (line_lost is set then).
+bool input_within(uint32_t timeout_ms) {
+    int got = serial_wait_input(timeout_ms);
+    if (got < 0) line_lost = true;
+    return got > 0;
+}
+
+// The loss of the port's device was logged; it is not logged again for each
+// request that finds it still gone.
+bool loss_told = false;
+
+void tell_loss() {
+    log_printf("%s: the device has gone (the adapter was unplugged?)",
+               serial_port_name(connection_kind));
+    loss_told = true;
+}
+
+int device_gone() {
+    tell_loss();
+    return end(serial_port_gone);
+}
+
+// A port whose device went away (during an earlier request, or since) is
+// opened again by the same path: an adapter plugged back in may have another
+// name behind it.
+bool line_back() {
+    if (!serial_port_lost(connection_kind)) {
+        loss_told = false;
+        return true;
+    }
+    if (!loss_told) tell_loss();
+    if (serial_reopen(connection_kind) == 0) {
+        log_open_failure();
+        return false;
+    }
+    log_printf("Reopened port %s", serial_port_name(connection_kind));
+    return true;
+}
+
 // Acknowledges and hands the text in serial_reply_buffer to the caller.
 int complete(int result, char* reply, size_t reply_size) {
     put(ack);
@@ -60,7 +105,8 @@ int enquire() {
         put(can);
         serial_purge(connection_kind);
         put(enq);
-        if (serial_wait_input(enquiry_wait_ms) == 0) {
+        if (!input_within(enquiry_wait_ms)) {
+            if (line_lost) return -1;
             log_printf("Enquire #%u timedout", round);
             continue;
         }
@@ -76,7 +122,7 @@ int enquire() {
 // silence.
 bool await_stx() {
     for (;;) {
-        if (serial_wait_input(stx_wait_ms) == 0) return false;
+        if (!input_within(stx_wait_ms)) return false;
         uint8_t byte = get();
         if (byte == stx) return true;
         log_printf("Expected STX, received 0x%02X. Ignored", byte);
@@ -90,7 +136,7 @@ bool receive_body() {
     size_t len = 0;
     serial_reply_buffer[0] = '\0';
     for (;;) {
-        if (serial_wait_input(byte_wait_ms) == 0) return false;
+        if (!input_within(byte_wait_ms)) return false;
         uint8_t byte = get();
         if (byte == etx) break;
         len = reply_body_put(serial_reply_buffer, len, reply_body_max, byte);
@@ -128,7 +174,8 @@ int serial_send_frame(const char* request) {
         put(uint8_t(digits[0]));
         put(uint8_t(digits[1]));
         put(etx);
-        if (serial_wait_input(frame_ack_wait_ms) == 0) {
+        if (!input_within(frame_ack_wait_ms)) {
+            if (line_lost) return 0;
             log_printf("Packet acknowledge timed out");
             continue;
         }
@@ -145,6 +192,9 @@ int serial_transaction(const char* request, char* reply, size_t reply_size, int3
     if (details_flag != 0) log_printf("Request frame [%s]", request);
     ui_set_text(idc_request, request);
 
+    line_lost = false;
+    if (!line_back()) return end(serial_port_gone);
+
     ZReportStep step = zreport_step(request);
     if (step == ZReportStep::check) {
         int result = zreport_check(request);
@@ -153,6 +203,7 @@ int serial_transaction(const char* request, char* reply, size_t reply_size, int3
     }
 
     int enquiry = enquire();
+    if (line_lost) return device_gone();
     if (enquiry == 0) {
         log_printf("Canceled by peer");
         return end(serial_canceled);
@@ -163,16 +214,19 @@ int serial_transaction(const char* request, char* reply, size_t reply_size, int3
     }
 
     if (serial_send_frame(request) == 0) {
+        if (line_lost) return device_gone();
         log_printf("Packet not acknowledged");
         return end(serial_not_acked);
     }
 
     for (unsigned attempt = 0; attempt < reply_attempts; ++attempt) {
         if (!await_stx()) {
+            if (line_lost) return device_gone();
             log_printf("Receive STX timeout");
             return end(serial_no_stx);
         }
         if (!receive_body()) {
+            if (line_lost) return device_gone();
             put(nak);
             continue;
         }

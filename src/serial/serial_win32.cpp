@@ -132,6 +132,24 @@ uint32_t serial_device_bytes_waiting(SerialHandle device) {
     return clear_error(as_handle(device));
 }
 
+bool serial_device_gone(SerialHandle device) {
+    // A removed USB port fails every call on its handle with one of these.
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(as_handle(device), &errors, &status)) return false;
+    switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // "value": windows.h declares a type named byte.
 bool serial_device_read(SerialHandle device, uint8_t& value) {
     DWORD got = 0;

@@ -23,6 +23,7 @@ TEST(Results, EveryCodeKeepsItsNumberAndHasWords) {
         {serial_not_acked, 1002, "serial_not_acked"},
         {serial_no_stx, 1003, "serial_no_stx"},
         {serial_retries_failed, 1004, "serial_retries_failed"},
+        {serial_port_gone, 1005, "serial_port_gone"},
         {signature_rejected, 2001, "signature_rejected"},
         {zreport_not_checked, 2002, "zreport_not_checked"},
         {command_refused, 3001, "command_refused"},

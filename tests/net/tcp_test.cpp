@@ -126,14 +126,33 @@ TEST_F(TcpTest, AddressWithoutAHostEntryIsConnectedToAsItIs) {
     EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok"}));
 }
 
-TEST_F(TcpTest, DeviceThatHangsUpEndsTheRequest) {
+TEST_F(TcpTest, ADeviceThatClosesTheConnectionIsConnectedToAgain) {
     ASSERT_TRUE(start_at(localhost));
     details = 0;
     ASSERT_EQ(tcp_open(link, localhost), result_ok);
+    // Hung up instead of a reply: the request fails at once, the next one
+    // connects again first.
     set([](NetFaults& f) { f.hang_up = 1; });
     EXPECT_EQ(request("v"), net_socket_failure);
-    EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok",
-                                                 "TCP: connection closed by the device"}));
+    ASSERT_EQ(request("v"), result_ok);
+    // Restarted between two requests: the first after it finds the
+    // connection closed before it writes, the one after that goes through.
+    stop();
+    ASSERT_TRUE(start_at(localhost));
+    EXPECT_EQ(request("?"), net_socket_failure);
+    ASSERT_EQ(request("?"), result_ok);
+    EXPECT_EQ(lines(), (std::vector<std::string>{
+                           "TCP: protocol init ok", "TCP: the device closed the connection",
+                           "TCP: protocol init ok", "TCP: connected again to 127.0.0.1",
+                           "TCP: the device closed the connection", "TCP: protocol init ok",
+                           "TCP: connected again to 127.0.0.1"}));
+    EXPECT_EQ(wire('t', true), (std::vector<std::string>{"?"})); // the new device's record
+    // A silent device keeps its connection: the next request uses it.
+    set([](NetFaults& f) { f.silent = 1; });
+    fake_clock::install();
+    EXPECT_EQ(request("v"), net_protocol_failure);
+    ASSERT_EQ(request("v"), result_ok);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: request timeout", "TCP: request failed"}));
 }
 
 TEST_F(TcpTest, ConnectAsksNoNameServer) {

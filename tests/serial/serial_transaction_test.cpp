@@ -4,6 +4,8 @@
 #include "app/state.h"
 #include "app/tick.h"
 #include "codec/frame_checksum.h"
+#include "pty_pair.h"
+#include "serial/com_link.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 #include "serial/zreport.h"
@@ -266,6 +268,50 @@ TEST(ZReportStep, KeysOnExactCharacters) {
     EXPECT_EQ(zreport_step("xx5"), ZReportStep::check);
     for (const char* other : {"", "a", "q", "X/5", "x", "x/", "x/3", "x2", "v"})
         EXPECT_EQ(zreport_step(other), ZReportStep::none) << other;
+}
+
+// An adapter pulled while the port is open: the request ends at once, with no
+// time-outs; the port stays open as far as the window knows, and the next
+// request opens it again by the same COM link, whatever is behind it now.
+TEST_F(SerialTransactionTest, AnUnpluggedDeviceEndsTheRequestAndTheNextReopensThePort) {
+    char link[600];
+    ASSERT_TRUE(com_link_path(1, link, sizeof link));
+    char device[600] = {};
+    ASSERT_GT(readlink(link, device, sizeof device - 1), 0);
+    serial_close(1);
+    PtyPair adapter;
+    std::string pulled = adapter.slave_path;
+    link_com(1, pulled);
+    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    // Pulled while the console waits for the answer to its enquiry.
+    static int pulled_master;
+    pulled_master = adapter.master;
+    adapter.master = -1;
+    on_wait = [] {
+        if (pulled_master >= 0) close(pulled_master);
+        pulled_master = -1;
+    };
+    uint32_t start = fake_clock::now();
+    EXPECT_EQ(run("v"), serial_port_gone);
+    EXPECT_EQ(fake_clock::now(), start); // no time-out ran
+    EXPECT_STREQ(reply, "untouched");
+    on_wait = nullptr;
+    close(adapter.slave); // the device node goes with its last descriptor
+    adapter.slave = -1;
+    EXPECT_EQ(run("v"), serial_port_gone); // still gone: said once, then why
+    std::vector<std::string> reopen_failed = {
+        "COM1 is " + pulled + " (the link " + link + " points there)",
+        "no device at " + pulled + ": is the adapter plugged in?"};
+    std::vector<std::string> expected = {"COM1: the device has gone (the adapter was unplugged?)"};
+    expected.insert(expected.end(), reopen_failed.begin(), reopen_failed.end());
+    EXPECT_EQ(headless::log_lines(), expected);
+
+    link_com(1, device); // plugged in again, as another device
+    ui_list_delete_all(idc_log);
+    ASSERT_EQ(run("v"), result_ok);
+    EXPECT_EQ(std::string(reply), device_reply("v"));
+    EXPECT_EQ(headless::log_lines(), std::vector<std::string>{"Reopened port COM1"});
+    EXPECT_FALSE(serial_port_lost(1));
 }
 
 } // namespace
