@@ -9,6 +9,9 @@ inline constexpr size_t batch_line_max = 1500;
 
 // The click handler: runs the batch file named in the window.
 void run_batch();
+// The same from line first on (the lines before it are read, not sent), for
+// a batch that goes on after its link came back.
+void run_batch_from(unsigned first);
 
 // Reads one line of at most max_chars characters into line (max_chars + 1
 // bytes): CR and the other bytes below 0x20 are skipped, LF ends the line,

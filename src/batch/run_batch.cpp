@@ -13,6 +13,10 @@ char reply_data[reply_buffer_size];
 } // namespace
 
 void run_batch() {
+    run_batch_from(1);
+}
+
+void run_batch_from(unsigned first) {
     if (operation_running()) return;
     ui_get_text(idc_batch_path, batch_name, sizeof batch_name);
     if (batch_name[0] == '\0') {
@@ -33,6 +37,10 @@ void run_batch() {
     unsigned number = 1;
     ProgressTitle progress;
     while (read_batch_line(file, line, batch_line_max) == 1 && line[0] != '\0') {
+        if (number < first) {
+            ++number;
+            continue;
+        }
         progress_batch(number);
         log_printf("L%05u> %s", number, line);
         int result = execute_command(line, reply_data, sizeof reply_data,
