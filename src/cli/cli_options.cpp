@@ -40,6 +40,10 @@ const char cli_usage[] =
     "  --no                  answer No to it; without --yes or --no the request\n"
     "                        that asks it is not sent\n"
     "  --keep-going          run the later actions after one has failed\n"
+    "  --reconnect           when the link fails in a --send or --batch (the device\n"
+    "                        unplugged or restarted), try the failed request again\n"
+    "                        each second until the device answers, then go on\n"
+    "  --reconnect-timeout S  give up waiting after S seconds (1 to 86400; 30)\n"
     "  --timestamps          begin each line with its date and time\n"
     "  --json                one JSON object a line instead of the log: each request,\n"
     "                        then a summary of each action\n"
@@ -52,7 +56,7 @@ const char cli_usage[] =
 namespace {
 
 // What an option is: the link, an action, a flag, or one of its own.
-enum class Role { link, action, flag, baud, yes, no, help, version };
+enum class Role { link, action, flag, baud, reconnect_timeout, yes, no, help, version };
 
 struct OptionDef {
     const char* name;
@@ -81,6 +85,8 @@ constexpr OptionDef option_defs[] = {
     {"--yes", false, Role::yes},
     {"--no", false, Role::no},
     {"--keep-going", false, Role::flag, {}, {}, &CliOptions::keep_going},
+    {"--reconnect", false, Role::flag, {}, {}, &CliOptions::reconnect},
+    {"--reconnect-timeout", true, Role::reconnect_timeout},
     {"--timestamps", false, Role::flag, {}, {}, &CliOptions::timestamps},
     {"--json", false, Role::flag, {}, {}, &CliOptions::json},
     {"--help", false, Role::help},
@@ -217,6 +223,13 @@ CliParse parse_cli_options(int argc, char** argv, CliOptions& o, char* why, size
             break;
         case Role::baud:
             ok = take_baud(o, value, why, cap);
+            break;
+        case Role::reconnect_timeout:
+            if (int seconds; read_number(value, 1, 86400, seconds))
+                o.reconnect_seconds = unsigned(seconds);
+            else
+                ok = fail_with(why, cap, "--reconnect-timeout wants 1 to 86400 seconds, not '%s'",
+                               value);
             break;
         case Role::yes:
             said_yes = true;

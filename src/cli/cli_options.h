@@ -31,6 +31,9 @@ struct CliOptions {
     bool discover = false;
     bool details = false;
     bool keep_going = false;
+    bool reconnect = false;          // wait for a device that went away
+    unsigned reconnect_seconds = 30; // how long
+
     bool json = false;
     bool timestamps = false;
     int answer = 0; // id_yes (--yes), id_no (--no) or 0

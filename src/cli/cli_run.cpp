@@ -8,8 +8,10 @@
 #include "app/handlers.h"
 #include "app/results.h"
 #include "app/state.h"
+#include "app/tick.h"
 #include "app/wall_clock.h"
 #include "app/window.h"
+#include "batch/batch.h"
 #include "cli/cli_options.h"
 #include "cli/json_line.h"
 #include "cli/terminal.h"
@@ -259,6 +261,36 @@ void json_summary(const CliAction& a, int status) {
     json_end(line);
 }
 
+// --reconnect, after a --send or --batch whose request failed on its link:
+// waits a second (a stop signal still ends the run) and says whether to try
+// that request again, until the reconnect time-out has passed since the
+// first failure (lost_at, 0 until then).
+bool wait_to_retry(const CliAction& a, uint32_t& lost_at) {
+    bool retried_kind = a.kind == CliActionKind::send || a.kind == CliActionKind::batch;
+    if (!options.reconnect || !retried_kind || tally.failed_at == 0 ||
+        status_of(tally.failed_result) != cli_exit_link)
+        return false;
+    uint32_t now = tick_ms();
+    if (lost_at == 0) {
+        lost_at = now;
+        terminal_error("the link failed; trying again each second for up to %u s",
+                       options.reconnect_seconds);
+    }
+    if (now - lost_at >= options.reconnect_seconds * 1000u) return false;
+    ui_wait(no_wait_handle, 1000);
+    stop_if_asked();
+    return true;
+}
+
+// The tally as it was before the request that failed, whose number it
+// returns (the batch line to go on from).
+unsigned forget_failure() {
+    unsigned failed = tally.failed_at;
+    tally = Tally{};
+    tally.requests = failed - 1;
+    return failed;
+}
+
 int run_action(const CliAction& a) {
     stop_if_asked();
     tally = Tally{};
@@ -267,6 +299,10 @@ int run_action(const CliAction& a) {
     case CliActionKind::send:
         ui_set_text(idc_command, a.value);
         click(idc_send);
+        for (uint32_t lost_at = 0; wait_to_retry(a, lost_at);) {
+            forget_failure();
+            click(idc_send);
+        }
         break;
     case CliActionKind::status:
         click(idc_refresh);
@@ -274,6 +310,7 @@ int run_action(const CliAction& a) {
     case CliActionKind::batch:
         ui_set_text(idc_batch_path, a.value);
         click(idc_run_batch);
+        for (uint32_t lost_at = 0; wait_to_retry(a, lost_at);) run_batch_from(forget_failure());
         break;
     case CliActionKind::sign:
         ui_set_text(idc_sign_path, a.value);

@@ -33,6 +33,10 @@ uint32_t serial_device_bytes_waiting(SerialHandle device);
 bool serial_device_read(SerialHandle device, uint8_t& byte);
 void serial_device_write(SerialHandle device, uint8_t byte);
 void serial_device_purge(SerialHandle device);
+// The path that COMn opens by now (on POSIX its COM link, or the serial port
+// of its number without one; on Windows \\.\COMn): a lost port opens again
+// by the same path, never by another device's. False when it cannot be named.
+bool serial_device_com_path(int port, char* out, size_t cap);
 // Whether the device has gone: unplugged, or the other end of the line
 // closed (a hang-up or a device error on the descriptor).
 bool serial_device_gone(SerialHandle device);

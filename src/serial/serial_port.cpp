@@ -27,6 +27,7 @@ struct LineSettings {
     uint32_t baud, data_bits, stop_bits;
     char parity;
     bool lost; // its device went away; the handle is closed or to be closed
+    std::array<char, serial_path_size> path; // what it was opened by
 };
 std::array<LineSettings, serial_port_last + 1> settings{};
 
@@ -46,9 +47,14 @@ int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32
     if (com_handles[size_t(port)] != serial_no_device) return 1;
     const char* path =
         port_paths[size_t(port)][0] != '\0' ? port_paths[size_t(port)].data() : nullptr;
+    std::array<char, serial_path_size> opened_by{};
+    if (path != nullptr)
+        snprintf(opened_by.data(), opened_by.size(), "%s", path);
+    else if (!serial_device_com_path(port, opened_by.data(), opened_by.size()))
+        opened_by[0] = '\0';
     com_handles[size_t(port)] = serial_device_open(port, path, baud, parity, data_bits, stop_bits);
     if (com_handles[size_t(port)] == serial_no_device) return 0;
-    settings[size_t(port)] = {baud, data_bits, stop_bits, parity, false};
+    settings[size_t(port)] = {baud, data_bits, stop_bits, parity, false, opened_by};
     return 1;
 }
 
@@ -72,13 +78,16 @@ bool serial_port_lost(int port) {
 
 int serial_reopen(int port) {
     if (!serial_port_lost(port)) return 1;
-    LineSettings line = settings[size_t(port)];
+    LineSettings& line = settings[size_t(port)];
     SerialHandle& device = com_handles[size_t(port)];
     if (device != serial_no_device) serial_device_close(device);
-    device = serial_no_device;
-    if (serial_open(port, line.baud, line.parity, line.data_bits, line.stop_bits) == 1) return 1;
-    settings[size_t(port)].lost = true;
-    return 0;
+    // By the path it was opened by: without its COM link, COMn would be
+    // another device.
+    device = serial_device_open(port, line.path[0] != '\0' ? line.path.data() : nullptr, line.baud,
+                                line.parity, line.data_bits, line.stop_bits);
+    if (device == serial_no_device) return 0;
+    line.lost = false;
+    return 1;
 }
 
 bool serial_set_port_path(int port, const char* path) {

@@ -266,7 +266,7 @@ SerialHandle serial_device_open(int port, const char* device_path, uint32_t baud
 
     // The reasons name the device a COM link points to, not the link.
     char target[300];
-    ssize_t n = device_path == nullptr ? readlink(path, target, sizeof target - 1) : -1;
+    ssize_t n = readlink(path, target, sizeof target - 1);
     if (n > 0) target[n] = '\0';
     const char* shown = n > 0 ? target : path;
 
@@ -340,6 +340,10 @@ void serial_device_purge(SerialHandle device) {
     // the device. Then whatever came in is discarded.
     tcdrain(int(device));
     tcflush(int(device), TCIFLUSH);
+}
+
+bool serial_device_com_path(int port, char* out, size_t cap) {
+    return com_device_path(port, out, cap);
 }
 
 bool serial_device_gone(SerialHandle device) {

@@ -132,6 +132,11 @@ uint32_t serial_device_bytes_waiting(SerialHandle device) {
     return clear_error(as_handle(device));
 }
 
+bool serial_device_com_path(int port, char* out, size_t cap) {
+    int n = snprintf(out, cap, "\\\\.\\COM%d", port);
+    return n > 0 && size_t(n) < cap;
+}
+
 bool serial_device_gone(SerialHandle device) {
     // A removed USB port fails every call on its handle with one of these.
     DWORD errors = 0;

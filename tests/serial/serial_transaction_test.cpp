@@ -299,9 +299,8 @@ TEST_F(SerialTransactionTest, AnUnpluggedDeviceEndsTheRequestAndTheNextReopensTh
     close(adapter.slave); // the device node goes with its last descriptor
     adapter.slave = -1;
     EXPECT_EQ(run("v"), serial_port_gone); // still gone: said once, then why
-    std::vector<std::string> reopen_failed = {
-        "COM1 is " + pulled + " (the link " + link + " points there)",
-        "no device at " + pulled + ": is the adapter plugged in?"};
+    std::vector<std::string> reopen_failed = {"no device at " + pulled +
+                                              ": is the adapter plugged in?"};
     std::vector<std::string> expected = {"COM1: the device has gone (the adapter was unplugged?)"};
     expected.insert(expected.end(), reopen_failed.begin(), reopen_failed.end());
     EXPECT_EQ(headless::log_lines(), expected);
