@@ -348,7 +348,7 @@ const char* datagrams_of(Side side) {
 }
 
 // Requests per second and processor time of the console against its bare
-// exchange, in alternating slices.
+// exchange, in short slices of each, the two of a pair in random order.
 // goal: the figures are held against the goals (not so for a comparison
 // that only shows where time goes).
 void compare(ConsoleLink& console, Responder& device, const char* what, const std::string& request,
@@ -360,23 +360,36 @@ void compare(ConsoleLink& console, Responder& device, const char* what, const st
     BareClient bare(console.side, console.device, request);
     Tally console_all, bare_all;
     // Each pair of neighbouring slices gives a ratio; their median is the
-    // figure, as a burst of the machine's other load spoils one pair only.
+    // figure, as a burst of the machine's other load spoils few pairs.
     std::vector<double> shares, cpu_ratios;
     // Plain UDP: both clients use port 9101, so each slice has it alone.
     bool swap_port = console.side == Side::udp;
-    bool ok = true;
-    if (!swap_port) ok = bare.open();
-    for (int i = 0; i < options.slices && ok; ++i) {
-        Tally c, b;
-        if (swap_port && !console.open()) ok = false;
-        ok = ok && c.run(options.slice_seconds,
-                         [&] { return console.request(request.c_str()) == result_ok; });
-        if (swap_port) {
-            console.close();
-            ok = ok && bare.open();
-        }
-        ok = ok && b.run(options.slice_seconds, [&] { return bare.exchange(stream_reply); });
+    bool ok = swap_port || bare.open();
+    if (swap_port) console.close();
+    auto console_slice = [&](Tally& t) {
+        bool fine = (!swap_port || console.open()) && t.run(options.slice_seconds, [&] {
+            return console.request(request.c_str()) == result_ok;
+        });
+        if (swap_port) console.close();
+        return fine;
+    };
+    auto bare_slice = [&](Tally& t) {
+        bool fine = (!swap_port || bare.open()) &&
+                    t.run(options.slice_seconds, [&] { return bare.exchange(stream_reply); });
         if (swap_port) bare.close_socket();
+        return fine;
+    };
+    // The order of a pair from a fixed seed: random against the machine's
+    // other load, the same from one run to the next.
+    uint64_t order = 0x9E3779B97F4A7C15ull;
+    // The first pair warms both up and is not counted.
+    for (int i = -1; i < options.slices && ok; ++i) {
+        order ^= order << 13;
+        order ^= order >> 7;
+        order ^= order << 17;
+        Tally c, b;
+        ok = (order & 1) ? console_slice(c) && bare_slice(b) : bare_slice(b) && console_slice(c);
+        if (i < 0 || !ok) continue;
         shares.push_back(100.0 * c.rate() / b.rate());
         cpu_ratios.push_back(c.cpu_per_exchange() / b.cpu_per_exchange());
         console_all.add(c);
@@ -387,7 +400,6 @@ void compare(ConsoleLink& console, Responder& device, const char* what, const st
         report_skip(label, "a request went unanswered");
         return;
     }
-    double share = median(shares), cpu = median(cpu_ratios);
     // What the console does beyond the bare exchange lies on the round trip:
     // the device side waits meanwhile.
     double extra_us = console_all.cpu_per_exchange() - bare_all.cpu_per_exchange();
@@ -396,17 +408,13 @@ void compare(ConsoleLink& console, Responder& device, const char* what, const st
                      console_all.rate(), 1e6 / console_all.rate(), extra_us),
                 text("bare exchange (%s) %.0f/s (%.1f us)", datagrams_of(console.side),
                      bare_all.rate(), 1e6 / bare_all.rate()),
-                text("%.1f%%", share), goal ? ">= 95%" : "",
-                !goal         ? Verdict::none
-                : share >= 95 ? Verdict::met
-                              : Verdict::missed});
+                "", goal ? Goal{Goal::at_least, 95, "%"} : Goal{Goal::none, 0, "%"},
+                estimate(shares), 1});
     report_row({text("%s: processor time per request", label.c_str()),
                 text("%.1f us", console_all.cpu_per_exchange()),
-                text("bare exchange %.1f us", bare_all.cpu_per_exchange()), text("%.2fx", cpu),
-                goal ? "<= 1.2x" : "",
-                !goal        ? Verdict::none
-                : cpu <= 1.2 ? Verdict::met
-                             : Verdict::missed});
+                text("bare exchange %.1f us", bare_all.cpu_per_exchange()), "",
+                goal ? Goal{Goal::at_most, 1.2, "x"} : Goal{Goal::none, 0, "x"},
+                estimate(cpu_ratios), 2});
 }
 
 // From the moment the device side's reply has left to the return of the
@@ -434,15 +442,15 @@ void latency_row(ConsoleLink& console, Responder& device, int count) {
     }
     bare.close_socket();
     if (swap_port) console.open();
-    report_row(
-        {text("%s: the reply's arrival to the transaction's return (%d requests \"v\")",
-              side_name(console.side), count),
-         text("median %.1f us, 99th percentile %.1f us", median(ours), percentile(ours, 0.99)),
-         text("bare exchange: median %.1f us, 99th percentile %.1f us", median(bare_us),
-              percentile(bare_us, 0.99)),
-         "",
-         "",
-         {}});
+    report_row({text("%s: the reply's arrival to the transaction's return (%d requests \"v\")",
+                     side_name(console.side), count),
+                text("99th percentile %.1f us", percentile(ours, 0.99)),
+                text("bare exchange: median %.1f us, 99th percentile %.1f us", median(bare_us),
+                     percentile(bare_us, 0.99)),
+                "",
+                {Goal::none, 0, " us"},
+                estimate(ours),
+                1});
 }
 
 void silent_row(ConsoleLink& console, Responder& device) {
@@ -461,8 +469,11 @@ void silent_row(ConsoleLink& console, Responder& device) {
                 text("%s after %.2f s, %.1f ms of processor time",
                      r == net_protocol_failure ? "failed" : "answered", double(wall) / 1e9,
                      double(cpu) / 1e6),
-                "one core", text("%.3f%%", share), "< 2%",
-                share < 2 ? Verdict::met : Verdict::missed});
+                "one core",
+                "",
+                {Goal::below, 2, "%"},
+                single(share),
+                3});
 }
 
 void link_rows(ConsoleLink& console, Responder& device, const BenchOptions& options) {
@@ -503,8 +514,9 @@ void recorder_row(uint32_t device) {
                 text("%.0f ns of processor time", double(thread_cpu_ns() - cpu) / rounds),
                 "",
                 "",
-                "",
-                {}});
+                {},
+                {},
+                1});
     wire_capture_reset();
 }
 
@@ -529,8 +541,10 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
              "each request at once with the simulated device's reply; the bare exchange is the "
              "bench's own client sending the same datagrams or stream writes through the same "
              "socket calls (`sendto`, `poll`, `recvfrom`; `send`, `recv` on TCP) to the same "
-             "device side, in %d slices of %.1f s alternating with the console's: the rates are "
-             "totals, the ratios the medians over the pairs of neighbouring slices. The console's "
+             "device side, in %d pairs of slices of %.2f s, the console's and the bare "
+             "exchange's in random order: the rates are totals, the ratios the medians over the "
+             "pairs with their 95%% intervals. The device side runs on a core of its own where "
+             "there are two, the console and the bare client on the other. The console's "
              "requests go through `execute_command`, the path of every request (the link's "
              "transaction, then the status panel and the Reply field), with the real FLTK window "
              "pumped as in the program; the reply-to-return times and the silent waits are the "
@@ -538,18 +552,24 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
              where.c_str(), options.slices, options.slice_seconds));
 
     recorder_row(device);
+    // The device sides' threads take the core the calling thread has when
+    // they start.
+    pin_to_core(measured_core);
     for (Side side : {Side::rmlx, Side::tcp}) {
         Responder responder(side, replies);
         if (!responder.open(device)) {
             report_skip(side_name(side), "no socket for its device side");
             continue;
         }
+        pin_to_core(device_core);
         responder.start();
+        pin_to_core(measured_core);
         ConsoleLink console{side, device};
         link_rows(console, responder, options);
     }
 
     if (!private_net) {
+        unpin();
         report_skip("plain UDP",
                     "its veth pair needs a private network namespace: " + no_namespace);
         return;
@@ -557,10 +577,12 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
     Responder responder(Side::udp, replies);
     uint32_t address = netns::ipv4(192, 0, 2, 2);
     std::thread veth;
+    pin_to_core(device_core);
     std::string error = netns::start_behind_veth(
         veth, netns::ipv4(192, 0, 2, 1), address,
         [&]() -> std::string { return responder.open(address) ? "" : "no UDP port 9101 there"; },
         [&] { responder.serve(); });
+    pin_to_core(measured_core);
     if (error.empty()) {
         ConsoleLink console{Side::udp, address};
         link_rows(console, responder, options);
@@ -569,6 +591,7 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
     }
     responder.halt();
     if (veth.joinable()) veth.join();
+    unpin();
     report_note("The bare exchanges carry what the protocols prescribe: on RMLX the NAK frame the "
                 "console sends after every reply, on plain UDP the ENQ/ACK synchronisation that "
                 "begins every request (it ends with each accepted reply) and the ACK after the "
