@@ -27,3 +27,6 @@ void serial_rows(const BenchOptions& options);
 // (bench_net.cpp). no_namespace: why no private network namespace could be
 // had, or "".
 void net_rows(const BenchOptions& options, const std::string& no_namespace);
+// What a request of the console does beyond its bare exchange, piece by
+// piece (the group "costs").
+void net_cost_rows(const BenchOptions& options, const std::string& no_namespace);

@@ -3,14 +3,14 @@
 // display; bench/run_bench.sh provides one) and, for the network links,
 // private network namespaces (root, or a user namespace).
 // Usage: varnoke_bench [--program PATH] [--report FILE] [--command TEXT]
-//                      [--quick] [--only window|serial|net] [--no-capture]
+//                      [--quick] [--only window|serial|net|costs] [--no-capture]
 //                      [--repeat K]
 //  --program: the console program, whose start and memory are measured;
 //  --report: the Markdown report to write; --command: how the report says
 //  it was made; --quick: a shorter run (no 9600-baud signing, fewer lines and
 //  slices), to try things out; --only: one group of rows (may be given more
-//  than once); --no-capture: the wire recorder off; --repeat: the groups K
-//  times in a row, each row reported per run with the spread of its medians.
+//  than once; costs: where a network request's time goes); --no-capture: the wire recorder off;
+//  --repeat: the groups K times in a row, each row reported per run with the spread of its medians.
 #include "bench.h"
 
 #include "capture/wire_capture.h"
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
             wire_capture_enable(false);
         } else {
             fprintf(stderr, "usage: varnoke_bench [--program PATH] [--report FILE] [--command "
-                            "TEXT] [--quick] [--only window|serial|net] [--no-capture] "
+                            "TEXT] [--quick] [--only window|serial|net|costs] [--no-capture] "
                             "[--repeat K]\n");
             return 2;
         }
@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
         if (wanted("window")) log_rows(options.log_lines);
         if (wanted("serial")) serial_rows(options);
         if (wanted("net")) net_rows(options, no_namespace);
+        if (wanted("costs")) net_cost_rows(options, no_namespace);
         report_run_end();
     }
 

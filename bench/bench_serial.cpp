@@ -21,6 +21,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <unistd.h>
@@ -156,8 +157,8 @@ struct Signing {
     std::vector<double> shares;
 };
 
-// The requests of the capture, each from its CAN CAN CAN ENQ, which opens
-// the console's first run of bytes after the device's.
+// The requests of the capture, each from its CAN CAN CAN ENQ, which the
+// console writes right behind its ACK of the previous reply, in one run.
 std::vector<double> request_shares(uint32_t baud) {
     struct Start {
         uint64_t time_us;
@@ -166,16 +167,16 @@ std::vector<double> request_shares(uint32_t baud) {
     struct Visit {
         std::vector<Start> starts;
         size_t bytes = 0;
-        bool last_out = false;
     } visit;
     wire_capture_visit(
         [](const WireCaptureRecord& r, void* context) {
             auto& v = *static_cast<Visit*>(context);
             if (r.kind != WireKind::serial) return;
-            bool out = r.direction == WireDirection::outbound;
-            if (out && !v.last_out && r.stored > 0 && r.data[0] == 0x18)
-                v.starts.push_back({r.time_us, v.bytes});
-            v.last_out = out;
+            static constexpr uint8_t enquiry[] = {0x18, 0x18, 0x18, 0x05};
+            if (r.direction == WireDirection::outbound)
+                for (uint32_t at = 0; at + sizeof enquiry <= r.stored && at < 2; ++at)
+                    if (memcmp(r.data + at, enquiry, sizeof enquiry) == 0)
+                        v.starts.push_back({r.time_us, v.bytes + at});
             v.bytes += r.length;
         },
         &visit);

@@ -218,11 +218,11 @@ void write_run_head(std::ofstream& out, size_t index, const Run& run) {
     out << "- "
         << (runs.size() > 1 ? text("Run %zu, started %s: ", index + 1, run.started_at.c_str())
                             : std::string())
-        << text("load average (1, 5, 15 minutes) %s at the start, %s at the end; steal time %.2f%% "
+        << text("%s (1, 5, 15 minutes) %s at the start, %s at the end; steal time %.2f%% "
                 "of the processors' time; the rest of the machine (outside the bench, Xvfb "
                 "included) kept %.2f of a core busy over %.0f s",
-                run.load_at_start.c_str(), run.load_at_end.c_str(),
-                total > 0 ? 100 * steal / total : 0.0,
+                runs.size() > 1 ? "load average" : "Load average", run.load_at_start.c_str(),
+                run.load_at_end.c_str(), total > 0 ? 100 * steal / total : 0.0,
                 wall > 0 ? std::max(0.0, others) / wall : 0.0, wall)
         << "\n";
 }
