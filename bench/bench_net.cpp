@@ -8,6 +8,7 @@
 #include "bench.h"
 
 #include "app/state.h"
+#include "app/window.h"
 #include "bench_util.h"
 #include "capture/wire_capture.h"
 #include "codec/frame_checksum.h"
@@ -22,8 +23,10 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -136,7 +139,9 @@ class Responder {
             if (poll(fds.data(), fds.size(), -1) < 0) continue;
             if (fds[0].revents != 0) return;
             if (fds[1].revents != 0) side_ == Side::tcp ? accept_stream() : datagram();
-            for (size_t i = 2; i < fds.size(); ++i)
+            // From the last: a stream that ends leaves the list, moving the
+            // ones after it.
+            for (size_t i = fds.size(); i-- > 2;)
                 if (fds[i].revents != 0) stream_input(i - 2);
         }
     }
@@ -250,6 +255,12 @@ class BareClient {
     }
     ~BareClient() { close_socket(); }
 
+    // One of the console's doings at a time, for the rows of its costs: the
+    // wait through the window (ui_wait on the socket, then
+    // pump_one_message), and on TCP one more read after the reply, as the
+    // console's look for the rest of a reply.
+    bool window_wait = false, look_again = false;
+
     bool open() {
         if (side_ == Side::tcp) {
             fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -276,12 +287,11 @@ class BareClient {
             if (send(fd_, out_.data(), out_.size(), MSG_NOSIGNAL) != ssize_t(out_.size()))
                 return false;
             for (size_t got = 0; got < reply_size;) {
-                if (!readable(fd_, 1000)) return false;
-                ssize_t n = recv(fd_, buf, sizeof buf, 0);
+                long n = read(buf, sizeof buf);
                 if (n <= 0) return false;
                 got += size_t(n);
             }
-            return true;
+            return !look_again || recv(fd_, buf, sizeof buf, MSG_DONTWAIT) < 0;
         }
         case Side::udp:
             return send_datagram(std::string(1, char(udp_enq))) && receive(buf, sizeof buf) &&
@@ -296,8 +306,19 @@ class BareClient {
         return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&device_),
                       sizeof device_) == ssize_t(bytes.size());
     }
-    bool receive(char* buf, size_t cap) {
-        return readable(fd_, 1000) && recvfrom(fd_, buf, cap, 0, nullptr, nullptr) > 0;
+    bool receive(char* buf, size_t cap) { return read(buf, cap) > 0; }
+    // The wait and the read: a poll, then the read; or, as the console's, the
+    // wait through the window, then a read that does not block, again until
+    // it finds something.
+    long read(char* buf, size_t cap) {
+        if (!window_wait) return readable(fd_, 1000) ? recv(fd_, buf, cap, 0) : -1;
+        for (int i = 0; i < 1000; ++i) {
+            ui_wait(fd_, 1000);
+            pump_one_message();
+            long n = recv(fd_, buf, cap, MSG_DONTWAIT);
+            if (n >= 0 || errno != EAGAIN) return n;
+        }
+        return -1;
     }
 
     Side side_;
@@ -347,10 +368,41 @@ const char* datagrams_of(Side side) {
     return "";
 }
 
+// Two kinds of exchange in short slices of each, the two of a pair in
+// random order: each pair's ratios of requests per second and of processor
+// time per request. A slice returns false when an exchange failed.
+struct Pairs {
+    Tally measured, reference; // over all pairs
+    std::vector<double> shares, cpu_ratios;
+    bool ok = true;
+};
+
+template <typename Measured, typename Reference>
+Pairs paired(const BenchOptions& options, Measured measured_slice, Reference reference_slice) {
+    Pairs p;
+    // The order of a pair from a fixed seed: random against the machine's
+    // other load, the same from one run to the next.
+    uint64_t order = 0x9E3779B97F4A7C15ull;
+    // The first pair warms both up and is not counted.
+    for (int i = -1; i < options.slices && p.ok; ++i) {
+        order ^= order << 13;
+        order ^= order >> 7;
+        order ^= order << 17;
+        Tally m, r;
+        p.ok = (order & 1) ? measured_slice(m) && reference_slice(r)
+                           : reference_slice(r) && measured_slice(m);
+        if (i < 0 || !p.ok) continue;
+        p.shares.push_back(100.0 * m.rate() / r.rate());
+        p.cpu_ratios.push_back(m.cpu_per_exchange() / r.cpu_per_exchange());
+        p.measured.add(m);
+        p.reference.add(r);
+    }
+    return p;
+}
+
 // Requests per second and processor time of the console against its bare
-// exchange, in alternating slices.
-// goal: the figures are held against the goals (not so for a comparison
-// that only shows where time goes).
+// exchange. goal: the figures are held against the goals (not so for a
+// comparison that only shows where time goes).
 void compare(ConsoleLink& console, Responder& device, const char* what, const std::string& request,
              const BenchOptions& options, bool goal = true) {
     std::string label = text("%s %s", side_name(console.side), what);
@@ -358,55 +410,106 @@ void compare(ConsoleLink& console, Responder& device, const char* what, const st
     // The stream's reply is the text alone, with nothing around it.
     size_t stream_reply = device.replies().to(request[0]).size();
     BareClient bare(console.side, console.device, request);
-    Tally console_all, bare_all;
-    // Each pair of neighbouring slices gives a ratio; their median is the
-    // figure, as a burst of the machine's other load spoils one pair only.
-    std::vector<double> shares, cpu_ratios;
     // Plain UDP: both clients use port 9101, so each slice has it alone.
     bool swap_port = console.side == Side::udp;
-    bool ok = true;
-    if (!swap_port) ok = bare.open();
-    for (int i = 0; i < options.slices && ok; ++i) {
-        Tally c, b;
-        if (swap_port && !console.open()) ok = false;
-        ok = ok && c.run(options.slice_seconds,
-                         [&] { return console.request(request.c_str()) == result_ok; });
-        if (swap_port) {
-            console.close();
-            ok = ok && bare.open();
-        }
-        ok = ok && b.run(options.slice_seconds, [&] { return bare.exchange(stream_reply); });
-        if (swap_port) bare.close_socket();
-        shares.push_back(100.0 * c.rate() / b.rate());
-        cpu_ratios.push_back(c.cpu_per_exchange() / b.cpu_per_exchange());
-        console_all.add(c);
-        bare_all.add(b);
+    if (!swap_port && !bare.open()) {
+        report_skip(label, "the bare client could not connect");
+        return;
     }
+    if (swap_port) console.close();
+    Pairs p = paired(
+        options,
+        [&](Tally& t) {
+            bool fine = (!swap_port || console.open()) && t.run(options.slice_seconds, [&] {
+                return console.request(request.c_str()) == result_ok;
+            });
+            if (swap_port) console.close();
+            return fine;
+        },
+        [&](Tally& t) {
+            bool fine = (!swap_port || bare.open()) &&
+                        t.run(options.slice_seconds, [&] { return bare.exchange(stream_reply); });
+            if (swap_port) bare.close_socket();
+            return fine;
+        });
     if (swap_port) console.open();
-    if (!ok) {
+    if (!p.ok) {
         report_skip(label, "a request went unanswered");
         return;
     }
-    double share = median(shares), cpu = median(cpu_ratios);
     // What the console does beyond the bare exchange lies on the round trip:
     // the device side waits meanwhile.
-    double extra_us = console_all.cpu_per_exchange() - bare_all.cpu_per_exchange();
+    double extra_us = p.measured.cpu_per_exchange() - p.reference.cpu_per_exchange();
     report_row({text("%s: requests per second", label.c_str()),
                 text("%.0f/s (%.1f us a request, %.1f us of it the console's own work)",
-                     console_all.rate(), 1e6 / console_all.rate(), extra_us),
+                     p.measured.rate(), 1e6 / p.measured.rate(), extra_us),
                 text("bare exchange (%s) %.0f/s (%.1f us)", datagrams_of(console.side),
-                     bare_all.rate(), 1e6 / bare_all.rate()),
-                text("%.1f%%", share), goal ? ">= 95%" : "",
-                !goal         ? Verdict::none
-                : share >= 95 ? Verdict::met
-                              : Verdict::missed});
+                     p.reference.rate(), 1e6 / p.reference.rate()),
+                "", goal ? Goal{Goal::at_least, 95, "%"} : Goal{Goal::none, 0, "%"},
+                estimate(p.shares), 1});
     report_row({text("%s: processor time per request", label.c_str()),
-                text("%.1f us", console_all.cpu_per_exchange()),
-                text("bare exchange %.1f us", bare_all.cpu_per_exchange()), text("%.2fx", cpu),
-                goal ? "<= 1.2x" : "",
-                !goal        ? Verdict::none
-                : cpu <= 1.2 ? Verdict::met
-                             : Verdict::missed});
+                text("%.1f us", p.measured.cpu_per_exchange()),
+                text("bare exchange %.1f us", p.reference.cpu_per_exchange()), "",
+                goal ? Goal{Goal::at_most, 1.2, "x"} : Goal{Goal::none, 0, "x"},
+                estimate(p.cpu_ratios), 2});
+}
+
+// One doing of the console's, for "v", set against the bare exchange: the
+// share of its rate and the processor time it adds to a request.
+template <typename Measured>
+void cost_row(const char* what, Side side, const BenchOptions& options, BareClient& bare,
+              size_t reply, Measured measured) {
+    Pairs p = paired(
+        options, [&](Tally& t) { return t.run(options.slice_seconds, measured); },
+        [&](Tally& t) {
+            return t.run(options.slice_seconds, [&] { return bare.exchange(reply); });
+        });
+    if (!p.ok) {
+        report_skip(text("%s \"v\": %s", side_name(side), what), "a request went unanswered");
+        return;
+    }
+    report_row({text("%s \"v\": %s", side_name(side), what),
+                text("%.1f us a request, %+.2f us of processor time", 1e6 / p.measured.rate(),
+                     p.measured.cpu_per_exchange() - p.reference.cpu_per_exchange()),
+                text("bare exchange %.1f us", 1e6 / p.reference.rate()),
+                "",
+                {Goal::none, 0, "%"},
+                estimate(p.shares),
+                1});
+}
+
+// What a request of the console does beyond its bare exchange, each piece
+// measured as the requests per second it leaves: the console without one
+// piece, or the bare exchange with one piece added.
+void cost_rows(ConsoleLink& console, Responder& device, const BenchOptions& options) {
+    device.stream_request_size = 1;
+    size_t reply = device.replies().v.size();
+    BareClient bare(console.side, console.device, "v"), waiting(console.side, console.device, "v");
+    waiting.window_wait = true;
+    if (!bare.open() || !waiting.open()) {
+        report_skip(side_name(console.side), "the bare client could not connect");
+        return;
+    }
+    cost_row("the console", console.side, options, bare, reply,
+             [&] { return console.request("v") == result_ok; });
+    if (wire_capture_enabled())
+        cost_row("the console, the wire recorder off", console.side, options, bare, reply, [&] {
+            wire_capture_enable(false);
+            bool ok = console.request("v") == result_ok;
+            wire_capture_enable(true);
+            return ok;
+        });
+    cost_row("the console's transaction alone (no status panel, no Reply field)", console.side,
+             options, bare, reply, [&] { return console.transaction("v") == result_ok; });
+    cost_row("the bare exchange waiting through the window", console.side, options, bare, reply,
+             [&] { return waiting.exchange(reply); });
+    if (console.side == Side::tcp) {
+        BareClient looking(console.side, console.device, "v");
+        looking.look_again = true;
+        if (looking.open())
+            cost_row("the bare exchange with one more read after the reply", console.side, options,
+                     bare, reply, [&] { return looking.exchange(reply); });
+    }
 }
 
 // From the moment the device side's reply has left to the return of the
@@ -434,15 +537,15 @@ void latency_row(ConsoleLink& console, Responder& device, int count) {
     }
     bare.close_socket();
     if (swap_port) console.open();
-    report_row(
-        {text("%s: the reply's arrival to the transaction's return (%d requests \"v\")",
-              side_name(console.side), count),
-         text("median %.1f us, 99th percentile %.1f us", median(ours), percentile(ours, 0.99)),
-         text("bare exchange: median %.1f us, 99th percentile %.1f us", median(bare_us),
-              percentile(bare_us, 0.99)),
-         "",
-         "",
-         {}});
+    report_row({text("%s: the reply's arrival to the transaction's return (%d requests \"v\")",
+                     side_name(console.side), count),
+                text("99th percentile %.1f us", percentile(ours, 0.99)),
+                text("bare exchange: median %.1f us, 99th percentile %.1f us", median(bare_us),
+                     percentile(bare_us, 0.99)),
+                "",
+                {Goal::none, 0, " us"},
+                estimate(ours),
+                1});
 }
 
 void silent_row(ConsoleLink& console, Responder& device) {
@@ -461,8 +564,11 @@ void silent_row(ConsoleLink& console, Responder& device) {
                 text("%s after %.2f s, %.1f ms of processor time",
                      r == net_protocol_failure ? "failed" : "answered", double(wall) / 1e9,
                      double(cpu) / 1e6),
-                "one core", text("%.3f%%", share), "< 2%",
-                share < 2 ? Verdict::met : Verdict::missed});
+                "one core",
+                "",
+                {Goal::below, 2, "%"},
+                single(share),
+                3});
 }
 
 void link_rows(ConsoleLink& console, Responder& device, const BenchOptions& options) {
@@ -503,8 +609,9 @@ void recorder_row(uint32_t device) {
                 text("%.0f ns of processor time", double(thread_cpu_ns() - cpu) / rounds),
                 "",
                 "",
-                "",
-                {}});
+                {},
+                {},
+                1});
     wire_capture_reset();
 }
 
@@ -529,8 +636,10 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
              "each request at once with the simulated device's reply; the bare exchange is the "
              "bench's own client sending the same datagrams or stream writes through the same "
              "socket calls (`sendto`, `poll`, `recvfrom`; `send`, `recv` on TCP) to the same "
-             "device side, in %d slices of %.1f s alternating with the console's: the rates are "
-             "totals, the ratios the medians over the pairs of neighbouring slices. The console's "
+             "device side, in %d pairs of slices of %.2f s, the console's and the bare "
+             "exchange's in random order: the rates are totals, the ratios the medians over the "
+             "pairs with their 95%% intervals. The device side runs on a core of its own where "
+             "there are two, the console and the bare client on the other. The console's "
              "requests go through `execute_command`, the path of every request (the link's "
              "transaction, then the status panel and the Reply field), with the real FLTK window "
              "pumped as in the program; the reply-to-return times and the silent waits are the "
@@ -538,18 +647,24 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
              where.c_str(), options.slices, options.slice_seconds));
 
     recorder_row(device);
+    // The device sides' threads take the core the calling thread has when
+    // they start.
+    pin_to_core(measured_core);
     for (Side side : {Side::rmlx, Side::tcp}) {
         Responder responder(side, replies);
         if (!responder.open(device)) {
             report_skip(side_name(side), "no socket for its device side");
             continue;
         }
+        pin_to_core(device_core);
         responder.start();
+        pin_to_core(measured_core);
         ConsoleLink console{side, device};
         link_rows(console, responder, options);
     }
 
     if (!private_net) {
+        unpin();
         report_skip("plain UDP",
                     "its veth pair needs a private network namespace: " + no_namespace);
         return;
@@ -557,10 +672,12 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
     Responder responder(Side::udp, replies);
     uint32_t address = netns::ipv4(192, 0, 2, 2);
     std::thread veth;
+    pin_to_core(device_core);
     std::string error = netns::start_behind_veth(
         veth, netns::ipv4(192, 0, 2, 1), address,
         [&]() -> std::string { return responder.open(address) ? "" : "no UDP port 9101 there"; },
         [&] { responder.serve(); });
+    pin_to_core(measured_core);
     if (error.empty()) {
         ConsoleLink console{Side::udp, address};
         link_rows(console, responder, options);
@@ -569,6 +686,10 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
     }
     responder.halt();
     if (veth.joinable()) veth.join();
+    // The pair goes with the namespace behind it, a moment after its last
+    // thread: a next run (--repeat) makes it anew.
+    for (int i = 0; i < 300 && if_nametoindex("va") != 0; ++i) usleep(10000);
+    unpin();
     report_note("The bare exchanges carry what the protocols prescribe: on RMLX the NAK frame the "
                 "console sends after every reply, on plain UDP the ENQ/ACK synchronisation that "
                 "begins every request (it ends with each accepted reply) and the ACK after the "
@@ -580,4 +701,53 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
                 "parsed, the timers read, the wire recorder (its rows above: the recorder alone, "
                 "and the requests with it off), the status panel and the Reply field; the bare "
                 "client sends datagrams made in advance and does not look into the reply.");
+}
+
+void net_cost_rows(const BenchOptions& options, const std::string& no_namespace) {
+    details = 0;
+    Replies replies;
+    uint32_t device = no_namespace.empty()
+                          ? netns::ipv4(127, 0, 0, 2)
+                          : netns::ipv4(127, 1 + (getpid() >> 8) % 254, getpid() & 0xFF, 2);
+    report_section(
+        "Network links: where the console's time goes",
+        text("What a request \"v\" of the console does beyond its bare exchange, on RMLX and "
+             "TCP, set piece by piece against the bare exchange in %d pairs of slices as above: "
+             "the console whole; without the wire recorder; its transaction alone, without the "
+             "status panel and the Reply field; the bare exchange waiting as the console waits, "
+             "through the window (`ui_wait` on the socket and the X connection, then "
+             "`pump_one_message`); on TCP the bare exchange with the console's one more read "
+             "after the reply, which finds the rest of a reply that came in pieces. Each ratio "
+             "is the measured side's requests per second against the bare exchange's.",
+             options.slices));
+    pin_to_core(measured_core);
+    for (Side side : {Side::rmlx, Side::tcp}) {
+        Responder responder(side, replies);
+        if (!responder.open(device)) {
+            report_skip(side_name(side), "no socket for its device side");
+            continue;
+        }
+        pin_to_core(device_core);
+        responder.start();
+        pin_to_core(measured_core);
+        ConsoleLink console{side, device};
+        if (!console.open()) {
+            report_skip(side_name(side), "the console could not open the link");
+            continue;
+        }
+        cost_rows(console, responder, options);
+        console.close();
+    }
+    unpin();
+    report_note(
+        "A piece's cost is the gap between its row's ratio and 100%, or between the console's "
+        "row and the row without the piece. With the device side on a core of its own a request "
+        "takes some 30 us, so that a microsecond of the console's is three points of the rate. "
+        "The frame, its checksums and the reply's parsing cost well under a microsecond (the "
+        "transaction alone, without the recorder, against the wait through the window); the "
+        "status panel and the Reply field, which are set to what they show already, about "
+        "nothing; the wire recorder a point or two; the wait through the window, which keeps "
+        "the window answering during a request, a point or two. The one more read after a TCP "
+        "reply cost three to four points, and the console no longer makes it where the read "
+        "before took less than its room, that is, all that was pending.");
 }

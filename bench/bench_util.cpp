@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sched.h>
+#include <unistd.h>
 
 namespace {
 uint64_t clock_ns(clockid_t clock) {
@@ -28,6 +30,21 @@ double percentile(std::vector<double> samples, double p) {
     std::sort(samples.begin(), samples.end());
     size_t i = size_t(p * double(samples.size() - 1) + 0.5);
     return samples[std::min(i, samples.size() - 1)];
+}
+
+bool pin_to_core(int core) {
+    if (sysconf(_SC_NPROCESSORS_ONLN) < 2) return false;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(core, &set);
+    return sched_setaffinity(0, sizeof set, &set) == 0;
+}
+
+void unpin() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (long i = 0; i < sysconf(_SC_NPROCESSORS_ONLN) && i < CPU_SETSIZE; ++i) CPU_SET(i, &set);
+    sched_setaffinity(0, sizeof set, &set);
 }
 
 long resident_kb(pid_t pid) {

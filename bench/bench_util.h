@@ -15,6 +15,15 @@ inline double median(const std::vector<double>& samples) {
     return percentile(samples, 0.5);
 }
 
+// Keeps the calling thread, and the threads it starts from then on, on one
+// core; false where the machine has fewer cores or refuses. With no core
+// given, on every core again.
+bool pin_to_core(int core);
+void unpin();
+// Where the machine has two cores or more: the measured side's core and the
+// core of the device side it talks to.
+inline constexpr int measured_core = 0, device_core = 1;
+
 // Resident memory of a process (0: this one) in kilobytes, from VmRSS.
 long resident_kb(pid_t pid = 0);
 

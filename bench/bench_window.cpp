@@ -184,31 +184,67 @@ double click_latency(bool busy) {
     return clicked_at != 0 ? double(clicked_at - start) / 1e6 : -1;
 }
 
+// Pumps until the bench's window shows painted; false after 10 s.
+bool painted_soon() {
+    uint64_t start = now_ns();
+    while (now_ns() - start < 10'000'000'000ull) {
+        ui_wait(no_wait_handle, 5);
+        pump_one_message();
+        if (Fl_Window* w = main_window();
+            w != nullptr && w->shown() && painted(fl_display, fl_xid(w)))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void window_start_rows(const char* program) {
+    constexpr int starts = 8; // the fewest whose extremes hold the median at 95%
     report_section("The window: start and memory",
-                   "The program (`varnoke`) started as it stands, five times; the first paint is "
-                   "the moment the log's empty middle shows white on the X server, seen by another "
-                   "X client; resident memory (VmRSS) is read 0.2 s after that paint.");
-    std::vector<double> starts;
+                   text("The program (`varnoke`) started as it stands, %d times; the first paint "
+                        "is the moment the log's empty middle shows white on the X server, seen "
+                        "by another X client; resident memory (VmRSS) is read 0.2 s after that "
+                        "paint.",
+                        starts));
+    Fl_Window* own = main_window();
+    bool reshow = own != nullptr && own->shown();
+    if (reshow) {
+        own->hide();
+        Fl::flush();
+    }
+    std::vector<double> ms_all;
     long rss = 0;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < starts; ++i) {
         double ms = 0;
         long kb = 0;
         if (!one_start(program, &ms, &kb)) {
             report_skip("start to first paint", text("%s did not paint within 10 s", program));
-            return;
+            ms_all.clear();
+            break;
         }
-        starts.push_back(ms);
+        ms_all.push_back(ms);
         rss = std::max(rss, kb);
     }
-    double worst = percentile(starts, 1.0);
-    report_row({"start to first paint (median of 5)", text("%.0f ms", median(starts)), "", "",
-                "< 150 ms", median(starts) < 150 ? Verdict::met : Verdict::missed});
-    report_row({"start to first paint (slowest of 5)", text("%.0f ms", worst), "", "", "", {}});
-    report_row({"resident memory after start (largest of 5)", text("%.1f MB", double(rss) / 1024),
-                "", "", "< 15 MB", rss < 15 * 1024 ? Verdict::met : Verdict::missed});
+    if (reshow) {
+        own->show();
+        painted_soon();
+    }
+    if (ms_all.empty()) return;
+    report_row({text("start to first paint (median of %d)", starts),
+                text("slowest %.0f ms", percentile(ms_all, 1.0)),
+                "",
+                "",
+                {Goal::below, 150, " ms"},
+                estimate(ms_all),
+                0});
+    report_row({text("resident memory after start (largest of %d)", starts),
+                "",
+                "",
+                "",
+                {Goal::below, 15, " MB"},
+                single(double(rss) / 1024),
+                1});
 }
 
 bool bench_window_open() {
@@ -221,15 +257,7 @@ bool bench_window_open() {
     }
     if (!created) return false;
     ui_show_dialog();
-    uint64_t start = now_ns();
-    while (now_ns() - start < 10'000'000'000ull) {
-        ui_wait(no_wait_handle, 5);
-        pump_one_message();
-        if (Fl_Window* w = main_window();
-            w != nullptr && w->shown() && painted(fl_display, fl_xid(w)))
-            return true;
-    }
-    return false;
+    return painted_soon();
 }
 
 void log_rows(int lines) {
@@ -242,8 +270,11 @@ void log_rows(int lines) {
              "call.",
              lines));
     long rss_before = resident_kb();
-    constexpr int window = 1000;
+    constexpr int window = 1000, block = 100;
     double append_first = 0, append_last = 0, pump_first = 0, pump_last = 0;
+    // Each hundred lines of the last thousand against the same hundred of
+    // the first: ten ratios, so that a stall spoils one of them only.
+    std::vector<double> block_first(window / block), block_last(window / block);
     uint64_t total = now_ns();
     for (int i = 0; i < lines; ++i) {
         uint64_t t0 = now_ns();
@@ -264,35 +295,45 @@ void log_rows(int lines) {
         if (i < window) {
             append_first += double(t1 - t0);
             pump_first += double(t2 - t1);
+            block_first[size_t(i / block)] += double(t2 - t0);
         } else if (i >= lines - window) {
             append_last += double(t1 - t0);
             pump_last += double(t2 - t1);
+            block_last[size_t((i - (lines - window)) / block)] += double(t2 - t0);
         }
     }
     double seconds = double(now_ns() - total) / 1e9;
     long rss_after = resident_kb();
     double first = (append_first + pump_first) / window / 1e3;
     double last = (append_last + pump_last) / window / 1e3;
+    std::vector<double> growth;
+    for (size_t b = 0; b < block_first.size(); ++b)
+        growth.push_back(block_last[b] / block_first[b]);
     report_row({"one line, the first thousand (append + redraw)",
                 text("%.1f us (%.1f + %.1f)", first, append_first / window / 1e3,
                      pump_first / window / 1e3),
                 "",
                 "",
-                "",
-                {}});
+                {},
+                {},
+                1});
     report_row(
         {"one line, the last thousand (append + redraw)",
          text("%.1f us (%.1f + %.1f)", last, append_last / window / 1e3, pump_last / window / 1e3),
-         "the first thousand", text("%.2fx", last / first), "<= 2x",
-         last <= 2 * first ? Verdict::met : Verdict::missed});
-    report_row({text("all %d lines", lines), text("%.1f s", seconds), "", "", "", {}});
+         "the first thousand, by the hundred",
+         "",
+         {Goal::at_most, 2, "x"},
+         estimate(growth),
+         2});
+    report_row({text("all %d lines", lines), text("%.1f s", seconds), "", "", {}, {}, 1});
     report_row({"resident memory of the bench before and after the lines",
                 text("%.1f MB, then %.1f MB (+%.0f bytes a line)", double(rss_before) / 1024,
                      double(rss_after) / 1024, double(rss_after - rss_before) * 1024 / lines),
                 "",
                 "",
-                "",
-                {}});
+                {},
+                {},
+                1});
 
     for (bool busy : {false, true}) {
         std::vector<double> ms;
@@ -304,11 +345,14 @@ void log_rows(int lines) {
             }
             ms.push_back(t);
         }
-        double worst = percentile(ms, 1.0);
         report_row({busy ? "click to handler, log full, lines still coming (20 clicks)"
                          : "click to handler, log full, idle (20 clicks)",
-                    text("median %.2f ms, slowest %.2f ms", median(ms), worst), "", "", "< 50 ms",
-                    worst < 50 ? Verdict::met : Verdict::missed});
+                    text("slowest %.2f ms", percentile(ms, 1.0)),
+                    "",
+                    "",
+                    {Goal::below, 50, " ms"},
+                    estimate(ms),
+                    2});
     }
     report_note("The memory a line takes is its entry in the list (its text, about 40 bytes "
                 "here, and the list's own 40), its time (8 bytes) and its slot in the time "

@@ -166,6 +166,10 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
             continue;
         }
         tcp_gather_piece(gather, link.received.bytes, link.received.length, reply, reply_size);
+        // A piece shorter than a read's room took all that was pending: a
+        // look again at once would find nothing, at the cost of a read.
+        if (link.received.length < received_text_max && tcp_gather_complete(gather, reply_size))
+            break;
     }
     if (!gather.any) {
         log_printf("TCP: request timeout");
