@@ -57,6 +57,7 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
         {{"--noise", "-1"}, "--noise wants a number"},
         {{"--com", "0"}, "--com wants a port number from 1"},
         {{"--log"}, "--log needs a value"},
+        {{"--z-signature", "bad"}, "--z-signature wants kept, wrong or none, not 'bad'"},
     };
     for (auto& b : bad) {
         Child c(VARNOKE_SIM_PATH, b.args);
