@@ -677,8 +677,9 @@ TEST_F(CliTest, RepeatedRequestsGiveStatisticsFromTheirOwnTimes) {
 
 TEST_F(CliTest, JunitReportOfABatchAndASigningParses) {
     std::string address = tcp_sim();
-    std::string batch = file("batch.txt", "v\n?\nZ/1\nv\n");
-    std::string document = file("document.txt", std::string(1600, 'd') + "<&\"'>");
+    // The refused line's text is a name that XML must escape.
+    std::string batch = file("batch.txt", "v\n?\nZ<&\"'>\nv\n");
+    std::string document = file("document.txt", std::string(1600, 'd'));
     std::string report = dir + "/report.xml";
     Ran r = run({"--tcp", address, "--keep-going", "--junit", report, "--batch", batch, "--sign",
                  document});
@@ -692,7 +693,7 @@ TEST_F(CliTest, JunitReportOfABatchAndASigningParses) {
                   ": tests=3 failures=1 errors=0\n"
                   "  line 1: v\n"
                   "  line 2: ?\n"
-                  "  line 3: Z/1 failure BADREQ: error 0x06 BADREQ: The request code is "
+                  "  line 3: Z<&\"'> failure BADREQ: error 0x06 BADREQ: The request code is "
                   "unsupported\n"
                   "suite --sign " +
                   document +
