@@ -346,6 +346,7 @@ int connect_device() {
         JsonLine line = json_object();
         json_text(line, "action", "connect");
         json_text(line, "link", name);
+        json_number(line, "us", static_cast<long long>(tally.us));
         json_number(line, "exit", status);
         json_end(line);
     }
@@ -674,7 +675,7 @@ int cli_main(int argc, char** argv) {
     // From here on: the window's own start-up line is not the device's.
     terminal_show_log(!options.json, options.timestamps);
 
-    if (options.discover) return discover();
+    if (options.discover) return finish_run(discover());
     if (options.junit != nullptr) junit_suite_of(nullptr);
     int status = connect_device();
     if (status != cli_exit_ok) return finish_run(status);

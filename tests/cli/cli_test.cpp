@@ -274,6 +274,7 @@ TEST_F(CliTest, SigningOverTcpWritesJsonLinesThatParse) {
     EXPECT_EQ(field(r.lines[1], "action"), "connect");
     EXPECT_EQ(field(r.lines[1], "link"), "TCP " + address);
     EXPECT_EQ(field(r.lines[1], "exit"), "0");
+    EXPECT_EQ(field(r.lines[1], "us|type"), "number");
 
     DeviceModel device(seed);
     for (size_t i = 0; i < requests.size(); ++i) {
@@ -291,6 +292,7 @@ TEST_F(CliTest, SigningOverTcpWritesJsonLinesThatParse) {
                   std::to_string(std::stoi(reply.substr(6, 2), nullptr, 16)));
         EXPECT_EQ(field(j, "data"), reply.substr(9));
         EXPECT_EQ(field(j, "ms|type"), "number");
+        EXPECT_EQ(field(j, "us|type"), "number");
     }
     // The signature line: the device's answer to "}", the digest of the file.
     Lines replies;
@@ -305,6 +307,12 @@ TEST_F(CliTest, SigningOverTcpWritesJsonLinesThatParse) {
     EXPECT_EQ(field(summary, "bytes"), "1700");
     EXPECT_EQ(field(summary, "ms|type"), "number");
     EXPECT_EQ(field(summary, "rate|type"), "number");
+    // The transfer's microseconds: its data blocks' and "}"'s own, added up.
+    std::string transfer = jq_all(file("run.json", r.out),
+                                  "map(select(.result_name and (.request | test(\"^[@}]\"))) | "
+                                  ".us) | add");
+    EXPECT_EQ(field(summary, "us"), transfer);
+    EXPECT_EQ(field(summary, "us_rate > 0"), "true");
     EXPECT_EQ(field(summary, "exit"), "0");
 }
 
