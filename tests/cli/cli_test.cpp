@@ -673,7 +673,22 @@ TEST_F(CliTest, RepeatedRequestsGiveStatisticsFromTheirOwnTimes) {
             EXPECT_EQ(field(us, "p50"), jq_all(json, times + "sort | .[499]"));
         }
     };
-    check({"--tcp", tcp_sim()});
+    std::string address = tcp_sim();
+    check({"--tcp", address});
+
+    // A failed action ends its round; the next round runs, unless
+    // --repeat-until-failure.
+    for (bool until : {false, true}) {
+        size_t before = answered(sim_log(0)).size();
+        Lines args = {"--tcp", address,  "--repeat", "3",      "--send",
+                      "?",     "--send", "Z/1",      "--send", "v"};
+        if (until) args.push_back("--repeat-until-failure");
+        EXPECT_EQ(run(args).status, 1);
+        Lines sent = answered(sim_log(0));
+        Lines expected = {"v", "?", "Z/1"};
+        if (!until) append(expected, {"?", "Z/1", "?", "Z/1"});
+        EXPECT_EQ(Lines(sent.begin() + long(before), sent.end()), expected) << until;
+    }
 
     std::string why = netns::enter_private(true);
     if (!why.empty()) GTEST_SKIP() << "no private network namespace for RMLX (" << why << ")";
