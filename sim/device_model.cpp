@@ -165,8 +165,16 @@ Answer select_z(DeviceModel& dev, std::string_view args) {
 Answer read_z_line(DeviceModel& dev) {
     if (dev.z_selected >= dev.z_reports.size()) return fail(dev_znotfound);
     const auto& lines = dev.z_reports[dev.z_selected].lines;
-    const std::string& line = lines[dev.q_cursor];
-    if (dev.q_cursor + 1 < lines.size()) ++dev.q_cursor;
+    auto next = [&dev, &lines]() {
+        std::string line = lines[dev.q_cursor];
+        if (dev.q_cursor + 1 < lines.size()) ++dev.q_cursor;
+        return line;
+    };
+    std::string line = next();
+    bool signature = line.rfind("2/", 0) == 0;
+    if (signature && dev.z_signature == DeviceModel::ZSignature::none) line = next();
+    if (signature && dev.z_signature == DeviceModel::ZSignature::wrong)
+        line.back() = line.back() == '0' ? '1' : '0';
     return {dev_ok, line};
 }
 

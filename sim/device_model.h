@@ -88,6 +88,10 @@ struct DeviceModel {
     size_t z_selected = 0; // index into z_reports that "Q" reads
     size_t q_cursor = 0;   // next line "Q" returns
     std::array<LogoBitmap, 8> logos;
+    // How "Q" reads a report's signature line (type "2"): as issued, with
+    // its last digit changed, or left out; for the console's check.
+    enum class ZSignature { kept, wrong, none };
+    ZSignature z_signature = ZSignature::kept;
 
     // The Z identifier that "A" reports for report number n.
     std::string z_identifier(unsigned number) const;

@@ -21,6 +21,9 @@ const char* general_usage =
     "  --log FILE            one line per request into FILE ('-': standard output)\n"
     "  --log-bytes           log the bytes received too, in hexadecimal\n"
     "  --reply-delay MS      hold every reply back MS milliseconds (default 0)\n"
+    "Z reports:\n"
+    "  --z-signature MODE    the report's signature line as \"Q\" reads it: kept (the\n"
+    "                        default), wrong (its last digit changed) or none (left out)\n"
     "Device faults:\n"
     "  --busy N              answer the next N requests with BUSY (0x0E)\n"
     "  --printer-offline N   then N with PRINTEROFFLINE (0x1A)\n"
@@ -29,6 +32,7 @@ const char* general_usage =
     "  --function-status BITS  and these in every function status byte\n";
 
 DeviceFaults device_faults;
+DeviceModel::ZSignature z_signature = DeviceModel::ZSignature::kept;
 const char* log_path = nullptr;
 unsigned long reply_delay_ms = 0;
 
@@ -41,6 +45,20 @@ int take_general(int argc, char** argv, int i) {
     if (used == 0 && strcmp(argv[i], "--log-bytes") == 0) {
         sim_log_bytes_on = true;
         used = 1;
+    }
+    const char* mode = nullptr;
+    if (used == 0 && (used = sim_take_text(argc, argv, i, "--z-signature", mode)) > 0) {
+        if (strcmp(mode, "kept") == 0) {
+            z_signature = DeviceModel::ZSignature::kept;
+        } else if (strcmp(mode, "wrong") == 0) {
+            z_signature = DeviceModel::ZSignature::wrong;
+        } else if (strcmp(mode, "none") == 0) {
+            z_signature = DeviceModel::ZSignature::none;
+        } else {
+            fprintf(stderr, "varnoke-sim: --z-signature wants kept, wrong or none, not '%s'\n",
+                    mode);
+            used = -1;
+        }
     }
     if (used == 0 && (used = sim_take_number(argc, argv, i, "--busy", 100000, value)) > 0)
         device_faults.busy = unsigned(value);
@@ -91,6 +109,7 @@ int main(int argc, char** argv) {
     sim_with_device([](DeviceModel& d) {
         d.faults = device_faults;
         d.reply_delay_ms = unsigned(reply_delay_ms);
+        d.z_signature = z_signature;
     });
     if (log_path != nullptr && !sim_log_open(log_path)) return 1;
 

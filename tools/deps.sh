@@ -6,7 +6,7 @@ set -euo pipefail
 declare -A groups=(
     [build]="g++ cmake ninja-build libgtest-dev libgmock-dev"
     [gui]="libfltk1.3-dev"
-    [test]="libfltk1.3-dev xvfb xauth xdotool imagemagick iproute2 util-linux libbenchmark-dev tshark jq"
+    [test]="libfltk1.3-dev xvfb xauth xdotool imagemagick iproute2 util-linux libbenchmark-dev tshark jq python3"
     [win]="g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 fonts-wine xvfb xauth xdotool imagemagick"
     [package]="dpkg-dev file lintian desktop-file-utils librsvg2-bin unzip"
     [fuzz]="clang-14 libfuzzer-14-dev cmake ninja-build"

@@ -34,20 +34,33 @@ const char cli_usage[] =
     "  --batch FILE          send the lines of FILE, one request each (\"Run batch\")\n"
     "  --sign FILE           have the whole of FILE signed (\"Sign File\")\n"
     "  --logo FILE           upload the 1-bit BMP picture FILE as logo bitmap 1\n"
+    "  --zreport             the Z-report check on a serial link: \"A\", \"Q\" to the\n"
+    "                        report's end, the digest compared with the report's own\n"
+    "                        signature, and the check request sent only if identical\n"
     "Options:\n"
     "  --details             log the frames, status bytes and blocks (\"Details\")\n"
     "  --yes                 answer Yes to the Z-report signature question\n"
     "  --no                  answer No to it; without --yes or --no the request\n"
     "                        that asks it is not sent\n"
+    "  --zreport-request REQUEST  the check request of --zreport: x/2 (the default)\n"
+    "                        or x/5\n"
     "  --keep-going          run the later actions after one has failed\n"
     "  --reconnect           when the link fails in a --send or --batch (the device\n"
     "                        unplugged or restarted), try the failed request again\n"
     "                        each second until the device answers, then go on\n"
     "  --reconnect-timeout S  give up waiting after S seconds (1 to 86400; 30)\n"
+    "  --repeat N            run the actions N times on one connection\n"
+    "  --repeat-until-failure  with --repeat, stop after the first round that failed\n"
+    "  --stats               at the end, per request text: count, failures, and the\n"
+    "                        response time's minimum, median, 90th and 99th percentile\n"
+    "                        and maximum in microseconds\n"
+    "  --junit FILE          write a JUnit XML report of the run to FILE\n"
+    "  --capture FILE        save the wire capture of the run as a pcapng FILE\n"
+    "  --quiet               no device reply line after each batch line\n"
     "  --timestamps          begin each line with its date and time\n"
     "  --json                one JSON object a line instead of the log: each request,\n"
     "                        then a summary of each action\n"
-    "  --help                this text\n"
+    "  --help                this text (also -h)\n"
     "  --version             the program's version\n"
     "\n"
     "Exit status: 0 every action succeeded, 1 the device refused a request, 2 a link\n"
@@ -56,7 +69,19 @@ const char cli_usage[] =
 namespace {
 
 // What an option is: the link, an action, a flag, or one of its own.
-enum class Role { link, action, flag, baud, reconnect_timeout, yes, no, help, version };
+enum class Role {
+    link,
+    action,
+    flag,
+    baud,
+    reconnect_timeout,
+    yes,
+    no,
+    help,
+    version,
+    text,
+    repeat
+};
 
 struct OptionDef {
     const char* name;
@@ -66,6 +91,7 @@ struct OptionDef {
     CliActionKind action = CliActionKind::send;
     bool CliOptions::*flag = nullptr;
     int32_t kind = 0; // of a link; --com's is its number
+    const char* CliOptions::*text = nullptr;
 };
 
 constexpr OptionDef option_defs[] = {
@@ -81,12 +107,20 @@ constexpr OptionDef option_defs[] = {
     {"--batch", true, Role::action, {}, CliActionKind::batch},
     {"--sign", true, Role::action, {}, CliActionKind::sign},
     {"--logo", true, Role::action, {}, CliActionKind::logo},
+    {"--zreport", false, Role::action, {}, CliActionKind::zreport},
+    {"--zreport-request", true, Role::text, {}, {}, {}, 0, &CliOptions::zreport_request},
     {"--details", false, Role::flag, {}, {}, &CliOptions::details},
     {"--yes", false, Role::yes},
     {"--no", false, Role::no},
     {"--keep-going", false, Role::flag, {}, {}, &CliOptions::keep_going},
     {"--reconnect", false, Role::flag, {}, {}, &CliOptions::reconnect},
     {"--reconnect-timeout", true, Role::reconnect_timeout},
+    {"--repeat", true, Role::repeat},
+    {"--repeat-until-failure", false, Role::flag, {}, {}, &CliOptions::repeat_until_failure},
+    {"--stats", false, Role::flag, {}, {}, &CliOptions::stats},
+    {"--junit", true, Role::text, {}, {}, {}, 0, &CliOptions::junit},
+    {"--capture", true, Role::text, {}, {}, {}, 0, &CliOptions::capture},
+    {"--quiet", false, Role::flag, {}, {}, &CliOptions::quiet},
     {"--timestamps", false, Role::flag, {}, {}, &CliOptions::timestamps},
     {"--json", false, Role::flag, {}, {}, &CliOptions::json},
     {"--help", false, Role::help},
@@ -160,7 +194,7 @@ bool take_action(CliOptions& o, CliActionKind kind, const char* option, const ch
             if (uint8_t(*p) < 0x20)
                 return fail_with(why, cap, "--send: the request holds the control byte 0x%02X",
                                  unsigned(uint8_t(*p)));
-    } else if (kind != CliActionKind::status) {
+    } else if (kind != CliActionKind::status && kind != CliActionKind::zreport) {
         if (*value == '\0' || strlen(value) > cli_path_max)
             return fail_with(why, cap, "%s wants a file name of 1 to %u characters", option,
                              unsigned(cli_path_max));
@@ -184,6 +218,7 @@ CliParse parse_cli_options(int argc, char** argv, CliOptions& o, char* why, size
     bool said_yes = false, said_no = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        if (strcmp(arg, "-h") == 0) return CliParse::help;
         if (strncmp(arg, "--", 2) != 0 || arg[2] == '\0') {
             fail_with(why, cap, "unexpected argument '%s'", arg);
             return CliParse::usage_error;
@@ -239,6 +274,21 @@ CliParse parse_cli_options(int argc, char** argv, CliOptions& o, char* why, size
             said_no = true;
             o.answer = id_no;
             break;
+        case Role::text:
+            if (*value == '\0' || strlen(value) > cli_path_max)
+                ok = fail_with(why, cap, "%s wants a value of 1 to %u characters", def->name,
+                               unsigned(cli_path_max));
+            o.*def->text = value;
+            break;
+        case Role::repeat: {
+            int n = 0;
+            ok = read_number(value, 1, int(cli_repeat_max), n);
+            if (!ok)
+                fail_with(why, cap, "--repeat wants a number from 1 to %u, not '%s'",
+                          cli_repeat_max, value);
+            o.repeat = unsigned(n);
+            break;
+        }
         case Role::help:
             return CliParse::help;
         case Role::version:
@@ -262,7 +312,22 @@ CliParse parse_cli_options(int argc, char** argv, CliOptions& o, char* why, size
         fail_with(why, cap, "no link: give one of --com, --port, --rmlx, --tcp and --udp");
         return CliParse::usage_error;
     }
-    if (o.baud_index >= 0 && o.link != CliLink::com && o.link != CliLink::port) {
+    bool serial = o.link == CliLink::com || o.link == CliLink::port;
+    for (size_t i = 0; i < o.action_count; ++i)
+        if (o.actions[i].kind == CliActionKind::zreport && !serial) {
+            fail_with(why, cap, "--zreport needs a serial link (--com, --port), not %s",
+                      o.link_option);
+            return CliParse::usage_error;
+        }
+    if (strcmp(o.zreport_request, "x/2") != 0 && strcmp(o.zreport_request, "x/5") != 0) {
+        fail_with(why, cap, "--zreport-request wants x/2 or x/5, not '%s'", o.zreport_request);
+        return CliParse::usage_error;
+    }
+    if (o.repeat_until_failure && o.repeat == 1) {
+        fail_with(why, cap, "--repeat-until-failure needs --repeat N");
+        return CliParse::usage_error;
+    }
+    if (o.baud_index >= 0 && !serial) {
         fail_with(why, cap, "--baud is for a serial link (--com, --port), not %s", o.link_option);
         return CliParse::usage_error;
     }

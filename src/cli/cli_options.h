@@ -9,18 +9,19 @@
 #include <cstddef>
 
 enum class CliLink { none, com, port, rmlx, tcp, udp };
-enum class CliActionKind { send, status, batch, sign, logo };
+enum class CliActionKind { send, status, batch, sign, logo, zreport };
 
 struct CliAction {
     CliActionKind kind;
     const char* option; // "--batch", for messages
-    const char* value;  // the text or file name (points into argv); "" for --status
+    const char* value;  // the text or file name (points into argv); "" for --status, --zreport
 };
 
 inline constexpr size_t cli_actions_max = 256;
 // The window's command field holds at most this many characters.
 inline constexpr size_t cli_command_max = command_field_size - 1;
 inline constexpr size_t cli_path_max = 511;
+inline constexpr unsigned cli_repeat_max = 1000000;
 
 struct CliOptions {
     CliLink link = CliLink::none;
@@ -37,6 +38,13 @@ struct CliOptions {
     bool json = false;
     bool timestamps = false;
     int answer = 0; // id_yes (--yes), id_no (--no) or 0
+    bool quiet = false;
+    bool stats = false;
+    bool repeat_until_failure = false;
+    unsigned repeat = 1;
+    const char* zreport_request = "x/2";
+    const char* junit = nullptr;   // --junit FILE
+    const char* capture = nullptr; // --capture FILE
     std::array<CliAction, cli_actions_max> actions{};
     size_t action_count = 0;
 };

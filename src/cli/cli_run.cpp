@@ -12,20 +12,26 @@
 #include "app/wall_clock.h"
 #include "app/window.h"
 #include "batch/batch.h"
+#include "capture/capture_file.h"
 #include "cli/cli_options.h"
 #include "cli/json_line.h"
+#include "cli/junit_report.h"
+#include "cli/run_stats.h"
 #include "cli/terminal.h"
 #include "command/command.h"
 #include "command/device_errors.h"
 #include "command/links.h"
 #include "serial/serial_link.h"
 #include "serial/serial_port.h"
+#include "serial/zreport.h"
 #include "signing/sign_file.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -41,8 +47,26 @@ struct Tally {
     int failed_result;
     int failed_error;
     char failed_request[44];
+    uint64_t us;      // the requests' times added up
+    uint64_t sign_us; // of the data blocks and "}" alone: a signing's transfer
 };
 Tally tally;
+
+const CliAction* current = nullptr; // the action that runs; nullptr: Connect
+unsigned round_number = 1;          // of --repeat
+RunStats run_stats;
+JunitReport junit{"varnoke-cli", {}};
+
+// What --zreport found: the report's files and signature, the digest.
+struct ZReportRun {
+    char identifier[zreport_identifier_max + 1];
+    unsigned lines; // written to the _a file
+    char a_path[cli_path_max + 1], b_path[cli_path_max + 1];
+    char signature[zreport_signature_size + 1]; // "" when none was found
+    char digest[zreport_signature_size + 1];    // "" until the check made one
+    const char* verdict;                        // nullptr until the check asked
+};
+ZReportRun zreport_run;
 
 int status_of(int result) {
     if (result == result_ok) return error_code != 0 ? cli_exit_refused : cli_exit_ok;
@@ -74,8 +98,65 @@ JsonLine json_object() {
     return line;
 }
 
-void watch_request(const char* request, int result, uint32_t elapsed_ms) {
+// Why a request failed, as --stats and --junit name it: the device's error
+// for a refusal, the result's name otherwise; "" when it did not fail.
+std::string_view failure_name(int result) {
+    if (status_of(result) == cli_exit_ok) return "";
+    return result == result_ok ? std::string_view(error_name(error_code)) : result_name(result);
+}
+
+// The request's text cut for a name: long blocks would make long names.
+std::string short_text(const char* request) {
+    std::string text(request, strnlen(request, 61));
+    if (text.size() > 60) text.replace(57, std::string::npos, "...");
+    return text;
+}
+
+void junit_request(const char* request, int result, uint64_t us) {
+    bool block = (request[0] == '@' || request[0] == '&') && request[1] == '/';
+    // A signing's blocks are one case: one block's number says nothing.
+    static unsigned blocks = 0; // in the case that ends the suite
+    bool signing = current != nullptr && current->kind == CliActionKind::sign;
+    JunitCase* c = nullptr;
+    if (signing && block && blocks > 0) {
+        c = &junit.suites.back().cases.back();
+        c->name = "data blocks (" + std::to_string(++blocks) + ")";
+    } else if (signing && block) {
+        c = &junit_add_case(junit, "data blocks (1)");
+        blocks = 1;
+    } else if (current != nullptr &&
+               (current->kind == CliActionKind::batch || current->kind == CliActionKind::zreport)) {
+        // Named by their place: the same text comes many times.
+        c = &junit_add_case(junit, (current->kind == CliActionKind::batch ? "line " : "request ") +
+                                       std::to_string(tally.requests) + ": " + short_text(request));
+    } else {
+        c = &junit_add_case(junit, short_text(request));
+    }
+    if (!block) blocks = 0;
+    c->us += us;
+    int status = status_of(result);
+    if (status == cli_exit_ok || c->outcome != JunitOutcome::passed) return;
+    c->outcome = status == cli_exit_refused ? JunitOutcome::failure : JunitOutcome::error;
+    c->type = failure_name(result);
+    if (result == result_ok) {
+        const DeviceError* row = device_error_row(error_code);
+        char words[300];
+        snprintf(words, sizeof words, "error 0x%02X %s%s%s", unsigned(error_code),
+                 error_name(error_code), row != nullptr ? ": " : "",
+                 row != nullptr ? row->description : "");
+        c->message = words;
+    } else {
+        c->message = result_text(result);
+    }
+}
+
+void watch_request(const char* request, int result, uint32_t elapsed_ms, uint64_t elapsed_us) {
     ++tally.requests;
+    tally.us += elapsed_us;
+    if (request[0] == '}' || ((request[0] == '@' || request[0] == '&') && request[1] == '/'))
+        tally.sign_us += elapsed_us;
+    if (options.stats) stats_add(run_stats, request, elapsed_us, failure_name(result));
+    if (options.junit != nullptr) junit_request(request, result, elapsed_us);
     tally.last_result = result;
     int status = status_of(result);
     if (status > tally.status) tally.status = status;
@@ -86,14 +167,24 @@ void watch_request(const char* request, int result, uint32_t elapsed_ms) {
         snprintf(tally.failed_request, sizeof tally.failed_request, "%.40s%s", request,
                  strlen(request) > 40 ? "..." : "");
     }
-    if (!options.json) return;
+    size_t len = strnlen(reply_buffer, sizeof reply_buffer);
+    if (!options.json) {
+        // A batch line's reply data, as --send prints its reply; with
+        // "Details" the log has them already.
+        if (current != nullptr && current->kind == CliActionKind::batch && !options.quiet &&
+            !options.details && result == result_ok && len > 9) {
+            char line[sizeof reply_buffer + 8];
+            snprintf(line, sizeof line, "  -> %s", reply_buffer + 9);
+            terminal_print(line);
+        }
+        return;
+    }
 
     JsonLine line = json_object();
     json_text(line, "request", request);
     json_number(line, "result", result);
     json_text(line, "result_name", result_name(result));
     if (result == result_ok) {
-        size_t len = strnlen(reply_buffer, sizeof reply_buffer);
         json_number(line, "error_code", error_code);
         json_text(line, "error_name", error_name(error_code));
         json_number(line, "device_status", device_status);
@@ -105,10 +196,74 @@ void watch_request(const char* request, int result, uint32_t elapsed_ms) {
             json_null(line, key);
     }
     json_number(line, "ms", elapsed_ms);
+    json_number(line, "us", static_cast<long long>(elapsed_us));
     json_end(line);
 }
 
 bool link_opened = false; // Connect has begun
+
+void print_stats() {
+    if (options.json) {
+        JsonLine line = json_begin(stdout);
+        json_array_begin(line, "stats");
+        for (const RequestStats& r : run_stats.requests) {
+            json_array_object_begin(line);
+            json_text(line, "request", r.request);
+            json_number(line, "count", static_cast<long long>(r.us.size()));
+            json_object_begin(line, "failures");
+            for (const auto& [name, n] : r.failures) json_number(line, name.c_str(), n);
+            json_object_end(line);
+            Spread t = stats_spread(r.us);
+            json_object_begin(line, "us");
+            json_number(line, "min", static_cast<long long>(t.min));
+            json_number(line, "p50", static_cast<long long>(t.p50));
+            json_number(line, "p90", static_cast<long long>(t.p90));
+            json_number(line, "p99", static_cast<long long>(t.p99));
+            json_number(line, "max", static_cast<long long>(t.max));
+            json_object_end(line);
+            json_object_end(line);
+        }
+        json_array_end(line);
+        json_end(line);
+        return;
+    }
+    terminal_print("Request                  Count     Min us     p50 us     p90 us     p99 us"
+                   "     Max us  Failures");
+    for (const RequestStats& r : run_stats.requests) {
+        Spread t = stats_spread(r.us);
+        std::string failures;
+        for (const auto& [name, n] : r.failures)
+            failures += (failures.empty() ? "" : ", ") + name + " " + std::to_string(n);
+        char line[400];
+        snprintf(line, sizeof line, "%-22.22s%s %7zu %10llu %10llu %10llu %10llu %10llu  %s",
+                 r.request.c_str(), r.request.size() > 22 ? ".." : "  ", r.us.size(),
+                 static_cast<unsigned long long>(t.min), static_cast<unsigned long long>(t.p50),
+                 static_cast<unsigned long long>(t.p90), static_cast<unsigned long long>(t.p99),
+                 static_cast<unsigned long long>(t.max), failures.empty() ? "-" : failures.c_str());
+        terminal_print(line);
+    }
+}
+
+// What the run leaves beside its output, also after a failure or a stop
+// signal: the statistics, the JUnit report, the wire capture. A file that
+// cannot be written turns success into a usage error.
+int finish_run(int status) {
+    if (options.stats) print_stats();
+    if (options.junit != nullptr) {
+        if (int error = junit_save(junit, options.junit); error != 0) {
+            terminal_error("--junit %s: %s", options.junit, strerror(error));
+            if (status == cli_exit_ok) status = cli_exit_usage;
+        }
+    }
+    if (options.capture != nullptr) {
+        char why[300];
+        if (!save_wire_capture(options.capture, why, sizeof why)) {
+            terminal_error("--capture %s: %s", options.capture, why);
+            if (status == cli_exit_ok) status = cli_exit_usage;
+        }
+    }
+    return status;
+}
 
 [[noreturn]] void stop(int signal) {
     // The request in progress is left where it waits; the link is let go, as
@@ -124,6 +279,7 @@ bool link_opened = false; // Connect has begun
         json_end(line);
     }
     terminal_error("stopped by %s; the link is closed", name);
+    finish_run(cli_exit_signal + signal);
     exit(cli_exit_signal + signal);
 }
 
@@ -140,7 +296,9 @@ void click(int id) {
 bool files_usable() {
     for (size_t i = 0; i < options.action_count; ++i) {
         const CliAction& a = options.actions[i];
-        if (a.kind == CliActionKind::send || a.kind == CliActionKind::status) continue;
+        if (a.kind == CliActionKind::send || a.kind == CliActionKind::status ||
+            a.kind == CliActionKind::zreport)
+            continue;
         FILE* f = fopen(a.value, "rb");
         if (f == nullptr) {
             terminal_error("%s %s: %s", a.option, a.value, strerror(errno));
@@ -191,6 +349,7 @@ int connect_device() {
         json_text(line, "link", name);
         if (status != cli_exit_ok && link_failure_reason[0] != '\0')
             json_text(line, "reason", link_failure_reason);
+        json_number(line, "us", static_cast<long long>(tally.us));
         json_number(line, "exit", status);
         json_end(line);
     }
@@ -200,8 +359,8 @@ int connect_device() {
 
 void report_failure(const CliAction& a, int status) {
     char what[600];
-    if (a.kind == CliActionKind::status)
-        snprintf(what, sizeof what, "--status");
+    if (a.kind == CliActionKind::status || a.kind == CliActionKind::zreport)
+        snprintf(what, sizeof what, "%s", a.option);
     else
         snprintf(what, sizeof what, "%s %s", a.option, a.value);
     if (status == cli_exit_usage) {
@@ -225,7 +384,7 @@ void report_failure(const CliAction& a, int status) {
 }
 
 void json_summary(const CliAction& a, int status) {
-    static constexpr const char* names[] = {"send", "status", "batch", "sign", "logo"};
+    static constexpr const char* names[] = {"send", "status", "batch", "sign", "logo", "zreport"};
     JsonLine line = json_object();
     json_text(line, "action", names[int(a.kind)]);
     switch (a.kind) {
@@ -246,10 +405,36 @@ void json_summary(const CliAction& a, int status) {
         if (s.done) {
             json_number(line, "ms", s.elapsed_ms);
             json_real(line, "rate", double(s.rate));
+            // The same transfer timed by its requests.
+            json_number(line, "us", static_cast<long long>(tally.sign_us));
+            if (tally.sign_us > 0)
+                json_real(line, "us_rate", double(s.bytes) * 1e6 / double(tally.sign_us));
+            else
+                json_null(line, "us_rate");
         } else {
             json_null(line, "ms");
             json_null(line, "rate");
+            json_null(line, "us");
+            json_null(line, "us_rate");
         }
+        break;
+    }
+    case CliActionKind::zreport: {
+        const ZReportRun& z = zreport_run;
+        auto text_or_null = [&line](const char* key, const char* text) {
+            if (text != nullptr && *text != '\0')
+                json_text(line, key, text);
+            else
+                json_null(line, key);
+        };
+        text_or_null("identifier", z.identifier);
+        json_number(line, "lines", z.lines);
+        text_or_null("a_file", z.a_path);
+        text_or_null("b_file", z.b_path);
+        text_or_null("digest", z.digest);
+        text_or_null("signature", z.signature);
+        text_or_null("verdict", z.verdict);
+        json_text(line, "request", options.zreport_request);
         break;
     }
     case CliActionKind::logo:
@@ -257,6 +442,7 @@ void json_summary(const CliAction& a, int status) {
         json_number(line, "rows", tally.requests);
         break;
     }
+    if (a.kind != CliActionKind::sign) json_number(line, "us", static_cast<long long>(tally.us));
     json_number(line, "exit", status);
     json_end(line);
 }
@@ -291,10 +477,121 @@ unsigned forget_failure() {
     return failed;
 }
 
+void send_request(const char* request) {
+    ui_set_text(idc_command, request);
+    click(idc_send);
+}
+
+// The check's question, answered from the report: the _b file that the
+// check has just written holds the digest it shows.
+int decide_check(const char** why) {
+    ZReportRun& z = zreport_run;
+    z.digest[0] = '\0';
+    if (FILE* f = fopen(z.b_path, "rb")) {
+        size_t n = fread(z.digest, 1, zreport_signature_size, f);
+        z.digest[n] = '\0';
+        fclose(f);
+    }
+    if (z.signature[0] == '\0') {
+        z.verdict = "not-found";
+        return 0; // --yes, --no, or No and why
+    }
+    bool same = strlen(z.digest) == zreport_signature_size;
+    for (size_t i = 0; same && i < zreport_signature_size; ++i)
+        same = toupper(uint8_t(z.digest[i])) == toupper(uint8_t(z.signature[i]));
+    z.verdict = same ? "match" : "mismatch";
+    *why = same ? "--zreport: the report's signature is identical"
+                : "--zreport: the report's signature is different";
+    return same ? id_yes : id_no;
+}
+
+// How many "Q" a report may take before the device is taken to be stuck.
+constexpr unsigned zreport_lines_max = 10000;
+
+// "A", "Q" to the line of type "3", the check request. The status of the
+// requests, or a refusal when no verdict allowed the check.
+int run_zreport() {
+    ZReportRun& z = zreport_run;
+    z = ZReportRun{};
+    send_request("A");
+    if (tally.status != cli_exit_ok) return tally.status;
+    std::string_view id = zreport_identifier(reply_buffer);
+    snprintf(z.identifier, sizeof z.identifier, "%.*s", int(id.size()), id.data());
+    std::string a_name = std::string(id) + "_a.txt", b_name = std::string(id) + "_b.txt";
+    FILE* a_file = nullptr;
+    if (zreport_names_a_file(id) && zreport_out_path(a_name.c_str(), z.a_path, sizeof z.a_path) &&
+        zreport_out_path(b_name.c_str(), z.b_path, sizeof z.b_path))
+        a_file = fopen(z.a_path, "rb");
+    if (a_file == nullptr) {
+        terminal_error("--zreport: the report's lines have no file to go to; nothing more was "
+                       "sent");
+        return cli_exit_refused;
+    }
+    fclose(a_file);
+
+    bool ended = false;
+    for (unsigned i = 0; i < zreport_lines_max && !ended; ++i) {
+        send_request("Q");
+        if (tally.status != cli_exit_ok) return tally.status;
+        char reply[sizeof reply_buffer];
+        snprintf(reply, sizeof reply, "%s", reply_buffer);
+        std::string_view signature = zreport_line_signature(reply);
+        if (!signature.empty())
+            snprintf(z.signature, sizeof z.signature, "%.*s", int(signature.size()),
+                     signature.data());
+        ZReportLine line = zreport_line(reply);
+        z.lines += line.action == ZLineAction::write;
+        ended = line.action == ZLineAction::close;
+    }
+    if (!ended) {
+        terminal_error("--zreport: the report did not end (line type \"3\") within %u lines; "
+                       "nothing more was sent",
+                       zreport_lines_max);
+        return cli_exit_refused;
+    }
+
+    terminal_set_decider(decide_check);
+    send_request(options.zreport_request);
+    terminal_set_decider(nullptr);
+    int status = tally.status;
+    if (z.verdict != nullptr && strcmp(z.verdict, "match") != 0 && status == cli_exit_ok)
+        status = cli_exit_refused;
+    return status;
+}
+
+void print_zreport() {
+    const ZReportRun& z = zreport_run;
+    char line[4 * cli_path_max];
+    snprintf(line, sizeof line, "Z-report %.59s: %u lines in %.511s", z.identifier, z.lines,
+             z.a_path);
+    terminal_print(line);
+    if (z.verdict == nullptr) return;
+    snprintf(line, sizeof line, "Computed digest: %.40s in %.511s", z.digest, z.b_path);
+    terminal_print(line);
+    snprintf(line, sizeof line, "Signature in the report: %s -- %s",
+             z.signature[0] != '\0' ? z.signature : "none", z.verdict);
+    terminal_print(line);
+}
+
+void junit_suite_of(const CliAction* a) {
+    char name[cli_path_max + 64];
+    int n = options.repeat > 1 ? snprintf(name, sizeof name, "round %u: ", round_number) : 0;
+    if (a == nullptr)
+        snprintf(name + n, sizeof name - size_t(n), "connect");
+    else if (*a->value == '\0')
+        snprintf(name + n, sizeof name - size_t(n), "%s", a->option);
+    else
+        snprintf(name + n, sizeof name - size_t(n), "%s %s", a->option, a->value);
+    junit_begin_suite(junit, name);
+}
+
 int run_action(const CliAction& a) {
     stop_if_asked();
     tally = Tally{};
+    current = &a;
+    if (options.junit != nullptr) junit_suite_of(&a);
     unsigned boxes = terminal_boxes();
+    int zreport_status = cli_exit_ok;
     switch (a.kind) {
     case CliActionKind::send:
         ui_set_text(idc_command, a.value);
@@ -321,9 +618,12 @@ int run_action(const CliAction& a) {
         ui_set_text(idc_batch_path, a.value);
         click(idc_bmp);
         break;
+    case CliActionKind::zreport:
+        zreport_status = run_zreport();
+        break;
     }
 
-    int status = tally.status;
+    int status = tally.status > zreport_status ? tally.status : zreport_status;
     // A file refused in a box before any request, or a signing that did not
     // get through its file.
     if (status == cli_exit_ok && ((tally.requests == 0 && terminal_boxes() != boxes) ||
@@ -335,8 +635,29 @@ int run_action(const CliAction& a) {
         snprintf(line, sizeof line, "Reply: %s", reply_buffer);
         terminal_print(line);
     }
+    if (a.kind == CliActionKind::zreport) {
+        const char* verdict = zreport_run.verdict != nullptr ? zreport_run.verdict : "";
+        if (options.junit != nullptr && *verdict != '\0') {
+            JunitCase& c = junit_add_case(junit, "signature");
+            if (strcmp(verdict, "match") != 0) {
+                c.outcome = JunitOutcome::failure;
+                c.type = verdict;
+                c.message = std::string("report: ") +
+                            (zreport_run.signature[0] != '\0' ? zreport_run.signature : "none") +
+                            ", computed: " + zreport_run.digest;
+            }
+        }
+        if (!options.json) print_zreport();
+    }
     if (options.json) json_summary(a, status);
-    if (status != cli_exit_ok) report_failure(a, status);
+    if (status != cli_exit_ok && (a.kind != CliActionKind::zreport || tally.failed_at != 0))
+        report_failure(a, status);
+    if (a.kind == CliActionKind::zreport && zreport_run.verdict != nullptr) {
+        if (strcmp(zreport_run.verdict, "not-found") == 0)
+            terminal_error("--zreport: the report carries no signature to compare");
+        else if (strcmp(zreport_run.verdict, "mismatch") == 0)
+            terminal_error("--zreport: the report's signature differs from the computed digest");
+    }
     return status;
 }
 
@@ -392,16 +713,25 @@ int cli_main(int argc, char** argv) {
     // From here on: the window's own start-up line is not the device's.
     terminal_show_log(!options.json, options.timestamps);
 
-    if (options.discover) return discover();
+    if (options.discover) return finish_run(discover());
+    if (options.junit != nullptr) junit_suite_of(nullptr);
     int status = connect_device();
-    if (status != cli_exit_ok) return status;
-    for (size_t i = 0; i < options.action_count; ++i) {
-        int action_status = run_action(options.actions[i]);
-        if (action_status == cli_exit_ok) continue;
-        if (status == cli_exit_ok) status = action_status;
-        if (!options.keep_going) break;
+    if (status != cli_exit_ok) return finish_run(status);
+    for (round_number = 1; round_number <= options.repeat; ++round_number) {
+        bool round_failed = false;
+        for (size_t i = 0; i < options.action_count; ++i) {
+            int action_status = run_action(options.actions[i]);
+            if (action_status == cli_exit_ok) continue;
+            round_failed = true;
+            if (status == cli_exit_ok) status = action_status;
+            if (!options.keep_going) break;
+        }
+        // Without --repeat-until-failure a bench wants all its rounds, the
+        // failed ones counted.
+        if (round_failed && (options.repeat == 1 || options.repeat_until_failure)) break;
     }
     stop_if_asked();
+    current = nullptr;
     click(idc_connect); // Disconnect
-    return status;
+    return finish_run(status);
 }

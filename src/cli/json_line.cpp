@@ -71,6 +71,23 @@ void json_array_end(JsonLine& line) {
     line.first = false;
 }
 
+void json_object_begin(JsonLine& line, const char* key) {
+    key_of(line, key);
+    fputc('{', line.out);
+    line.first = true;
+}
+
+void json_array_object_begin(JsonLine& line) {
+    if (!line.first) fputc(',', line.out);
+    fputc('{', line.out);
+    line.first = true;
+}
+
+void json_object_end(JsonLine& line) {
+    fputc('}', line.out);
+    line.first = false;
+}
+
 void json_end(JsonLine& line) {
     fputs("}\n", line.out);
     fflush(line.out);

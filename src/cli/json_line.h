@@ -22,6 +22,11 @@ void json_null(JsonLine& line, const char* key);
 void json_array_begin(JsonLine& line, const char* key);
 void json_array_text(JsonLine& line, std::string_view text8);
 void json_array_end(JsonLine& line);
+// An object as a member (after its key) or as an item of an array: its
+// members follow, then the end.
+void json_object_begin(JsonLine& line, const char* key);
+void json_array_object_begin(JsonLine& line);
+void json_object_end(JsonLine& line);
 // Closes the object and the line, and flushes it.
 void json_end(JsonLine& line);
 

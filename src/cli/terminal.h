@@ -8,8 +8,9 @@
 
 #include <cstdint>
 
-// Catches the stop signals (Ctrl+C, SIGTERM, a closed output pipe) and sets
-// the console's output up. Before anything else.
+// Catches the stop signals (Ctrl+C, SIGTERM) and sets the console's output
+// up; a closed output pipe stops nothing (the run ends as it would have).
+// Before anything else.
 void terminal_start();
 
 // Whether log entries are written, and whether each begins with its date
@@ -24,6 +25,11 @@ void terminal_error(const char* format, ...) VARNOKE_PRINTF(1, 2);
 // The answer to a Yes/No box: id_yes, id_no, or 0, which answers No and
 // says that --yes or --no was wanted.
 void terminal_set_answer(int answer);
+// While set, decides each Yes/No box before the fixed answer: id_yes, id_no
+// (why then holds the words shown after the answer), or 0 to leave it to
+// the fixed answer.
+using YesNoDecider = int (*)(const char** why);
+void terminal_set_decider(YesNoDecider decider);
 // Message boxes shown since the start.
 unsigned terminal_boxes();
 

@@ -30,9 +30,13 @@ void terminal_platform_start() {
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
-    // A reader of the output that went away (| head) stops the program as
-    // Ctrl+C does, rather than killing it with the port still held.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A reader of the output that went away (| head) neither kills the
+    // program with the port still held nor stops it: writes fail quietly
+    // and the run ends with the status it would have had.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 int terminal_platform_stop_signal() {

@@ -48,6 +48,7 @@ std::array<char, log_column_max + 1> pending_text{};
 bool log_shown = false;
 bool with_times = false;
 int yes_no_answer = 0;
+YesNoDecider yes_no_decider = nullptr;
 unsigned boxes_shown = 0;
 StopHandler stop_handler = nullptr;
 
@@ -157,6 +158,10 @@ void terminal_error(const char* format, ...) {
 
 void terminal_set_answer(int answer) {
     yes_no_answer = answer;
+}
+
+void terminal_set_decider(YesNoDecider decider) {
+    yes_no_decider = decider;
 }
 
 unsigned terminal_boxes() {
@@ -305,7 +310,14 @@ int ui_message_box(bool, const char* text, const char* caption, unsigned type) {
     std::string body = one_line(text);
     std::string line = title.empty() ? body : body.empty() ? title : title + ": " + body;
     int answer = id_ok;
-    if ((type & mb_yesno) != 0) {
+    const char* why = "";
+    int decided = (type & mb_yesno) != 0 && yes_no_decider != nullptr ? yes_no_decider(&why) : 0;
+    if (decided != 0) {
+        answer = decided;
+        line += decided == id_yes ? " -- Yes (" : " -- No (";
+        line += why;
+        line += ')';
+    } else if ((type & mb_yesno) != 0) {
         answer = yes_no_answer == id_yes ? id_yes : id_no;
         line += yes_no_answer == id_yes  ? " -- Yes (--yes)"
                 : yes_no_answer == id_no ? " -- No (--no)"

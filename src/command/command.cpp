@@ -33,8 +33,13 @@ struct RunningGuard {
     ~RunningGuard() { running = false; }
 };
 
-int told(const char* request, int result, uint32_t start) {
-    if (watcher != nullptr) watcher(request, result, tick_ms() - start);
+struct Started {
+    uint32_t ms;
+    uint64_t us;
+};
+
+int told(const char* request, int result, Started start) {
+    if (watcher != nullptr) watcher(request, result, tick_ms() - start.ms, tick_us() - start.us);
     return result;
 }
 
@@ -60,7 +65,7 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
     }
     RunningGuard guard;
     details = details_flag;
-    uint32_t start = tick_ms();
+    Started start{tick_ms(), tick_us()};
 
     for (;;) {
         int result = link_transaction(request);

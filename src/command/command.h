@@ -21,10 +21,12 @@ extern int32_t function_status;
 int execute_command(const char* request, char* data, size_t data_capacity, int details_flag);
 
 // Told of every request execute_command ran, as it returns: the request, its
-// result and the milliseconds it took, repeats included. After result_ok the
+// result and the time it took in milliseconds and in microseconds, repeats
+// included. After result_ok the
 // reply state (reply_buffer, the status bytes) holds its reply. For programs
 // that report requests otherwise than in the log; nullptr: nobody is told.
-using CommandWatcher = void (*)(const char* request, int result, uint32_t elapsed_ms);
+using CommandWatcher = void (*)(const char* request, int result, uint32_t elapsed_ms,
+                                uint64_t elapsed_us);
 void set_command_watcher(CommandWatcher watcher);
 
 // A device request is in progress (a serial transaction holds busy_flag; a

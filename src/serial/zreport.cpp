@@ -2,11 +2,13 @@
 // check that writes its digest into C:\out\<identifier>_b.txt.
 #include "serial/zreport.h"
 
+#include "app/log.h"
 #include "app/results.h"
 #include "app/window.h"
 #include "codec/sha1.h"
 #include "serial/serial_transaction.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,8 @@ struct ZFile {
 };
 ZFile a_path{}, b_path{};
 FILE* a_file = nullptr;
+// The signature the report's own lines carry, to set beside the digest.
+char report_signature[zreport_signature_size + 1] = "";
 
 void error_box(const char* text) {
     ui_message_box(true, text, "Error", mb_ok);
@@ -61,6 +65,19 @@ void printable(std::string_view text, char* out, size_t cap) {
     out[n] = '\0';
 }
 
+// Help for the operator's eye: the report's own signature beside the digest.
+void log_report_signature(const char* digest) {
+    if (report_signature[0] == '\0') {
+        log_printf("Z-report signature in the report: not found");
+        return;
+    }
+    bool same = strlen(digest) == zreport_signature_size;
+    for (size_t i = 0; same && i < zreport_signature_size; ++i)
+        same = toupper(uint8_t(digest[i])) == toupper(uint8_t(report_signature[i]));
+    log_printf("Z-report signature in the report: %s (%s)", report_signature,
+               same ? "identical" : "different");
+}
+
 } // namespace
 
 int zreport_check(const char*) {
@@ -93,7 +110,9 @@ int zreport_check(const char*) {
              "Calculated signature: %s \r\n\r\n Is this signature identical with the one in "
              "Zreport?",
              signature);
-    if (ui_message_box(true, question, "", mb_yesno) == id_yes) return zreport_go_on;
+    int answer = ui_message_box(true, question, "", mb_yesno);
+    log_report_signature(signature);
+    if (answer == id_yes) return zreport_go_on;
     return signature_rejected;
 }
 
@@ -101,6 +120,7 @@ void zreport_capture_identifier(char* reply) {
     if (zreport_reply_repeated(reply)) return;
     // The lines of a new report must not run on into the earlier one's file.
     close_a_file();
+    report_signature[0] = '\0';
     std::string_view identifier = zreport_identifier(reply);
 
     if (!zreport_names_a_file(identifier)) {
@@ -138,4 +158,8 @@ void zreport_capture_line(char* reply) {
     if (line.action == ZLineAction::close) close_a_file();
     if (line.action == ZLineAction::write && a_file != nullptr)
         fprintf(a_file, "%s\r\n", line.text);
+    std::string_view signature = zreport_line_signature(reply);
+    if (!signature.empty())
+        snprintf(report_signature, sizeof report_signature, "%.*s", int(signature.size()),
+                 signature.data());
 }

@@ -56,6 +56,13 @@ struct ZReportLine {
 };
 ZReportLine zreport_line(char* reply);
 
+// The signature a report carries in a "Q" reply of line type "1" or "2"
+// (lines the capture does not write): the first run of exactly 40
+// hexadecimal digits in its line text, as far as the capture keeps a
+// reply; empty when there is none.
+inline constexpr size_t zreport_signature_size = 40;
+std::string_view zreport_line_signature(const char* reply);
+
 // Where the file C:\out\<name> is on this system; false when it cannot be
 // named here (no prefix, or the path does not fit).
 bool zreport_out_path(const char* name, char* out, size_t cap);

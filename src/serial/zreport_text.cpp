@@ -79,3 +79,17 @@ ZReportLine zreport_line(char* reply) {
     if (type == '3') return {ZLineAction::close, nullptr};
     return {ZLineAction::write, len > line_text_at ? reply + line_text_at : ""};
 }
+
+std::string_view zreport_line_signature(const char* reply) {
+    size_t len = strnlen(reply, line_reply_max);
+    if (len <= line_text_at || (reply[line_type_at] != '1' && reply[line_type_at] != '2'))
+        return {};
+    for (size_t at = line_text_at; at < len;) {
+        size_t end = at;
+        while (end < len && isxdigit(uint8_t(reply[end]))) ++end;
+        if (end - at == zreport_signature_size)
+            return std::string_view(reply + at, zreport_signature_size);
+        at = end + 1;
+    }
+    return {};
+}

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -95,6 +96,35 @@ std::optional<std::string> jq(const std::string& json, const std::string& filter
 }
 std::string field(const std::string& json, const std::string& name) {
     return jq(json, "." + name).value_or("(none)");
+}
+// The filter applied to all the JSON lines of a file at once, as an array.
+std::string jq_all(const std::string& path, const std::string& filter) {
+    Child child("/usr/bin/jq", {"-s", "-j", filter, path});
+    std::string out = child.rest();
+    return child.exit_code() == 0 ? out : "(jq failed: " + out + ")";
+}
+
+// A JUnit report as python's XML parser reads it: a line per suite with its
+// counts, a line per case with its outcome; the parser's complaint instead
+// when the file is no well-formed XML.
+std::string junit_outline(const std::string& path) {
+    const char* script = R"(
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+assert root.tag == "testsuites", root.tag
+for s in root:
+    assert s.tag == "testsuite", s.tag
+    print("suite %s: tests=%s failures=%s errors=%s" % tuple(s.get(k) for k in ("name", "tests", "failures", "errors")))
+    float(s.get("time"))
+    for c in s:
+        assert c.tag == "testcase" and c.get("classname") == s.get("name"), c.tag
+        float(c.get("time"))
+        outcome = "".join(" %s %s: %s" % (o.tag, o.get("type"), o.get("message")) for o in c)
+        print("  %s%s" % (c.get("name"), outcome))
+)";
+    Child child("/usr/bin/python3", {"-c", script, path});
+    std::string out = child.rest();
+    return child.exit_code() == 0 ? out : "(python3 refused it: " + out + ")";
 }
 
 struct Ran {
@@ -244,6 +274,7 @@ TEST_F(CliTest, SigningOverTcpWritesJsonLinesThatParse) {
     EXPECT_EQ(field(r.lines[1], "action"), "connect");
     EXPECT_EQ(field(r.lines[1], "link"), "TCP " + address);
     EXPECT_EQ(field(r.lines[1], "exit"), "0");
+    EXPECT_EQ(field(r.lines[1], "us|type"), "number");
 
     DeviceModel device(seed);
     for (size_t i = 0; i < requests.size(); ++i) {
@@ -261,6 +292,7 @@ TEST_F(CliTest, SigningOverTcpWritesJsonLinesThatParse) {
                   std::to_string(std::stoi(reply.substr(6, 2), nullptr, 16)));
         EXPECT_EQ(field(j, "data"), reply.substr(9));
         EXPECT_EQ(field(j, "ms|type"), "number");
+        EXPECT_EQ(field(j, "us|type"), "number");
     }
     // The signature line: the device's answer to "}", the digest of the file.
     Lines replies;
@@ -275,6 +307,12 @@ TEST_F(CliTest, SigningOverTcpWritesJsonLinesThatParse) {
     EXPECT_EQ(field(summary, "bytes"), "1700");
     EXPECT_EQ(field(summary, "ms|type"), "number");
     EXPECT_EQ(field(summary, "rate|type"), "number");
+    // The transfer's microseconds: its data blocks' and "}"'s own, added up.
+    std::string transfer = jq_all(file("run.json", r.out),
+                                  "map(select(.result_name and (.request | test(\"^[@}]\"))) | "
+                                  ".us) | add");
+    EXPECT_EQ(field(summary, "us"), transfer);
+    EXPECT_EQ(field(summary, "us_rate > 0"), "true");
     EXPECT_EQ(field(summary, "exit"), "0");
 }
 
@@ -391,6 +429,15 @@ TEST_F(CliTest, BadOptionsAndFilesExit64BeforeAnyTraffic) {
         // Files are tried before anything is opened: no port, no log line.
         {{"--com", "1", "--status", "--batch", missing},
          "--batch " + missing + ": No such file or directory"},
+        {{"--tcp", "127.0.0.1", "--zreport"},
+         "--zreport needs a serial link (--com, --port), not --tcp" + try_help},
+        {{"--com", "1", "--zreport", "--zreport-request", "x/3"},
+         "--zreport-request wants x/2 or x/5, not 'x/3'" + try_help},
+        {{"--com", "1", "--repeat", "0"},
+         "--repeat wants a number from 1 to 1000000, not '0'" + try_help},
+        {{"--com", "1", "--repeat-until-failure"},
+         "--repeat-until-failure needs --repeat N" + try_help},
+        {{"--com", "1", "--junit="}, "--junit wants a value of 1 to 511 characters" + try_help},
         {{"--tcp", "127.0.0.1", "--sign", dir + "/folder"},
          "--sign " + dir + "/folder: cannot be read: Is a directory"},
     };
@@ -404,6 +451,9 @@ TEST_F(CliTest, BadOptionsAndFilesExit64BeforeAnyTraffic) {
     Ran help = run({"--send", "v", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: varnoke-cli LINK", 0), 0u) << help.out;
+    Ran h = run({"--com", "1", "-h"});
+    EXPECT_EQ(h.status, 0);
+    EXPECT_EQ(h.out, help.out);
     Ran version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("varnoke-cli ") + VARNOKE_VERSION + "\n");
@@ -537,6 +587,246 @@ TEST_F(CliTest, DiscoveryAndRmlxInAPrivateNetwork) {
                                  "0 devices responded"}));
     EXPECT_EQ(none.err, "varnoke-cli: no RMLX device answered\n");
     netns::leave_private();
+}
+
+TEST_F(CliTest, ZReportCheckComparesTheDigestWithTheReportsSignature) {
+    fs::path out = fs::path(dir) / "drive_c" / "out";
+    std::string document = file("document.txt", "a day's one document\n");
+    const struct {
+        std::string mode, verdict;
+        int status;
+        Lines after; // the requests after the report's end
+    } cases[] = {
+        {"kept", "match", 0, {"x/2"}},
+        {"wrong", "mismatch", 1, {}}, // No twice: neither x/2 nor x/5 is sent
+        {"none", "not-found", 1, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        fs::remove_all(dir + "/drive_c");
+        fs::create_directories(out);
+        sims.clear();
+        serial_sim(1, {"--z-signature", c.mode});
+        // The signing first: the device issues no Z without signatures.
+        Ran r = run({"--com", "1", "--json", "--sign", document, "--zreport"});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        Lines sent = answered(sim_log(1));
+        auto last_q = std::find(sent.rbegin(), sent.rend(), "Q").base();
+        EXPECT_EQ(Lines(last_q, sent.end()), c.after);
+
+        const std::string& summary = r.lines.back();
+        DeviceModel device(seed);
+        std::string id = device.z_identifier(1);
+        EXPECT_EQ(field(summary, "action"), "zreport");
+        EXPECT_EQ(field(summary, "identifier"), id);
+        const Lines& report = device.z_reports[0].lines;
+        EXPECT_EQ(field(summary, "lines"),
+                  std::to_string(std::count_if(report.begin(), report.end(), [](auto& line) {
+                      return line.rfind("0/", 0) == 0;
+                  })));
+        EXPECT_EQ(field(summary, "a_file"), (out / (id + "_a.txt")).string());
+        EXPECT_EQ(field(summary, "b_file"), (out / (id + "_b.txt")).string());
+        std::string digest = sha1_of(read_file((out / (id + "_a.txt")).string()));
+        EXPECT_EQ(field(summary, "digest"), digest);
+        EXPECT_EQ(read_file((out / (id + "_b.txt")).string()), digest);
+        EXPECT_EQ(field(summary, "verdict"), c.verdict);
+        EXPECT_EQ(field(summary, "exit"), std::to_string(c.status));
+        if (c.mode == "kept") {
+            EXPECT_EQ(field(summary, "signature"), digest);
+        } else if (c.mode == "wrong") {
+            EXPECT_NE(field(summary, "signature"), digest);
+        }
+        if (c.mode == "none") {
+            EXPECT_EQ(field(summary, "signature"), "(none)"); // null
+            EXPECT_NE(r.err.find("varnoke-cli: --zreport: the report carries no signature to "
+                                 "compare\n"),
+                      std::string::npos)
+                << r.err;
+        }
+    }
+
+    // No signature, but --yes decides: x/5 is sent; still no match, still 1.
+    // The text summary, and the window's line beside the digest.
+    Ran yes = run({"--com", "1", "--yes", "--zreport-request", "x/5", "--zreport"});
+    EXPECT_EQ(yes.status, 1);
+    EXPECT_EQ(answered(sim_log(1)).back(), "x/5");
+    EXPECT_NE(yes.out.find("\nZ-report signature in the report: not found\n"), std::string::npos)
+        << yes.out;
+    EXPECT_NE(yes.out.find("\nSignature in the report: none -- not-found\n"), std::string::npos)
+        << yes.out;
+    EXPECT_NE(yes.err.find("Zreport? -- Yes (--yes)\n"), std::string::npos) << yes.err;
+}
+
+TEST_F(CliTest, RepeatedRequestsGiveStatisticsFromTheirOwnTimes) {
+    auto check = [this](const Lines& link) {
+        Lines args = link;
+        append(args, {"--json", "--stats", "--keep-going", "--repeat", "1000", "--send", "?",
+                      "--send", "Z/1"});
+        Ran r = run(args);
+        EXPECT_EQ(r.status, 1) << r.err;
+        std::string json = file("run.json", r.out);
+        // Every request's time in microseconds; the statistics come last.
+        EXPECT_EQ(jq_all(json, "map(select(.result_name) | .us | type == \"number\") | "
+                               "[length, all] | @text"),
+                  "[2001,true]");
+        std::string stats = r.lines.back();
+        EXPECT_EQ(field(stats, "stats | map(.request) | @text"), "[\"v\",\"?\",\"Z/1\"]");
+        EXPECT_EQ(field(stats, "stats | map(.count) | @text"), "[1,1000,1000]");
+        EXPECT_EQ(field(stats, "stats | map(.failures) | @text"), "[{},{},{\"BADREQ\":1000}]");
+        for (const char* request : {"?", "Z/1"}) {
+            SCOPED_TRACE(request);
+            std::string us = field(stats, std::string("stats[] | select(.request == \"") + request +
+                                              "\") | .us");
+            EXPECT_EQ(jq(us, ".min <= .p50 and .p50 <= .p90 and .p90 <= .p99 and "
+                             ".p99 <= .max and .min > 0"),
+                      "true")
+                << us;
+            std::string times = std::string("map(select(.result_name and .request == \"") +
+                                request + "\") | .us) | ";
+            EXPECT_EQ(field(us, "min"), jq_all(json, times + "min"));
+            EXPECT_EQ(field(us, "max"), jq_all(json, times + "max"));
+            EXPECT_EQ(field(us, "p50"), jq_all(json, times + "sort | .[499]"));
+        }
+    };
+    std::string address = tcp_sim();
+    check({"--tcp", address});
+
+    // A failed action ends its round; the next round runs, unless
+    // --repeat-until-failure.
+    for (bool until : {false, true}) {
+        size_t before = answered(sim_log(0)).size();
+        Lines args = {"--tcp", address,  "--repeat", "3",      "--send",
+                      "?",     "--send", "Z/1",      "--send", "v"};
+        if (until) args.push_back("--repeat-until-failure");
+        EXPECT_EQ(run(args).status, 1);
+        Lines sent = answered(sim_log(0));
+        Lines expected = {"v", "?", "Z/1"};
+        if (!until) append(expected, {"?", "Z/1", "?", "Z/1"});
+        EXPECT_EQ(Lines(sent.begin() + long(before), sent.end()), expected) << until;
+    }
+
+    std::string why = netns::enter_private(true);
+    if (!why.empty()) GTEST_SKIP() << "no private network namespace for RMLX (" << why << ")";
+    sims.push_back(std::make_unique<Child>(VARNOKE_SIM_PATH, Lines{"--rmlx", "127.0.0.2"}));
+    ASSERT_TRUE(sims.back()->read_until("rmlx: 127.0.0.2:24222\n")) << sims.back()->output;
+    check({"--rmlx", "127.0.0.2"});
+    netns::leave_private();
+}
+
+TEST_F(CliTest, JunitReportOfABatchAndASigningParses) {
+    std::string address = tcp_sim();
+    // The refused line's text is a name that XML must escape.
+    std::string batch = file("batch.txt", "v\n?\nZ<&\"'>\nv\n");
+    std::string document = file("document.txt", std::string(1600, 'd'));
+    std::string report = dir + "/report.xml";
+    Ran r = run({"--tcp", address, "--keep-going", "--junit", report, "--batch", batch, "--sign",
+                 document});
+    EXPECT_EQ(r.status, 1) << r.err;
+    std::string xml = read_file(report);
+    EXPECT_EQ(junit_outline(report),
+              "suite connect: tests=1 failures=0 errors=0\n"
+              "  v\n"
+              "suite --batch " +
+                  batch +
+                  ": tests=3 failures=1 errors=0\n"
+                  "  line 1: v\n"
+                  "  line 2: ?\n"
+                  "  line 3: Z<&\"'> failure BADREQ: error 0x06 BADREQ: The request code is "
+                  "unsupported\n"
+                  "suite --sign " +
+                  document +
+                  ": tests=3 failures=0 errors=0\n"
+                  "  {/0\n"
+                  "  data blocks (3)\n"
+                  "  }\n");
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ", 0), 0u);
+
+    // A link that fails: an error with the result's name. Stopped by
+    // SIGINT in the middle of a long batch: what ran, whole.
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) lines += "v\n";
+    std::unique_ptr<Child> cli;
+    unsigned n =
+        start(cli, {"--tcp", address, "--junit", report, "--batch", file("long.txt", lines)});
+    ASSERT_TRUE(cli->read_until("L00005> v\n")) << cli->output;
+    kill(sims.back()->pid, SIGSTOP); // the request in progress waits
+    usleep(200000);
+    kill(cli->pid, SIGINT);
+    Ran stopped = finish(*cli, n);
+    kill(sims.back()->pid, SIGCONT);
+    EXPECT_EQ(stopped.status, 130);
+    std::string outline = junit_outline(report);
+    std::smatch counts;
+    ASSERT_TRUE(std::regex_search(
+        outline, counts, std::regex("\nsuite --batch [^:]*: tests=(\\d+) failures=0 errors=0\n")))
+        << outline;
+    EXPECT_GE(std::stoi(counts[1]), 5);
+    EXPECT_EQ(outline.substr(0, 25), "suite connect: tests=1 fa") << outline;
+    // No new file left beside it.
+    Lines beside;
+    for (auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename().string().find("report") != std::string::npos)
+            beside.push_back(entry.path().filename().string());
+    EXPECT_EQ(beside, Lines{"report.xml"});
+}
+
+TEST_F(CliTest, CaptureOfTheRunOpensInTsharkWithTheDissector) {
+    serial_sim(1);
+    std::string capture = dir + "/run.pcapng";
+    std::string batch = file("batch.txt", "v\n?\nZ/1\n");
+    Ran r = run({"--com", "1", "--capture", capture, "--batch", batch});
+    EXPECT_EQ(r.status, 1) << r.err; // saved on failure too
+    Child tshark("/usr/bin/tshark", {"-n", "-r", capture, "-X", "lua_script:" VARNOKE_LUA_FILE,
+                                     "-T", "fields", "-e", "esdframe.text"});
+    std::string texts = tshark.rest();
+    EXPECT_EQ(tshark.exit_code(), 0) << texts;
+    Lines requests;
+    for (const std::string& line : lines_of(texts))
+        if (line == "v" || line == "?" || line == "Z/1") requests.push_back(line);
+    // Connect's "v", then the batch; each request frame once.
+    EXPECT_EQ(requests, (Lines{"v", "v", "?", "Z/1"})) << texts;
+
+    // A file that cannot be written: said, and no success.
+    Ran bad = run({"--com", "1", "--capture", dir + "/missing/run.pcapng", "--status"});
+    EXPECT_EQ(bad.status, 64);
+    EXPECT_EQ(bad.err.rfind("varnoke-cli: --capture " + dir + "/missing/run.pcapng: ", 0), 0u)
+        << bad.err;
+}
+
+TEST_F(CliTest, BatchRepliesShownAndAClosedOutputEndsQuietly) {
+    std::string address = tcp_sim();
+    std::string batch = file("batch.txt", "v\n{/0\n?\n}\n");
+    DeviceModel device(seed);
+    device.handle("v"); // Connect's
+    Lines expected;
+    int number = 0;
+    for (const char* request : {"v", "{/0", "?", "}"}) {
+        expected.push_back("L0000" + std::to_string(++number) + "> " + request);
+        std::string reply = device.handle(request);
+        if (reply.size() > 9) expected.push_back("  -> " + reply.substr(9));
+    }
+    ASSERT_EQ(expected.size(), 7u); // "{/0" has no data
+    Ran shown = run({"--tcp", address, "--batch", batch});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    auto first = std::find(shown.lines.begin(), shown.lines.end(), "L00001> v");
+    ASSERT_GE(shown.lines.end() - first, long(expected.size())) << shown.out;
+    EXPECT_EQ(Lines(first, first + long(expected.size())), expected);
+    Ran quiet = run({"--tcp", address, "--quiet", "--batch", batch});
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(std::count_if(quiet.lines.begin(), quiet.lines.end(),
+                            [](const std::string& l) { return l.rfind("  -> ", 0) == 0; }),
+              0);
+
+    // Into a reader that leaves after one line: the run goes on to its end
+    // and its own status, without a word about SIGPIPE.
+    std::string lines;
+    for (int i = 0; i < 300; ++i) lines += "?\n";
+    std::string script = "(\"$@\"; echo $? >\"$0.status\") | head -n 1 >/dev/null";
+    Child piped("/bin/sh", {"-c", script, dir + "/piped", VARNOKE_CLI_PATH, "--tcp", address,
+                            "--batch", file("long.txt", lines)});
+    EXPECT_EQ(piped.rest(), "");
+    EXPECT_EQ(read_file(dir + "/piped.status"), "0\n");
+    EXPECT_EQ(answered(sim_log(0)).size(), 5u + 5 + 1 + 300);
 }
 
 } // namespace

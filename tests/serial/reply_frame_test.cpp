@@ -134,3 +134,23 @@ TEST(ZReportText, LinesOfQReplies) {
 }
 
 } // namespace
+
+TEST(ZReportText, SignatureOnlyAsExactly40HexDigitsInALineOfType1Or2) {
+    std::string sig = "9B160FB92A43ED84FABF213AE8C5F08173786158";
+    const struct {
+        std::string reply, found;
+    } cases[] = {
+        {"00/00/00/2/" + sig, sig},
+        {"00/00/00/1/SIG " + std::string(40, 'a') + " ok", std::string(40, 'a')},
+        {"00/00/00/0/" + sig, ""},           // a written line
+        {"00/00/00/3/" + sig, ""},           // the end
+        {"00/00/00/2/" + sig.substr(1), ""}, // 39 digits
+        {"00/00/00/2/" + sig + "0", ""},     // 41 digits
+        {"00/00/00/2/" + sig.substr(0, 20) + "G" + sig.substr(20), ""},
+        {"00/00/00/2/SIGNATURE " + sig, ""}, // cut at 60: one digit short
+        {"00/00/00/2/12 " + sig, sig},       // after a shorter run
+        {"00/00/00/2", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zreport_line_signature(c.reply.c_str()), c.found) << c.reply;
+}

@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,6 +36,19 @@ std::string file_text(const fs::path& path) {
     std::stringstream s;
     s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
+}
+
+std::string to_lower(std::string text) {
+    for (char& c : text) c = char(tolower(uint8_t(c)));
+    return text;
+}
+
+// The last log line of the check's about the report's own signature.
+std::string signature_line() {
+    auto log = headless::log_lines();
+    for (auto line = log.rbegin(); line != log.rend(); ++line)
+        if (line->rfind("Z-report signature in the report: ", 0) == 0) return *line;
+    return "(none)";
 }
 
 const headless::Box& last_box() {
@@ -151,6 +165,36 @@ TEST_F(ZReportTest, ReportCapturedAndCheckedWithYes) {
     EXPECT_EQ(last_box().type, unsigned(mb_yesno));
     expect_received("\x18\x18\x18\x05\x02" + reply_body("x/2") + "\x03" + ack);
     EXPECT_EQ(file_text(out / (id + "_b.txt")), signature);
+    EXPECT_EQ(signature_line(), "Z-report signature in the report: " + signature + " (identical)");
+}
+
+TEST_F(ZReportTest, TheReportsOwnSignatureLoggedBesideTheDigest) {
+    std::string digest = sha1_of("line\r\n");
+    std::string other = std::string(39, '0') + "1";
+    const struct {
+        std::vector<std::string> replies; // to "Q" after "A"
+        std::string logged;
+    } cases[] = {
+        {{"00/00/00/0/line", "00/00/00/2/" + digest, "00/00/00/3/"}, digest + " (identical)"},
+        // Either case; a line of type "1" carries it too; the last one counts.
+        {{"00/00/00/1/" + other, "00/00/00/0/line", "00/00/00/1/x " + to_lower(digest)},
+         to_lower(digest) + " (identical)"},
+        {{"00/00/00/0/line", "00/00/00/2/" + other}, other + " (different)"},
+        // In a written line it is no signature; 39 digits are none.
+        {{"00/00/00/0/" + digest, "00/00/00/2/" + digest.substr(1)}, "not found"},
+    };
+    for (const auto& c : cases) {
+        identify("00/00/00/0001report");
+        for (const std::string& reply : c.replies) ASSERT_EQ(run("Q", reply), 0);
+        new_transcript();
+        headless::answer_box(id_yes);
+        EXPECT_EQ(run("x/2", "00/00/00/0002"), 0);
+        EXPECT_EQ(signature_line(), "Z-report signature in the report: " + c.logged);
+    }
+    // A new report forgets the earlier one's signature.
+    identify("00/00/00/0001next");
+    expect_rejected(sha1_of(""));
+    EXPECT_EQ(signature_line(), "Z-report signature in the report: not found");
 }
 
 TEST_F(ZReportTest, NoTwiceEndsWith2001AndNoThenYesSendsX5) {

@@ -60,6 +60,7 @@ TEST_F(SimProgramTest, HelpAndBadOptions) {
         {{"--com", "0"}, "--com wants a port number from 1"},
         {{"--log"}, "--log needs a value"},
         {{"--reply-delay", "60001"}, "--reply-delay wants a number from 0 to 60000, not '60001'"},
+        {{"--z-signature", "bad"}, "--z-signature wants kept, wrong or none, not 'bad'"},
     };
     for (auto& b : bad) {
         Child c(VARNOKE_SIM_PATH, b.args);

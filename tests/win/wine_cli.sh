@@ -2,7 +2,7 @@
 # varnoke-cli.exe under Wine against the device simulator on COM1: "--com 1
 # --send v" connects as the window does, prints the device's answer and
 # ends with 0; a request the device refuses ends with 1, a bad option with
-# 64 before anything is opened.
+# 64 before anything is opened; --zreport checks the report and sends x/2.
 #
 # usage: wine_cli.sh CLI_EXE SIMULATOR BASE_DIR
 set -u
@@ -44,4 +44,17 @@ run_cli --com 1 --baud 300
 [ "$status" -eq 64 ] || fail "a bad rate ended with $status, not 64"
 [ -s "$work/out.txt" ] && fail "a bad option still wrote the log"
 grep -q "^varnoke-cli: --baud wants one of " "$work/err.txt" || fail "no message about the rate"
-echo "PASS: the device's answer, a refusal and a usage error, each with its status"
+# The Z-report check from the report itself, after a signing (the device
+# issues no Z without one); every request timed in microseconds.
+mkdir -p "$WINEPREFIX/drive_c/out"
+printf 'one signed line\n' >"$work/doc.txt"
+run_cli --com 1 --json --sign "Z:$(tr / '\\' <<<"$work/doc.txt")" --zreport
+[ "$status" -eq 0 ] || fail "--zreport ended with $status, not 0"
+summary=$(tail -n 1 "$work/out.txt")
+case "$summary" in
+*'"action":"zreport"'*'"verdict":"match"'*) ;;
+*) fail "no matching verdict in: $summary" ;;
+esac
+grep -q '"us":[0-9]' "$work/out.txt" || fail "no request timed in microseconds"
+grep -q 'serial  "x/2" -> ' "$work/sim.log" || fail "x/2 was not sent after the check"
+echo "PASS: the device's answer, a refusal, a usage error and the Z-report check, each with its status"
