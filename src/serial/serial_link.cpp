@@ -4,6 +4,7 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "serial/port_finder.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 
@@ -54,6 +55,7 @@ bool serial_connect() {
     if (serial_open(port, rate, 'N', 8, 1) == 0) {
         show_error_box("Cannot open port %s...", name);
         log_printf("Failed opening %s port...", name);
+        log_serial_port_hints(port);
         return false;
     }
     log_printf("Opened port %s, %lu, Parity NONE, Data 8, Stop 1", name,

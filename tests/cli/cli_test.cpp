@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -526,6 +527,48 @@ TEST_F(CliTest, DiscoveryAndRmlxInAPrivateNetwork) {
                                  "0 devices responded"}));
     EXPECT_EQ(none.err, "varnoke-cli: no RMLX device answered\n");
     netns::leave_private();
+}
+
+// --list-ports needs no link: this machine's ports, one a line, each with the
+// COM link that leads to it; "no serial ports found" when there is none.
+TEST_F(CliTest, ListPortsNamesTheComLinkOfEachPort) {
+    // The first UART of the machine, if the kernel found one, as COM3.
+    std::string uart;
+    if (std::ifstream type("/sys/class/tty/ttyS0/type");
+        type && fs::exists("/dev/ttyS0") && fs::exists("/sys/class/tty/ttyS0/device")) {
+        int n = 0;
+        if (type >> n && n > 0) uart = "/dev/ttyS0";
+    }
+    fs::create_directories(dir + "/dosdevices");
+    if (!uart.empty()) fs::create_symlink(uart, dir + "/dosdevices/com3");
+
+    Ran text = run({"--list-ports"});
+    EXPECT_EQ(text.status, 0);
+    std::regex line_form(R"((COM[0-9]+|-) +/dev/\S+  tty\S+.*)");
+    for (const std::string& line : text.lines)
+        EXPECT_TRUE(std::regex_match(line, line_form)) << line;
+    if (!uart.empty()) {
+        EXPECT_NE(std::find(text.lines.begin(), text.lines.end(), "COM3  /dev/ttyS0  ttyS0"),
+                  text.lines.end())
+            << text.out;
+    }
+    EXPECT_EQ(text.err, text.lines.empty() ? "varnoke-cli: no serial ports found\n" : "");
+
+    Ran json = run({"--list-ports", "--json"});
+    EXPECT_EQ(json.status, 0);
+    ASSERT_EQ(json.lines.size(), text.lines.size());
+    for (size_t i = 0; i < json.lines.size(); ++i) {
+        EXPECT_EQ(field(json.lines[i], "action"), "list-ports");
+        // The same port as the text line, by its path and COM name.
+        std::string com = text.lines[i].substr(0, text.lines[i].find(' '));
+        EXPECT_EQ(field(json.lines[i], "port"), com == "-" ? "(none)" : com);
+        EXPECT_EQ(text.lines[i].find(field(json.lines[i], "path")), 6u) << text.lines[i];
+    }
+
+    Ran both = run({"--list-ports", "--tcp", "127.0.0.1"});
+    EXPECT_EQ(both.status, 64);
+    EXPECT_EQ(both.err, "varnoke-cli: --list-ports takes no link and no action\n"
+                        "Try 'varnoke-cli --help'.\n");
 }
 
 } // namespace
