@@ -2,8 +2,10 @@
 #include "serial/port_finder.h"
 
 #include "app/log.h"
+#include "serial/serial_port.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -57,9 +59,18 @@ void log_serial_port_hints(int port) {
         log_printf("No serial ports found");
         return;
     }
+    // A port opened by a path given to it (varnoke-cli --port) has no COM
+    // link to make: its ports are named by their paths.
+    bool by_path = strncmp(serial_port_name(port), "COM", 3) != 0;
     for (size_t i = 0; i < list.count; ++i) {
         char line[1200];
-        format_port_hint(list.ports[i], port, line, sizeof line);
+        if (by_path) {
+            char description[320];
+            describe_port(list.ports[i], description, sizeof description);
+            snprintf(line, sizeof line, "Port %s: %s", description, port_path(list.ports[i]));
+        } else {
+            format_port_hint(list.ports[i], port, line, sizeof line);
+        }
         log_printf("%s", line);
     }
 }

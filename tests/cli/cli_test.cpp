@@ -565,6 +565,33 @@ TEST_F(CliTest, ListPortsNamesTheComLinkOfEachPort) {
         EXPECT_EQ(text.lines[i].find(field(json.lines[i], "path")), 6u) << text.lines[i];
     }
 
+    // A port that will not open: the log's line, then one line per port
+    // found, with the command that makes it COM4, or its path for --port.
+    fs::create_symlink(dir + "/missing", dir + "/dosdevices/com4");
+    Ran com4 = run({"--com", "4", "--status"});
+    EXPECT_EQ(com4.status, 2);
+    ASSERT_FALSE(com4.lines.empty());
+    EXPECT_EQ(com4.lines[0], "Failed opening COM4 port...");
+    Lines hints(com4.lines.begin() + 1, com4.lines.end());
+    if (text.lines.empty())
+        EXPECT_EQ(hints, Lines{"No serial ports found"});
+    else
+        EXPECT_EQ(hints.size(), text.lines.size()) << com4.out;
+    if (!uart.empty()) {
+        EXPECT_NE(std::find(hints.begin(), hints.end(),
+                            "Port ttyS0 as COM4: ln -sf /dev/ttyS0 " + dir + "/dosdevices/com4"),
+                  hints.end())
+            << com4.out;
+    }
+    Ran path = run({"--port", dir + "/missing", "--status"});
+    EXPECT_EQ(path.status, 2);
+    ASSERT_FALSE(path.lines.empty());
+    EXPECT_EQ(path.lines[0], "Failed opening " + dir + "/missing port...");
+    for (size_t i = 1; i < path.lines.size(); ++i)
+        EXPECT_TRUE(std::regex_match(
+            path.lines[i], std::regex(R"(Port tty\S+.*: /dev/\S+|No serial ports found)")))
+            << path.lines[i];
+
     Ran both = run({"--list-ports", "--tcp", "127.0.0.1"});
     EXPECT_EQ(both.status, 64);
     EXPECT_EQ(both.err, "varnoke-cli: --list-ports takes no link and no action\n"
