@@ -184,6 +184,7 @@ void make_resizable() {
     SetWindowPos(main_window, nullptr, frame.left, frame.top, least_window.cx, least_window.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     trace_size();
+    trace_places();
 }
 
 void lay_out(int client_w, int client_h) {
