@@ -98,6 +98,19 @@ bool dispatch_command(uint32_t command) {
     return true;
 }
 
+// Return presses the button that goes with its field, as a click would and
+// only where a click could: "Send command" from the command field, Connect
+// from the address/rate box while Disconnected. Elsewhere the key is the
+// field's.
+bool press_on_return(uint32_t key) {
+    int button = key == make_command(idc_command, vk_return)   ? idc_send
+                 : key == make_command(idc_address, vk_return) ? idc_connect
+                                                               : idc_none;
+    if (button == idc_none || !ui_is_enabled(button)) return false;
+    if (button == idc_connect && connected_flag != 0) return false;
+    return dispatch_command(make_command(button, bn_clicked));
+}
+
 } // namespace
 
 void close_sequence() {
@@ -137,7 +150,7 @@ bool dialog_proc(DialogMsg msg, uint32_t wparam) {
             history_recall(wparam == make_command(idc_command, vk_up));
             return true;
         }
-        return false;
+        return press_on_return(wparam);
     }
     return false;
 }

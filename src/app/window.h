@@ -29,14 +29,17 @@ enum : int {
 //                 pointer, or no_item (from the keyboard, or below the last
 //                 entry). WM_CONTEXTMENU on Windows.
 //   key:          a key went down in an edit field; wparam is
-//                 make_command(id, virtual key). A procedure that returns
-//                 true has used the key, and the field does not see it.
+//                 make_command(id, virtual key): Up and Down in the command
+//                 field, Return in it and in the address/rate box. A
+//                 procedure that returns true has used the key, and the
+//                 field does not see it.
 enum class DialogMsg { init, command, close, context_menu, key };
 enum : unsigned {
     bn_clicked = 0,
     cbn_selchange = 1,
 };
 enum : unsigned {
+    vk_return = 0x0D,
     vk_up = 0x26,
     vk_down = 0x28,
 };

@@ -75,6 +75,7 @@ struct Placed {
     Fl_Widget* widget;
     PixelRect start;
     Anchor anchor;
+    int close_up; // pixels, for a stretched field
 };
 
 struct Ui {
@@ -198,11 +199,32 @@ class CommandInput : public Fl_Input {
 
 void lay_out();
 
+int focused_field() {
+    Fl_Widget* focus = Fl::focus();
+    if (Slot* s = slot(idc_command); s != nullptr && focus == s->widget) return idc_command;
+    if (Slot* s = slot(idc_address);
+        s != nullptr && focus == static_cast<Fl_Input_Choice*>(s->widget)->input())
+        return idc_address;
+    return idc_none;
+}
+
 // The dialog's window. FLTK tells a window of its new size only through
 // resize().
 class DialogWindow : public Fl_Double_Window {
   public:
     using Fl_Double_Window::Fl_Double_Window;
+    // A one-line input leaves Return unused, and FLTK offers it to the
+    // window: it goes to the dialog procedure with the field that has the
+    // focus, the command field or the address/rate box.
+    int handle(int event) override {
+        if (event == FL_KEYBOARD && ui.proc != nullptr &&
+            (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter) &&
+            (Fl::event_state() & (FL_SHIFT | FL_CTRL | FL_ALT)) == 0) {
+            int id = focused_field();
+            if (id != idc_none && ui.proc(DialogMsg::key, make_command(id, vk_return))) return 1;
+        }
+        return Fl_Double_Window::handle(event);
+    }
     void resize(int x, int y, int w, int h) override {
         bool sized = w != this->w() || h != this->h();
         Fl_Double_Window::resize(x, y, w, h);
@@ -457,7 +479,7 @@ void lay_out() {
                   log.browser->displayed(log.browser->size());
     int dw = ui.window->w() - ui.start_w, dh = ui.window->h() - ui.start_h;
     for (const Placed& p : ui.placed) {
-        PixelRect r = anchored_rect(p.start, p.anchor, dw, dh);
+        PixelRect r = anchored_rect(p.start, p.anchor, dw, dh, p.close_up);
         p.widget->resize(r.x, r.y, r.w, r.h);
     }
     place_headers();
@@ -503,10 +525,14 @@ bool ui_create_dialog(DialogProc proc) {
     for (auto def = dialog_controls.rbegin(); def != dialog_controls.rend(); ++def) {
         int first = ui.window->children();
         add_control(*def);
+        int right = def->x + def->w;
+        int close_up = px_x(right + close_up_du(def->id)) - px_x(right);
         for (int i = first; i < ui.window->children(); ++i) {
             Fl_Widget* child = ui.window->child(i);
-            ui.placed.push_back(
-                {child, {child->x(), child->y(), child->w(), child->h()}, anchor_of(def->id)});
+            ui.placed.push_back({child,
+                                 {child->x(), child->y(), child->w(), child->h()},
+                                 anchor_of(def->id),
+                                 close_up});
         }
     }
     ui.window->end();

@@ -33,6 +33,7 @@ struct Placed {
     HWND control;
     PixelRect start;
     Anchor anchor;
+    int close_up; // pixels, for a stretched field
 };
 std::vector<Placed> placed;
 SIZE start_client{};
@@ -46,14 +47,15 @@ bool time_column = false;
 // Where the next popup menu opens, in screen coordinates.
 POINT menu_anchor{};
 
-WNDPROC edit_procedure = nullptr; // the command field's own
+WNDPROC edit_procedure = nullptr;         // the command field's own
+WNDPROC address_edit_procedure = nullptr; // that of the address/rate box's field
 
 // The values the portable code passes straight through.
 static_assert(mb_ok == MB_OK && mb_yesno == MB_YESNO && mb_iconerror == MB_ICONERROR);
 static_assert(id_ok == IDOK && id_cancel == IDCANCEL && id_yes == IDYES && id_no == IDNO);
 static_assert(bn_clicked == BN_CLICKED && cbn_selchange == CBN_SELCHANGE);
 static_assert(wait_forever == INFINITE);
-static_assert(vk_up == VK_UP && vk_down == VK_DOWN);
+static_assert(vk_return == VK_RETURN && vk_up == VK_UP && vk_down == VK_DOWN);
 
 // The open-file structure without its trailing reserved fields, which every
 // version of the common dialogs accepts: 76 bytes on 32-bit Windows (wider
@@ -86,17 +88,47 @@ LRESULT send_item(int id, UINT msg, WPARAM wparam, LPARAM lparam) {
     return SendDlgItemMessageA(main_window, id, msg, wparam, lparam);
 }
 
-// Up and Down in the command field go to the dialog procedure first.
+bool plain_key() {
+    return GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
+}
+
+// A Return that pressed a button: its character, which follows, is not the
+// field's either (a one-line edit field would only beep at it).
+bool return_used = false;
+
+// Return in a field goes to the dialog procedure first: there is no dialog
+// keyboard processing, so the procedure picks the button it presses.
+bool ask_return(int id, UINT msg, WPARAM wparam) {
+    if (msg == WM_KEYDOWN && wparam == VK_RETURN && plain_key()) {
+        return_used = app_proc(DialogMsg::key, make_command(id, vk_return));
+        return return_used;
+    }
+    if (msg == WM_CHAR && wparam == '\r' && return_used) {
+        return_used = false;
+        return true;
+    }
+    return false;
+}
+
+// Up and Down in the command field go to the dialog procedure first, and
+// so does Return.
 LRESULT CALLBACK command_edit_procedure(HWND edit, UINT msg, WPARAM wparam, LPARAM lparam) {
-    bool plain =
-        GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
-    if (msg == WM_KEYDOWN && plain && (wparam == VK_UP || wparam == VK_DOWN) &&
+    if (msg == WM_KEYDOWN && plain_key() && (wparam == VK_UP || wparam == VK_DOWN) &&
         app_proc(DialogMsg::key, make_command(idc_command, unsigned(wparam)))) {
         int len = GetWindowTextLengthA(edit);
         SendMessageA(edit, EM_SETSEL, WPARAM(len), LPARAM(len)); // the caret after the text
         return 0;
     }
+    if (ask_return(idc_command, msg, wparam)) return 0;
     return CallWindowProcA(edit_procedure, edit, msg, wparam, lparam);
+}
+
+// Return in the address/rate box's field, unless its list is open (where
+// Return picks the item).
+LRESULT CALLBACK address_edit_procedure_hook(HWND edit, UINT msg, WPARAM wparam, LPARAM lparam) {
+    bool dropped = send_item(idc_address, CB_GETDROPPEDSTATE, 0, 0) != 0;
+    if (!dropped && ask_return(idc_address, msg, wparam)) return 0;
+    return CallWindowProcA(address_edit_procedure, edit, msg, wparam, lparam);
 }
 
 void trace_size() {
@@ -109,6 +141,20 @@ void trace_size() {
           origin.y, int(send_item(idc_log, LVM_GETCOUNTPERPAGE, 0, 0)));
 }
 
+// Where the fields and buttons of the bottom rows are, as the system has
+// them, in client pixels.
+void trace_places() {
+    if (trace_file() == nullptr) return;
+    for (const Placed& p : placed) {
+        int id = GetDlgCtrlID(p.control);
+        if (p.anchor != Anchor::stretch && p.anchor != Anchor::bottom_right) continue;
+        RECT r{};
+        GetWindowRect(p.control, &r);
+        MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&r), 2);
+        trace("place %d %ld,%ld,%ld,%ld\n", id, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+}
+
 // The template's styles make a fixed frame; the window grows from the same
 // client area, which stays where the dialog manager centred it.
 void make_resizable() {
@@ -116,8 +162,13 @@ void make_resizable() {
         RECT r{};
         GetWindowRect(c, &r);
         MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&r), 2);
-        placed.push_back(
-            {c, {r.left, r.top, r.right - r.left, r.bottom - r.top}, anchor_of(GetDlgCtrlID(c))});
+        int id = GetDlgCtrlID(c);
+        RECT close_up{0, 0, close_up_du(id), 0};
+        MapDialogRect(main_window, &close_up);
+        placed.push_back({c,
+                          {r.left, r.top, r.right - r.left, r.bottom - r.top},
+                          anchor_of(id),
+                          int(close_up.right)});
     }
     RECT client{};
     GetClientRect(main_window, &client);
@@ -133,6 +184,7 @@ void make_resizable() {
     SetWindowPos(main_window, nullptr, frame.left, frame.top, least_window.cx, least_window.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     trace_size();
+    trace_places();
 }
 
 void lay_out(int client_w, int client_h) {
@@ -144,9 +196,11 @@ void lay_out(int client_w, int client_h) {
     int dw = client_w - start_client.cx, dh = client_h - start_client.cy;
     HDWP moves = BeginDeferWindowPos(int(placed.size()));
     for (const Placed& p : placed) {
-        PixelRect r = anchored_rect(p.start, p.anchor, dw, dh);
-        // Only the log changes size: a combo box's height is that of its list.
-        UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (p.anchor == Anchor::grow ? 0 : SWP_NOSIZE);
+        PixelRect r = anchored_rect(p.start, p.anchor, dw, dh, p.close_up);
+        // Only the log and the stretched fields change size: a combo box's
+        // height is that of its list.
+        bool sized = p.anchor == Anchor::grow || p.anchor == Anchor::stretch;
+        UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (sized ? 0 : SWP_NOSIZE);
         if (moves != nullptr)
             moves = DeferWindowPos(moves, p.control, nullptr, r.x, r.y, r.w, r.h, flags);
     }
@@ -155,6 +209,7 @@ void lay_out(int client_w, int client_h) {
         send_item(idc_log, LVM_ENSUREVISIBLE, WPARAM(count - 1), TRUE);
     InvalidateRect(main_window, nullptr, TRUE);
     trace_size();
+    trace_places();
 }
 
 // The log's context menu, from the pointer (at the entry under it) or from
@@ -185,6 +240,10 @@ INT_PTR CALLBACK dialog_procedure(HWND window, UINT msg, WPARAM wparam, LPARAM l
         HWND edit = GetDlgItem(window, idc_command);
         edit_procedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
             edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(command_edit_procedure)));
+        // A drop-down combo box's one child is its edit field.
+        if (HWND address = GetWindow(GetDlgItem(window, idc_address), GW_CHILD); address != nullptr)
+            address_edit_procedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+                address, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(address_edit_procedure_hook)));
         bool result = app_proc(DialogMsg::init, 0);
         make_resizable();
         return result ? TRUE : FALSE;

@@ -28,6 +28,8 @@ const char cli_usage[] =
     "  --baud RATE           the serial line's rate: 9600, 19200, 38400, 57600,\n"
     "                        115200 (the default) or 126000\n"
     "  --discover            list the RMLX devices that answer a discovery, and exit\n"
+    "  --list-ports          list the serial ports of this machine, and exit: the COM\n"
+    "                        name whose link leads to each, its path, what it is\n"
     "Actions, each repeatable:\n"
     "  --send TEXT           send TEXT as one request and print the reply\n"
     "  --status              send the status query \"?\" and print the reply\n"
@@ -102,6 +104,7 @@ constexpr OptionDef option_defs[] = {
     {"--udp", true, Role::link, CliLink::udp, {}, {}, kind_udp},
     {"--baud", true, Role::baud},
     {"--discover", false, Role::flag, {}, {}, &CliOptions::discover},
+    {"--list-ports", false, Role::flag, {}, {}, &CliOptions::list_ports},
     {"--send", true, Role::action, {}, CliActionKind::send},
     {"--status", false, Role::action, {}, CliActionKind::status},
     {"--batch", true, Role::action, {}, CliActionKind::batch},
@@ -300,6 +303,13 @@ CliParse parse_cli_options(int argc, char** argv, CliOptions& o, char* why, size
     if (said_yes && said_no) {
         fail_with(why, cap, "--yes and --no cannot both be given");
         return CliParse::usage_error;
+    }
+    if (o.list_ports) {
+        if (o.link != CliLink::none || o.action_count > 0 || o.discover) {
+            fail_with(why, cap, "--list-ports takes no link and no action");
+            return CliParse::usage_error;
+        }
+        return CliParse::run;
     }
     if (o.discover) {
         if (o.link != CliLink::none || o.action_count > 0) {

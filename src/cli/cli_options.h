@@ -30,6 +30,7 @@ struct CliOptions {
     const char* target = nullptr;      // --port PATH, or the address of a network link
     int baud_index = -1;               // in baud_rates; -1: the default
     bool discover = false;
+    bool list_ports = false;
     bool details = false;
     bool keep_going = false;
     bool reconnect = false;          // wait for a device that went away

@@ -21,6 +21,7 @@
 #include "command/command.h"
 #include "command/device_errors.h"
 #include "command/links.h"
+#include "serial/port_finder.h"
 #include "serial/serial_link.h"
 #include "serial/serial_port.h"
 #include "serial/zreport.h"
@@ -684,6 +685,47 @@ int discover() {
     return status;
 }
 
+// Needs no link and no window: what the finder saw, one port a line.
+int list_ports() {
+    static SerialPortList list;
+    find_serial_ports(list);
+    for (size_t i = 0; i < list.count; ++i) {
+        const SerialPortInfo& port = list.ports[i];
+        if (!options.json) {
+            char line[1024];
+            format_port_line(port, line, sizeof line);
+            printf("%s\n", line);
+            continue;
+        }
+        JsonLine line = json_object();
+        json_text(line, "action", "list-ports");
+        if (port.com > 0) {
+            char com[16];
+            snprintf(com, sizeof com, "COM%d", port.com);
+            json_text(line, "port", com);
+        } else {
+            json_null(line, "port");
+        }
+        json_text(line, "path", port_path(port));
+        json_text(line, "device", port.device);
+        char description[320];
+        describe_port(port, description, sizeof description);
+        json_text(line, "description", description);
+        if (port.usb) {
+            char id[8];
+            snprintf(id, sizeof id, "%04x", unsigned(port.vendor_id));
+            json_text(line, "usb_vendor", id);
+            snprintf(id, sizeof id, "%04x", unsigned(port.product_id));
+            json_text(line, "usb_product", id);
+            json_text(line, "usb_serial", port.serial);
+        }
+        json_end(line);
+    }
+    fflush(stdout);
+    if (list.count == 0) terminal_error("no serial ports found");
+    return cli_exit_ok;
+}
+
 } // namespace
 
 int cli_main(int argc, char** argv) {
@@ -702,6 +744,7 @@ int cli_main(int argc, char** argv) {
     case CliParse::run:
         break;
     }
+    if (options.list_ports) return list_ports();
     if (!files_usable()) return cli_exit_usage;
 
     terminal_start();

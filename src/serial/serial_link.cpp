@@ -4,6 +4,7 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/window.h"
+#include "serial/port_finder.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
@@ -62,7 +63,14 @@ bool serial_connect() {
     if (serial_open(port, rate, 'N', 8, 1) == 0) {
         show_error_box("Cannot open port %s...", name);
         log_printf("Failed opening %s port...", name);
-        log_open_failure();
+        if (port > serial_port_last) {
+            snprintf(link_failure_reason, sizeof link_failure_reason,
+                     "only COM%d to COM%d can be opened", serial_port_first, serial_port_last);
+            log_printf("%s", link_failure_reason);
+        } else {
+            log_open_failure();
+        }
+        log_serial_port_hints(port);
         return false;
     }
     log_printf("Opened port %s, %lu, Parity NONE, Data 8, Stop 1", name,

@@ -342,8 +342,10 @@ TEST_F(CliTest, DeviceErrorInABatchExits1AndNamesTheLine) {
 TEST_F(CliTest, AFailedOpenSaysWhyInTheLogAndTheJson) {
     Ran r = run({"--port", "/dev/varnoke-gone", "--send", "v"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.lines, (Lines{"Failed opening /dev/varnoke-gone port...",
-                              "no device at /dev/varnoke-gone: is the adapter plugged in?"}));
+    ASSERT_GE(r.lines.size(), 2u); // then the ports this machine has
+    EXPECT_EQ(Lines(r.lines.begin(), r.lines.begin() + 2),
+              (Lines{"Failed opening /dev/varnoke-gone port...",
+                     "no device at /dev/varnoke-gone: is the adapter plugged in?"}));
     Ran json = run({"--port", "/dev/varnoke-gone", "--json", "--send", "v"});
     ASSERT_FALSE(json.lines.empty());
     EXPECT_EQ(field(json.lines.back(), "reason"),
@@ -827,6 +829,82 @@ TEST_F(CliTest, BatchRepliesShownAndAClosedOutputEndsQuietly) {
     EXPECT_EQ(piped.rest(), "");
     EXPECT_EQ(read_file(dir + "/piped.status"), "0\n");
     EXPECT_EQ(answered(sim_log(0)).size(), 5u + 5 + 1 + 300);
+}
+
+// --list-ports needs no link: this machine's ports, one a line, each with the
+// COM link that leads to it; "no serial ports found" when there is none.
+TEST_F(CliTest, ListPortsNamesTheComLinkOfEachPort) {
+    // The first UART of the machine, if the kernel found one, as COM3.
+    std::string uart;
+    if (std::ifstream type("/sys/class/tty/ttyS0/type");
+        type && fs::exists("/dev/ttyS0") && fs::exists("/sys/class/tty/ttyS0/device")) {
+        int n = 0;
+        if (type >> n && n > 0) uart = "/dev/ttyS0";
+    }
+    fs::create_directories(dir + "/dosdevices");
+    if (!uart.empty()) fs::create_symlink(uart, dir + "/dosdevices/com3");
+
+    Ran text = run({"--list-ports"});
+    EXPECT_EQ(text.status, 0);
+    std::regex line_form(R"((COM[0-9]+|-) +/dev/\S+  tty\S+.*)");
+    for (const std::string& line : text.lines)
+        EXPECT_TRUE(std::regex_match(line, line_form)) << line;
+    if (!uart.empty()) {
+        EXPECT_NE(std::find(text.lines.begin(), text.lines.end(), "COM3  /dev/ttyS0  ttyS0"),
+                  text.lines.end())
+            << text.out;
+    }
+    EXPECT_EQ(text.err, text.lines.empty() ? "varnoke-cli: no serial ports found\n" : "");
+
+    Ran json = run({"--list-ports", "--json"});
+    EXPECT_EQ(json.status, 0);
+    ASSERT_EQ(json.lines.size(), text.lines.size());
+    for (size_t i = 0; i < json.lines.size(); ++i) {
+        EXPECT_EQ(field(json.lines[i], "action"), "list-ports");
+        // The same port as the text line, by its path and COM name.
+        std::string com = text.lines[i].substr(0, text.lines[i].find(' '));
+        EXPECT_EQ(field(json.lines[i], "port"), com == "-" ? "(none)" : com);
+        EXPECT_EQ(text.lines[i].find(field(json.lines[i], "path")), 6u) << text.lines[i];
+    }
+
+    // A port that will not open: the log's line, then one line per port
+    // found, with the command that makes it COM4, or its path for --port.
+    fs::create_symlink(dir + "/missing", dir + "/dosdevices/com4");
+    Ran com4 = run({"--com", "4", "--status"});
+    EXPECT_EQ(com4.status, 2);
+    ASSERT_FALSE(com4.lines.empty());
+    EXPECT_EQ(com4.lines[0], "Failed opening COM4 port...");
+    // What COM4 was taken to be and why, then the ports.
+    ASSERT_GE(com4.lines.size(), 3u);
+    EXPECT_EQ(com4.lines[1],
+              "COM4 is " + dir + "/missing (the link " + dir + "/dosdevices/com4 points there)");
+    EXPECT_EQ(com4.lines[2], "no device at " + dir + "/missing: is the adapter plugged in?");
+    Lines hints(com4.lines.begin() + 3, com4.lines.end());
+    if (text.lines.empty())
+        EXPECT_EQ(hints, Lines{"No serial ports found"});
+    else
+        EXPECT_EQ(hints.size(), text.lines.size()) << com4.out;
+    if (!uart.empty()) {
+        EXPECT_NE(std::find(hints.begin(), hints.end(),
+                            "Port ttyS0 as COM4: ln -sf /dev/ttyS0 " + dir + "/dosdevices/com4"),
+                  hints.end())
+            << com4.out;
+    }
+    Ran path = run({"--port", dir + "/missing", "--status"});
+    EXPECT_EQ(path.status, 2);
+    ASSERT_FALSE(path.lines.empty());
+    EXPECT_EQ(path.lines[0], "Failed opening " + dir + "/missing port...");
+    ASSERT_GE(path.lines.size(), 2u);
+    EXPECT_EQ(path.lines[1], "no device at " + dir + "/missing: is the adapter plugged in?");
+    for (size_t i = 2; i < path.lines.size(); ++i)
+        EXPECT_TRUE(std::regex_match(
+            path.lines[i], std::regex(R"(Port tty\S+.*: /dev/\S+|No serial ports found)")))
+            << path.lines[i];
+
+    Ran both = run({"--list-ports", "--tcp", "127.0.0.1"});
+    EXPECT_EQ(both.status, 64);
+    EXPECT_EQ(both.err, "varnoke-cli: --list-ports takes no link and no action\n"
+                        "Try 'varnoke-cli --help'.\n");
 }
 
 } // namespace

@@ -631,4 +631,86 @@ TEST_F(FltkWindow, GrownWindowKeepsEveryControlInItsCornerAndClickable) {
     }
 }
 
+// Return goes to the dialog procedure from the command field and the
+// address/rate box, each with its own id; in the other fields it stays the
+// field's. A click on "Exit" after each Return marks when its events are in.
+TEST_F(FltkWindow, ReturnInTheCommandFieldAndTheAddressBoxGoesToTheProcedure) {
+    ui_enable(idc_exit, true);
+    struct Case {
+        int field;
+        bool asks;
+    } cases[] = {
+        {idc_command, true}, {idc_address, true}, {idc_sign_path, false}, {idc_batch_path, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        received.clear();
+        click_control(c.field, 5, 5);
+        xdo("key Return");
+        click_control(idc_exit, 5, 5);
+        ASSERT_TRUE(pump_until([] { return got_command(idc_exit, bn_clicked); }));
+        EXPECT_EQ(got(DialogMsg::key, make_command(c.field, vk_return)), c.asks);
+        int keys = 0;
+        for (auto& r : received) keys += r.first == DialogMsg::key ? 1 : 0;
+        EXPECT_EQ(keys, c.asks ? 1 : 0);
+    }
+    // With a modifier, Return is not the button's.
+    received.clear();
+    click_control(idc_command, 5, 5);
+    xdo("key shift+Return");
+    click_control(idc_exit, 5, 5);
+    ASSERT_TRUE(pump_until([] { return got_command(idc_exit, bn_clicked); }));
+    EXPECT_FALSE(got(DialogMsg::key, make_command(idc_command, vk_return)));
+}
+
+// Grown to 1000 x 800, the command field, the two path fields and the Reply
+// field take the new width, and each button stays within 12 pixels of its
+// field, on its row; the far end of a field takes a click.
+TEST_F(FltkWindow, GrownWindowKeepsEachButtonBesideItsField) {
+    Fl_Window* w = main_window();
+    // The widgets by their place at start, before the layout moves them.
+    auto widget_at = [w](int id) {
+        const ControlDef& d = def_of(id);
+        int inset = d.kind == ControlKind::static_left ? 3 : 0;
+        Fl_Widget* found = nullptr;
+        for_each_widget(w, [&](Fl_Widget* c) {
+            if (found == nullptr && c != w && c->x() == px_x(d.x) - inset && c->y() == px_y(d.y))
+                found = c;
+        });
+        return found;
+    };
+    struct Pair {
+        int field, button;
+        Fl_Widget *f, *b;
+    } pairs[] = {{idc_command, idc_send, nullptr, nullptr},
+                 {idc_sign_path, idc_pick_sign, nullptr, nullptr},
+                 {idc_batch_path, idc_pick_batch, nullptr, nullptr}};
+    for (Pair& p : pairs) {
+        p.f = widget_at(p.field);
+        p.b = widget_at(p.button);
+        ASSERT_TRUE(p.f != nullptr && p.b != nullptr) << p.field;
+    }
+    Fl_Widget* reply = widget_at(idc_reply);
+    ASSERT_NE(reply, nullptr);
+    int reply_w = reply->w();
+
+    std::string id = std::to_string(fl_xid(w));
+    xdo("windowmove --sync " + id + " 0 0");
+    xdo("windowsize --sync " + id + " 1000 800");
+    ASSERT_TRUE(pump_until([w] { return w->w() == 1000 && w->h() == 800; }));
+    settle();
+    for (const Pair& p : pairs) {
+        int gap = p.b->x() - (p.f->x() + p.f->w());
+        EXPECT_TRUE(gap >= 0 && gap <= 12) << p.field << ": " << gap << " pixels to its button";
+        EXPECT_LE(std::abs(p.b->y() - p.f->y()), 12) << p.field;
+        EXPECT_EQ(p.b->x(), px_x(def_of(p.button).x) + 1000 - 570) << "the button went right";
+    }
+    EXPECT_EQ(reply->w(), reply_w + 1000 - 570);
+
+    Fl_Widget* command = pairs[0].f;
+    ui_set_text(idc_command, "");
+    click_in(w, command->x() + command->w() - 4, command->y() + 4);
+    xdo("type x");
+    EXPECT_TRUE(pump_until([] { return text_of(idc_command) == "x"; }));
+}
+
 } // namespace

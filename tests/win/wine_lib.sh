@@ -4,7 +4,8 @@
 #
 # wine_setup BASE NAME, with the program to run in $exe: logs, trace and
 # screenshots go to BASE/NAME (kept as artifacts), the prefix is BASE/prefix.
-# Exits 77 (skipped) when Wine, Xvfb or xdotool is not installed.
+# Exits 77 (skipped) when Wine, Xvfb or xdotool is not installed. The X
+# screen is 1024x768 unless $wine_screen names another size.
 
 caption="Varnoke v2.24n"
 # Raised when what the prefix needs changes, so that an older one is made anew.
@@ -66,7 +67,7 @@ wine_setup() {
     trap cleanup EXIT
 
     # One X server for the whole run; it picks a free display number itself.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 "${wine_screen:-1024x768x24}" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     poll 100 test -s "$work/display" || fail "Xvfb did not start (see $work/xvfb.log)"
     DISPLAY=":$(cat "$work/display")"
