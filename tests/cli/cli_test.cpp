@@ -352,6 +352,43 @@ TEST_F(CliTest, AFailedOpenSaysWhyInTheLogAndTheJson) {
               "no device at /dev/varnoke-gone: is the adapter plugged in?");
 }
 
+// The simulator stopped in the middle of a batch and started again 3 s
+// later: with --reconnect the batch goes on from the line that failed.
+TEST_F(CliTest, ReconnectCarriesABatchAcrossAnUnplug) {
+    serial_sim(1);
+    std::string lines;
+    for (int i = 0; i < 200; ++i) lines += "v\n";
+    std::unique_ptr<Child> cli;
+    unsigned n = start(cli, {"--com", "1", "--reconnect", "--reconnect-timeout", "20", "--quiet",
+                             "--batch", file("long.txt", lines)});
+    ASSERT_TRUE(cli->read_until("L00005> v\n")) << cli->output;
+    sims.clear(); // unplugged
+    Lines answered_before = answered(sim_log(1));
+    sleep(3);
+    serial_sim(1);
+    Ran r = finish(*cli, n);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("the link failed; trying again each second for up to 20 s"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(std::find(r.lines.begin(), r.lines.end(),
+                        "COM1: the device has gone (the adapter was unplugged?)"),
+              r.lines.end());
+    EXPECT_NE(std::find(r.lines.begin(), r.lines.end(), "Reopened port COM1"), r.lines.end());
+    for (int line = 1; line <= 200; ++line) {
+        char echo[16];
+        snprintf(echo, sizeof echo, "L%05d> v", line);
+        EXPECT_NE(std::find(r.lines.begin(), r.lines.end(), echo), r.lines.end()) << echo;
+    }
+    // Connect's "v" and each line once; the line in flight when the line
+    // went dead may have reached the device before.
+    // (The simulator adds to its log file.)
+    size_t answered_all = answered(sim_log(1)).size();
+    EXPECT_GT(answered_all, answered_before.size());
+    EXPECT_GE(answered_all, 201u);
+    EXPECT_LE(answered_all, 202u);
+}
+
 TEST_F(CliTest, SilentDeviceExits2AfterTheEnquiryTimeOuts) {
     // The real time-outs: three enquiries of 3 s each.
     serial_sim(1, {"--enq-silent", "1000"});
