@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -257,10 +258,21 @@ int finish_run(int status) {
         }
     }
     if (options.capture != nullptr) {
+        // Given a folder, the file gets the name the window proposes.
+        char in_folder[cli_path_max + 64];
+        const char* path = options.capture;
+        if (std::error_code ec; std::filesystem::is_directory(path, ec)) {
+            char name[48];
+            wire_capture_default_name(name, sizeof name);
+            snprintf(in_folder, sizeof in_folder, "%s/%s", options.capture, name);
+            path = in_folder;
+        }
         char why[300];
-        if (!save_wire_capture(options.capture, why, sizeof why)) {
-            terminal_error("--capture %s: %s", options.capture, why);
+        if (!save_wire_capture(path, why, sizeof why)) {
+            terminal_error("--capture %s: %s", path, why);
             if (status == cli_exit_ok) status = cli_exit_usage;
+        } else if (path == in_folder) {
+            terminal_error("--capture: saved as %s", path);
         }
     }
     return status;

@@ -1,5 +1,7 @@
+#include "app/dialog.h"
 #include "app/dialog_template.h"
 #include "app/log.h"
+#include "app/state.h"
 #include "support/fixture.h"
 
 #include <string>
@@ -109,6 +111,19 @@ TEST_F(WindowTest, CloseWhileBusyIsDeferredUntilTheOperationEnds) {
     EXPECT_EQ(run_main_loop(), 0);
     EXPECT_EQ(quit_flag, 1);
     EXPECT_FALSE(headless::visible());
+}
+
+// Return in the address box is Connect's only while Disconnected: a
+// connected window must not be disconnected by a key.
+TEST_F(WindowTest, ReturnInTheAddressBoxConnectsOnlyWhileDisconnected) {
+    connected_flag = 1;
+    ui_enable(idc_connect, true);
+    EXPECT_FALSE(dialog_proc(DialogMsg::key, make_command(idc_address, vk_return)));
+    EXPECT_EQ(connected_flag, 1);
+    EXPECT_EQ(headless::log_lines(), std::vector<std::string>{"Varnoke started"});
+    connected_flag = 0;
+    ui_enable(idc_connect, false);
+    EXPECT_FALSE(dialog_proc(DialogMsg::key, make_command(idc_address, vk_return)));
 }
 
 TEST(DialogTemplate, EveryIdOnceAndInsideTheDialog) {

@@ -107,12 +107,11 @@ expect_logged 'Opened port COM1, 115200, Parity NONE, Data 8, Stop 1'
 expect_logged 'Device info: \[ESD-SIM/.*\]'
 return_in_command '?'
 expect_answered '?' 1
-# Connected, Return in the box presses nothing: the next request is the
-# only thing that happens.
-return_in_address
+# Connected, the box is disabled and cannot take the key (a click there
+# leaves the focus where it was); the headless window test covers the rule.
 return_in_command v
 expect_answered v 2
-logged 'Closed port COM1' && fail "Return in the address box while Connected closed the port"
+logged 'Closed port COM1' && fail "Return closed the port"
 screenshot keys.png
 
 # Grown to 1000x800 by its corner.
