@@ -804,7 +804,9 @@ TEST_F(CliTest, JunitReportOfABatchAndASigningParses) {
     ASSERT_TRUE(std::regex_search(
         outline, counts, std::regex("\nsuite --batch [^:]*: tests=(\\d+) failures=0 errors=0\n")))
         << outline;
-    EXPECT_GE(std::stoi(counts[1]), 5);
+    // Lines 1 to 4 were answered before line 5's echo; line 5 may still have
+    // been waiting when the simulator stopped.
+    EXPECT_GE(std::stoi(counts[1]), 4);
     EXPECT_EQ(outline.substr(0, 25), "suite connect: tests=1 fa") << outline;
     // No new file left beside it.
     Lines beside;
