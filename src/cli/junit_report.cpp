@@ -70,6 +70,17 @@ Totals totals_of(const JunitSuite& suite) {
     return t;
 }
 
+// The start tag of <testsuites> or a <testsuite>: its name and totals.
+void open_with_totals(std::string& out, const char* tag, const std::string& name, const Totals& t) {
+    out += tag;
+    attribute(out, "name", name);
+    count(out, "tests", t.tests);
+    count(out, "failures", t.failures);
+    count(out, "errors", t.errors);
+    seconds(out, t.us);
+    out += ">\n";
+}
+
 } // namespace
 
 void junit_begin_suite(JunitReport& report, std::string_view name) {
@@ -93,22 +104,10 @@ std::string junit_xml(const JunitReport& report) {
         all.errors += t.errors;
         all.us += t.us;
     }
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites";
-    attribute(out, "name", report.name);
-    count(out, "tests", all.tests);
-    count(out, "failures", all.failures);
-    count(out, "errors", all.errors);
-    seconds(out, all.us);
-    out += ">\n";
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    open_with_totals(out, "<testsuites", report.name, all);
     for (const JunitSuite& suite : report.suites) {
-        Totals t = totals_of(suite);
-        out += "  <testsuite";
-        attribute(out, "name", suite.name);
-        count(out, "tests", t.tests);
-        count(out, "failures", t.failures);
-        count(out, "errors", t.errors);
-        seconds(out, t.us);
-        out += ">\n";
+        open_with_totals(out, "  <testsuite", suite.name, totals_of(suite));
         for (const JunitCase& c : suite.cases) {
             out += "    <testcase";
             attribute(out, "classname", suite.name);

@@ -13,17 +13,6 @@ wine_setup "$3" cli
 
 start_simulator "$sim"
 
-# Runs the program with the arguments given: its output (line ends as on
-# Linux) in out.txt and err.txt, its exit status in $status.
-run_cli() {
-    timeout 120 wine "$exe" "$@" >"$work/out.raw" 2>"$work/err.raw"
-    status=$?
-    tr -d '\r' <"$work/out.raw" >"$work/out.txt"
-    tr -d '\r' <"$work/err.raw" >"$work/err.txt"
-    echo "--- varnoke-cli.exe $* ended with $status"
-    cat "$work/out.txt" "$work/err.txt"
-}
-
 run_cli --com 1 --send v
 [ "$status" -eq 0 ] || fail "--send v ended with $status"
 # The simulator's answers to the two requests "v": Connect's and the one sent.

@@ -210,3 +210,14 @@ click_to_end() {
     [ "$code" -eq 0 ] || fail "exit code $code after a click on $1"
     echo "$1 at $2,$3 ended the program with 0"
 }
+
+# Runs the Windows program $exe with the arguments given: its output (line
+# ends as on Linux) in out.txt and err.txt, its exit status in $status.
+run_cli() {
+    timeout 120 wine "$exe" "$@" >"$work/out.raw" 2>"$work/err.raw"
+    status=$?
+    tr -d '\r' <"$work/out.raw" >"$work/out.txt"
+    tr -d '\r' <"$work/err.raw" >"$work/err.txt"
+    echo "--- varnoke-cli.exe $* ended with $status"
+    cat "$work/out.txt" "$work/err.txt"
+}

@@ -12,15 +12,6 @@ wine_setup "$3" list_ports
 
 start_simulator "$sim"
 
-run_cli() {
-    timeout 120 wine "$exe" "$@" >"$work/out.raw" 2>"$work/err.raw"
-    status=$?
-    tr -d '\r' <"$work/out.raw" >"$work/out.txt"
-    tr -d '\r' <"$work/err.raw" >"$work/err.txt"
-    echo "--- varnoke-cli.exe $* ended with $status"
-    cat "$work/out.txt" "$work/err.txt"
-}
-
 run_cli --list-ports
 [ "$status" -eq 0 ] || fail "--list-ports ended with $status"
 grep -q '^COM1  \\\\\.\\COM1  .' "$work/out.txt" || fail "no line for COM1"
