@@ -78,12 +78,6 @@ int status_of(int result) {
                                                                          : cli_exit_link;
 }
 
-// "serial_no_stx" of "serial_no_stx (no reply frame began)".
-std::string_view result_name(int result) {
-    std::string_view text = result_text(result);
-    return text.substr(0, text.find(" ("));
-}
-
 const char* error_name(int code) {
     if (code == 0) return device_error_table[0].name;
     const DeviceError* row = device_error_row(code);
