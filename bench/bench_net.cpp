@@ -13,6 +13,7 @@
 #include "capture/wire_capture.h"
 #include "codec/frame_checksum.h"
 #include "command/command.h"
+#include "net/net_trace.h"
 #include "net/rmlx.h"
 #include "net/socket_capture.h"
 #include "net/tcp.h"
@@ -340,7 +341,7 @@ struct ConsoleLink {
         connection_kind = side == Side::rmlx ? kind_rmlx : side == Side::tcp ? kind_tcp : kind_udp;
         switch (side) {
         case Side::rmlx:
-            return rmlx_open(connection_link, device, 1) == result_ok;
+            return rmlx_open(connection_link, device, RmlxOpening::query_first) == result_ok;
         case Side::tcp:
             return tcp_open(connection_link, device) == result_ok;
         case Side::udp:
@@ -353,7 +354,7 @@ struct ConsoleLink {
     }
     int request(const char* text) { return execute_command(text, data, sizeof data, 0); }
     // The link's transaction alone.
-    int transaction(const char* text) { return link_transaction(text); }
+    int transaction(const char* text) { return link_transaction(text, false); }
 };
 
 const char* datagrams_of(Side side) {
@@ -618,7 +619,7 @@ void recorder_row(uint32_t device) {
 } // namespace
 
 void net_rows(const BenchOptions& options, const std::string& no_namespace) {
-    details = 0;
+    set_net_details(false);
     Replies replies;
     bool private_net = no_namespace.empty();
     // Without a namespace of its own the bench stays on this machine's
@@ -704,7 +705,7 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
 }
 
 void net_cost_rows(const BenchOptions& options, const std::string& no_namespace) {
-    details = 0;
+    set_net_details(false);
     Replies replies;
     uint32_t device = no_namespace.empty()
                           ? netns::ipv4(127, 0, 0, 2)

@@ -64,14 +64,13 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
         return command_refused;
     }
     RunningGuard guard;
-    details = details_flag;
     Started start{tick_ms(), tick_us()};
 
     for (;;) {
-        int result = link_transaction(request);
+        int result = link_transaction(request, details_flag != 0);
         // The operator rejected a Z-report signature: the device is asked
         // for "x/5" instead, which asks the operator once more.
-        if (result == signature_rejected) result = link_transaction("x/5");
+        if (result == signature_rejected) result = link_transaction("x/5", details_flag != 0);
         if (result != 0) return told(request, result, start);
         ReplyStatus status =
             decode_reply_status(reply_buffer, strnlen(reply_buffer, sizeof reply_buffer));

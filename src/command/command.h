@@ -52,5 +52,6 @@ size_t copy_reply_data(const char* reply, size_t len, char* data, size_t capacit
 void update_status_panel();
 
 // The link transaction that connection_kind selects; writes the reply text
-// into reply_buffer and returns 0, or the link's failure code.
-int link_transaction(const char* request);
+// into reply_buffer and returns 0, or the link's failure code. details: the
+// request's "Details" flag, which execute_command passes on.
+int link_transaction(const char* request, bool details);

@@ -21,7 +21,7 @@ bool serial_connect();
 // Logs what the port was taken to be and why its last open failed, with
 // what to do (nothing when that is not known).
 void log_open_failure();
-// serial_transaction with the details flag of the request in progress.
-int serial_link_transaction(const char* request, char* reply, size_t reply_size);
+// serial_transaction, the request shown in the window first.
+int serial_link_transaction(const char* request, char* reply, size_t reply_size, bool details);
 // Closes the port numbered connection_kind.
 void serial_link_close();

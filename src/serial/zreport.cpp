@@ -112,7 +112,7 @@ int zreport_check(const char*) {
              signature);
     int answer = ui_message_box(true, question, "", mb_yesno);
     log_report_signature(signature);
-    if (answer == id_yes) return zreport_go_on;
+    if (answer == id_yes) return result_ok;
     return signature_rejected;
 }
 

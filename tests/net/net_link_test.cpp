@@ -10,6 +10,7 @@
 #include "net/udp.h"
 #include "support/fake_clock.h"
 #include "support/fixture.h"
+#include "udp_private.h"
 
 #include <cerrno>
 #include <cstring>
@@ -163,11 +164,11 @@ class TraceTest : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
-        details = 1;
+        set_net_details(true);
         mark = headless::log_lines().size();
     }
     void TearDown() override {
-        details = 0;
+        set_net_details(false);
         WindowTest::TearDown();
     }
     std::vector<std::string> lines() {
@@ -220,7 +221,7 @@ TEST_F(TraceTest, RequestLineShowsFortyCharacters) {
 }
 
 TEST_F(TraceTest, NothingWithoutDetails) {
-    details = 0;
+    set_net_details(false);
     RmlxFrame f{};
     trace_frame(f, true, 0);
     log_request_line("v");

@@ -54,7 +54,7 @@ TEST_F(UdpTest, ReplyWithItsChecksumLeavesTheTextAndSeparator) {
 TEST_F(UdpTest, WrongDigitsAreAnsweredWithNakWithinTheSameWait) {
     fake_clock::install();
     open();
-    details = 0;
+    set_net_details(false);
     set([](NetFaults& f) { f.bad_data_sum = 1; });
     uint32_t start = fake_clock::now();
     ASSERT_EQ(request("v"), result_ok);
@@ -91,7 +91,7 @@ TEST_F(UdpTest, ResynchroniseByteStartsWithEnquiryAgain) {
 
 TEST_F(UdpTest, StrayAndMalformedDatagramsAreDroppedEachWithItsLine) {
     open();
-    details = 0;
+    set_net_details(false);
     set([](NetFaults& f) {
         f.stray_ack = f.stray_byte = f.foreign = f.too_short = f.too_long = 1;
     });
@@ -110,7 +110,7 @@ TEST_F(UdpTest, StrayAndMalformedDatagramsAreDroppedEachWithItsLine) {
 TEST_F(UdpTest, SilentDeviceFailsTheEnquiryAfterEightPasses) {
     fake_clock::install(1000, 20);
     open();
-    details = 0;
+    set_net_details(false);
     set([](NetFaults& f) { f.ignore_sync = 8; });
     uint32_t start = fake_clock::now();
     EXPECT_EQ(request("v"), net_protocol_failure);
@@ -123,7 +123,7 @@ TEST_F(UdpTest, SilentDeviceFailsTheEnquiryAfterEightPasses) {
 TEST_F(UdpTest, EnquiryAnsweredWithAnotherByteIsIgnored) {
     fake_clock::install();
     open();
-    details = 0;
+    set_net_details(false);
     set([](NetFaults& f) { f.enq_other = 1; });
     ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(lines(), (std::vector<std::string>{"UDP: sync response ignored (opcode)",
@@ -133,7 +133,7 @@ TEST_F(UdpTest, EnquiryAnsweredWithAnotherByteIsIgnored) {
 TEST_F(UdpTest, UnansweredTextFailsAfterSixAttemptsEachWithItsEnquiry) {
     fake_clock::install(1000, 100);
     open();
-    details = 0;
+    set_net_details(false);
     set([](NetFaults& f) { f.ignore_request = 6; });
     uint32_t start = fake_clock::now();
     EXPECT_EQ(request("v"), net_protocol_failure);
@@ -149,7 +149,7 @@ TEST_F(UdpTest, UnansweredTextFailsAfterSixAttemptsEachWithItsEnquiry) {
 
 TEST_F(UdpTest, NakAndResynchroniseStormsEndTheRequest) {
     open();
-    details = 0;
+    set_net_details(false);
     set([](NetFaults& f) { f.nak = 1000; });
     EXPECT_EQ(request("v"), net_protocol_failure);
     std::vector<std::string> expected(11, "RMLX: request nak'ed; resending");
@@ -171,7 +171,7 @@ TEST_F(UdpTest, NakAndResynchroniseStormsEndTheRequest) {
 
 TEST_F(UdpTest, RequestsLongerThanAFrameGoOutWhole) {
     open();
-    details = 0;
+    set_net_details(false);
     std::string block = "@/" + std::string(750, 'a'); // a signing block
     ASSERT_EQ(request(block.c_str()), result_ok);
     EXPECT_EQ(wire('u', true)[1].size(), 757u);

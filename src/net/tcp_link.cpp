@@ -1,0 +1,21 @@
+#include "net/tcp_link.h"
+
+#include "app/log.h"
+#include "net/net_connect.h"
+#include "net/net_trace.h"
+#include "net/tcp.h"
+
+bool tcp_connect() {
+    return connect_link<tcp_open>();
+}
+
+int tcp_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
+    set_net_details(details);
+    return tcp_request(connection_link, request, reply, reply_size);
+}
+
+void tcp_kind_chosen() {
+    begin_network_selection();
+    log_printf("Init TCP OK:");
+    end_network_selection(false);
+}
