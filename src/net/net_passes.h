@@ -3,7 +3,7 @@
 // wait or the window closes.
 #pragma once
 
-#include "app/results.h"
+#include "base/results.h"
 #include "net/ms_timer.h"
 #include "net/net_link.h"
 #include "net/socket_slot.h"

@@ -3,9 +3,9 @@
 // device discovery by a broadcast QRY.
 #include "net/rmlx.h"
 
-#include "app/log.h"
-#include "app/state.h"
-#include "app/tick.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/tick.h"
 #include "net/datagram_checks.h"
 #include "net/net_passes.h"
 #include "net/net_trace.h"

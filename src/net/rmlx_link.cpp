@@ -1,9 +1,9 @@
 #include "net/rmlx_link.h"
 
-#include "app/dialog_template.h"
-#include "app/ipv4_text.h"
-#include "app/log.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/ipv4_text.h"
+#include "base/log.h"
+#include "base/window.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/rmlx.h"

@@ -1,7 +1,7 @@
 #include "net/socket_slot.h"
 
-#include "app/log.h"
-#include "app/pump.h"
+#include "base/log.h"
+#include "base/pump.h"
 #include "net/socket_errors.h"
 
 #include <cstdio>

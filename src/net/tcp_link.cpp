@@ -1,6 +1,6 @@
 #include "net/tcp_link.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/tcp.h"

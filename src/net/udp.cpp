@@ -4,8 +4,8 @@
 #include "net/udp.h"
 #include "udp_private.h"
 
-#include "app/log.h"
-#include "app/state.h"
+#include "base/log.h"
+#include "base/state.h"
 #include "codec/frame_checksum.h"
 #include "net/datagram_checks.h"
 #include "net/net_passes.h"

@@ -1,7 +1,7 @@
 #include "serial/serial_transaction.h"
 
-#include "app/log.h"
-#include "app/state.h"
+#include "base/log.h"
+#include "base/state.h"
 #include "codec/frame_checksum.h"
 #include "serial/control_chars.h"
 #include "serial/reply_frame.h"

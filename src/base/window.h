@@ -4,7 +4,7 @@
 // Controls are addressed by their dialog ids (1000 to 1037).
 #pragma once
 
-#include "app/pump.h"
+#include "base/pump.h"
 
 #include <cstdint>
 
