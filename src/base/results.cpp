@@ -19,6 +19,13 @@ constexpr ResultRow results[] = {
      "the Z-report check could not run; nothing was sent"},
     {command_refused, "command_refused", "another request was still running on the link"},
     {command_stopped, "command_stopped", "the program was closed while the device stayed busy"},
+    {logo_not_one_bit, "logo_not_one_bit", "Format error: BMP file must be back & white format"},
+    {logo_width_invalid, "logo_width_invalid",
+     "Format error: BMP file width must be in range 1-256"},
+    {logo_height_invalid, "logo_height_invalid",
+     "Format error: BMP file height must be in range 1-256"},
+    {logo_header_unread, "logo_header_unread", "File error: Could not read bitmap header"},
+    {logo_data_unread, "logo_data_unread", "File error: Could not load image data"},
 };
 
 const ResultRow* row_of(int code) {
@@ -43,7 +50,7 @@ const char* result_words(int code) {
 
 const char* result_text(int code) {
     // The longest name and words with " (" and ")", or "result -2147483648".
-    static char text[112];
+    static char text[128];
     if (const ResultRow* row = row_of(code))
         snprintf(text, sizeof text, "%s (%s)", row->name, row->words);
     else

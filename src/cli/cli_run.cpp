@@ -246,8 +246,8 @@ void print_stats() {
 int finish_run(int status) {
     if (options.stats) print_stats();
     if (options.junit != nullptr) {
-        if (int error = junit_save(junit, options.junit); error != 0) {
-            terminal_error("--junit %s: %s", options.junit, strerror(error));
+        if (char why[128]; !junit_save(junit, options.junit, why, sizeof why)) {
+            terminal_error("--junit %s: %s", options.junit, why);
             if (status == cli_exit_ok) status = cli_exit_usage;
         }
     }

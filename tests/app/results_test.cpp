@@ -32,6 +32,15 @@ TEST(Results, EveryCodeKeepsItsNumberNameAndWords) {
         {command_refused, 3001, "command_refused", "another request was still running on the link"},
         {command_stopped, 3002, "command_stopped",
          "the program was closed while the device stayed busy"},
+        {logo_not_one_bit, 4001, "logo_not_one_bit",
+         "Format error: BMP file must be back & white format"},
+        {logo_width_invalid, 4002, "logo_width_invalid",
+         "Format error: BMP file width must be in range 1-256"},
+        {logo_height_invalid, 4003, "logo_height_invalid",
+         "Format error: BMP file height must be in range 1-256"},
+        {logo_header_unread, 4004, "logo_header_unread",
+         "File error: Could not read bitmap header"},
+        {logo_data_unread, 4005, "logo_data_unread", "File error: Could not load image data"},
     };
     std::set<std::string> names;
     for (const auto& c : cases) {
