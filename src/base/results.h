@@ -27,13 +27,13 @@ enum Result : int {
     command_refused = 3001, // another request was still running on the link
     command_stopped = 3002, // the operator closed the program while the device stayed busy
 
-    // The BMP logo's checks of its file; nothing was sent. Their words are
-    // the texts of the operator's box.
+    // The BMP logo's checks of its file, 4001 to 4005; nothing was sent.
+    // Their words are the texts of the operator's box.
     logo_not_one_bit = 4001,
-    logo_width_invalid = 4002,
-    logo_height_invalid = 4003,
-    logo_header_unread = 4004,
-    logo_data_unread = 4005,
+    logo_width_invalid,
+    logo_height_invalid,
+    logo_header_unread,
+    logo_data_unread,
 };
 
 // The device errors after which the command layer sends the same request

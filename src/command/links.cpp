@@ -51,7 +51,7 @@ const LinkKind& link_of(int32_t kind) {
     return link_kinds[0];
 }
 
-int link_transaction(const char* request, bool details) {
+Result link_transaction(const char* request, bool details) {
     return link_of(connection_kind)
         .transaction(request, reply_buffer, sizeof reply_buffer, details);
 }

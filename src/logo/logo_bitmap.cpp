@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-int logo_check_header(const uint8_t* header, LogoHeader& out) {
+Result logo_check_header(const uint8_t* header, LogoHeader& out) {
     auto le32 = [](const uint8_t* p) {
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     };
@@ -27,13 +27,13 @@ void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
         memcpy(packed_rows + r * row_bytes, stored_rows + (height - 1 - r) * row_size, row_bytes);
 }
 
-int logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows) {
+Result logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows) {
     // Stored rows are at most 32 bytes (256 pixels, padded to 4 bytes), so the
     // largest picture fits one buffer however its file is laid out.
     static std::array<uint8_t, logo_max_row_bytes * logo_max_side> stored;
     uint8_t bytes[logo_header_size];
     if (fread(bytes, 1, sizeof bytes, f) != sizeof bytes) return logo_header_unread;
-    if (int refused = logo_check_header(bytes, header); refused != result_ok) return refused;
+    if (Result refused = logo_check_header(bytes, header); refused != result_ok) return refused;
     // Pixel data beyond where a 32-bit long seeks to are no logo's.
     if (header.offset > logo_offset_max || fseek(f, long(header.offset), SEEK_SET) != 0 ||
         fread(stored.data(), 1, header.data_size(), f) != header.data_size())

@@ -15,7 +15,7 @@ bool read_device_address(uint32_t& address);
 // Connect's part for a network kind, after the address was read: logs "init
 // connection with %s", zeroes connection_link and opens the link to the
 // address with open. False after the error box "Net device connection error".
-using OpenLink = int (*)(NetLink& link, uint32_t address);
+using OpenLink = Result (*)(NetLink& link, uint32_t address);
 bool open_connection_link(OpenLink open, uint32_t address);
 
 // A network link's Connect, as its row of the link table takes it, from its

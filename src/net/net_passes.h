@@ -3,6 +3,7 @@
 // wait or the window closes.
 #pragma once
 
+#include "base/log.h"
 #include "base/results.h"
 #include "net/ms_timer.h"
 #include "net/net_link.h"
@@ -24,8 +25,24 @@ struct Passes {
     uint32_t window_ms; // each window's length, from its send
 };
 
+// The NAK resends and resynchronisations one request may take: a device that
+// answers nothing else must not keep the request going for ever.
+struct Restarts {
+    int taken = 0;
+    static constexpr int limit = 10;
+
+    // Another pass for a restart the device asked for; past the limit the
+    // request is refused, after giving_up is logged and failed() has run.
+    template <typename Failed> Heard again(const char* giving_up, Failed failed) {
+        if (++taken <= limit) return Heard::resend;
+        log_printf("%s", giving_up);
+        failed();
+        return Heard::refused;
+    }
+};
+
 struct PassesEnd {
-    int result;
+    Result result;
     bool ran_out; // every window closed with nothing ending the wait
 };
 
@@ -37,7 +54,7 @@ PassesEnd run_passes(NetLink& link, const SocketSlot& slot, ReceiveOne receive, 
                      Send send, OnFrame heard, OnClosed closed) {
     int windows_closed = 0;
     while (windows_closed < passes.count) {
-        if (int r = send(); r != result_ok) return {r, false};
+        if (Result r = send(); r != result_ok) return {r, false};
         MsTimer window;
         timer_start(&window, passes.window_ms);
         Heard verdict = Heard::ignored;

@@ -16,17 +16,13 @@
 
 namespace {
 
-constexpr int query_passes = 8;
-constexpr uint32_t query_window_ms = 500;
-constexpr int sync_passes = 8;
-constexpr uint32_t sync_window_ms = 400;
+// The query: 8 passes of 500 ms; the synchronisation: 8 of 400 ms; a
+// request: 6 attempts, each waiting 1000 ms for the reply.
+constexpr Passes query_run{8, 500};
+constexpr Passes sync_run{8, 400};
+constexpr Passes request_run{6, 1000};
 constexpr uint16_t resync_fsn_step = 8;
-constexpr int request_attempts = 6;
-constexpr uint32_t reply_wait_ms = 1000;
 constexpr uint32_t sync_validity_ms = 4000;
-// NAK resends and RST resynchronisations one request may take: a device that
-// answers nothing else must not keep the request going for ever.
-constexpr int restart_limit = 10;
 
 SocketSlot slot;
 NetLink discovery_link;
@@ -41,7 +37,7 @@ uint16_t random_fsn() {
     return uint16_t((random_state >> 16) & 0x7FFFu);
 }
 
-int ensure_init() {
+Result ensure_init() {
     return slot.initialised ? result_ok : rmlx_init();
 }
 
@@ -50,17 +46,12 @@ bool refuse_if_busy(const SlotUse& use) {
     return !use.ok;
 }
 
-int receive_frame(NetLink& link, bool* received);
-
-// The query's passes, its sync's and its request's windows.
-constexpr Passes query_run{query_passes, query_window_ms};
-constexpr Passes sync_run{sync_passes, sync_window_ms};
-constexpr Passes request_run{request_attempts, reply_wait_ms};
+Result receive_frame(NetLink& link, bool* received);
 
 // Sends QRY with fsn to the link's target and waits for matching ACT frames;
 // on_act returns true to end the passes early.
 template <typename OnAct>
-int query_passes_run(NetLink& link, uint16_t fsn, bool log_discards, OnAct on_act) {
+Result query_passes_run(NetLink& link, uint16_t fsn, bool log_discards, OnAct on_act) {
     auto send = [&] { return rmlx_send_frame(link, op_qry, 0, fsn, 0); };
     auto heard = [&] {
         const FrameHeader& h = link.receive.header;
@@ -79,7 +70,7 @@ int query_passes_run(NetLink& link, uint16_t fsn, bool log_discards, OnAct on_ac
     return run_passes(link, slot, receive_frame, query_run, send, heard, closed).result;
 }
 
-int request_failed(NetLink& link) {
+Result request_failed(NetLink& link) {
     log_printf("RMLX: request failed");
     link.synchronised = 0;
     return net_protocol_failure;
@@ -90,7 +81,7 @@ int request_failed(NetLink& link) {
 bool input_check_failed = false;
 
 // Accepts at most one frame into the receive frame; never blocks.
-int receive_frame(NetLink& link, bool* received) {
+Result receive_frame(NetLink& link, bool* received) {
     *received = false;
     if (slot.socket == no_socket) {
         log_printf("RMLX: not initialized");
@@ -149,11 +140,11 @@ int receive_frame(NetLink& link, bool* received) {
     }
 }
 
-int query(NetLink& link) {
-    if (int r = ensure_init(); r != result_ok) return r;
+Result query(NetLink& link) {
+    if (Result r = ensure_init(); r != result_ok) return r;
     SlotUse use(slot);
     if (refuse_if_busy(use)) return net_socket_failure;
-    int r = query_passes_run(link, random_fsn(), true, [](uint32_t) {
+    Result r = query_passes_run(link, random_fsn(), true, [](uint32_t) {
         if (net_details()) log_printf("RMLX: query success");
         return true;
     });
@@ -161,7 +152,7 @@ int query(NetLink& link) {
     return r;
 }
 
-int sync(NetLink& link) {
+Result sync(NetLink& link) {
     link.fsn = link.fsn == 0 ? random_fsn() : uint16_t(link.fsn + resync_fsn_step);
     if (net_details()) log_printf("RMLX: synchronizing");
     auto send = [&] { return rmlx_send_frame(link, op_syn, 0, link.fsn, 0); };
@@ -181,9 +172,9 @@ int sync(NetLink& link) {
         return Heard::answered;
     };
     auto closed = [] { log_printf("RMLX: sync timeout"); };
-    PassesEnd end = run_passes(link, slot, receive_frame, sync_run, send, heard, closed);
-    if (end.ran_out) log_printf("RMLX: sync failed");
-    return end.result;
+    PassesEnd outcome = run_passes(link, slot, receive_frame, sync_run, send, heard, closed);
+    if (outcome.ran_out) log_printf("RMLX: sync failed");
+    return outcome.result;
 }
 
 } // namespace
@@ -193,7 +184,7 @@ void rmlx_seed_random(uint32_t seed) {
     random_seeded = true;
 }
 
-int rmlx_init() {
+Result rmlx_init() {
     return init_slot(slot, "RMLX", SocketKind::datagram, 0, 0);
 }
 
@@ -207,18 +198,18 @@ bool rmlx_take_input_check_failure() {
     return failed;
 }
 
-int rmlx_open(NetLink& link, uint32_t address, RmlxOpening opening) {
-    if (int r = ensure_init(); r != result_ok) return r;
+Result rmlx_open(NetLink& link, uint32_t address, RmlxOpening opening) {
+    if (Result r = ensure_init(); r != result_ok) return r;
     link.target = address;
     if (opening == RmlxOpening::query_first) {
-        if (int r = query(link); r != result_ok) return r;
+        if (Result r = query(link); r != result_ok) return r;
     }
     link.synchronised = 0;
     return result_ok;
 }
 
-int rmlx_send_frame(NetLink& link, uint8_t opcode, uint8_t reserved, uint16_t fsn,
-                    uint16_t length) {
+Result rmlx_send_frame(NetLink& link, uint8_t opcode, uint8_t reserved, uint16_t fsn,
+                       uint16_t length) {
     if (slot.socket == no_socket) {
         log_printf("RMLX: not initialized");
         return net_socket_failure;
@@ -243,11 +234,11 @@ int rmlx_send_frame(NetLink& link, uint8_t opcode, uint8_t reserved, uint16_t fs
     return result_ok;
 }
 
-int rmlx_discover(uint32_t* list, uint32_t capacity, uint32_t* count) {
+Result rmlx_discover(uint32_t* list, uint32_t capacity, uint32_t* count) {
     *count = 0;
     memset(&discovery_link, 0, sizeof discovery_link);
     discovery_link.target = address_broadcast;
-    if (int r = ensure_init(); r != result_ok) {
+    if (Result r = ensure_init(); r != result_ok) {
         log_printf("RMLX: interface init failed");
         return r;
     }
@@ -255,7 +246,7 @@ int rmlx_discover(uint32_t* list, uint32_t capacity, uint32_t* count) {
     if (refuse_if_busy(use)) return net_socket_failure;
     uint32_t found = 0;
     bool overflow_logged = false;
-    int r = query_passes_run(discovery_link, random_fsn(), false, [&](uint32_t source) {
+    Result r = query_passes_run(discovery_link, random_fsn(), false, [&](uint32_t source) {
         for (uint32_t i = 0; i < found; ++i)
             if (list[i] == source) return false;
         if (found < capacity) {
@@ -274,9 +265,9 @@ int rmlx_discover(uint32_t* list, uint32_t capacity, uint32_t* count) {
     return result_ok;
 }
 
-int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
+Result rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
     log_request_line(request);
-    if (int r = ensure_init(); r != result_ok) return r;
+    if (Result r = ensure_init(); r != result_ok) return r;
     SlotUse use(slot);
     if (refuse_if_busy(use)) return net_socket_failure;
     size_t n = strlen(request);
@@ -289,16 +280,16 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
     }
     memcpy(link.transmit.data, request, n);
 
-    int restarts = 0;
+    Restarts restarts;
     bool to_sync_point = true;
     auto send = [&] {
         if (to_sync_point && (link.synchronised == 0 || timer_expired(&link.sync_timer))) {
-            if (int r = sync(link); r != result_ok) return r;
+            if (Result r = sync(link); r != result_ok) return r;
         }
         if (rmlx_send_frame(link, op_req, 0, link.fsn, uint16_t(n)) != result_ok)
-            return int(net_socket_failure);
+            return net_socket_failure;
         timer_start(&link.sync_timer, sync_validity_ms);
-        return int(result_ok);
+        return result_ok;
     };
     auto heard = [&] {
         RmlxAnswer answer = rmlx_classify_answer(link.receive, link.fsn);
@@ -307,22 +298,14 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
         } else if (answer == RmlxAnswer::resync) {
             link.synchronised = 0;
             if (net_details()) log_printf("RMLX: resyncronize request");
-            if (++restarts > restart_limit) {
-                log_printf("RMLX: resynchronization requested too often; giving up");
-                request_failed(link);
-                return Heard::refused;
-            }
             to_sync_point = true;
-            return Heard::resend;
+            return restarts.again("RMLX: resynchronization requested too often; giving up",
+                                  [&] { request_failed(link); });
         } else if (answer == RmlxAnswer::nak) {
             log_printf("RMLX: request nak'ed; resending");
-            if (++restarts > restart_limit) {
-                log_printf("RMLX: request nak'ed too often; giving up");
-                request_failed(link);
-                return Heard::refused;
-            }
             to_sync_point = false;
-            return Heard::resend;
+            return restarts.again("RMLX: request nak'ed too often; giving up",
+                                  [&] { request_failed(link); });
         } else if (answer != RmlxAnswer::other) {
             bool good = answer == RmlxAnswer::reply;
             if (!good) log_printf("RMLX: data checksum error");
@@ -343,6 +326,6 @@ int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_s
         log_printf("RMLX: request timeout");
         to_sync_point = true;
     };
-    PassesEnd end = run_passes(link, slot, receive_frame, request_run, send, heard, closed);
-    return end.ran_out ? request_failed(link) : end.result;
+    PassesEnd outcome = run_passes(link, slot, receive_frame, request_run, send, heard, closed);
+    return outcome.ran_out ? request_failed(link) : outcome.result;
 }

@@ -12,19 +12,20 @@
 inline constexpr uint16_t rmlx_port = 24222;
 inline constexpr uint32_t discovered_max = 100; // addresses the caller keeps
 
-int rmlx_init();
+Result rmlx_init();
 void rmlx_close();
 // Whether rmlx_open asks the device for its presence before it counts as
 // open: Connect does.
 enum class RmlxOpening { no_query, query_first };
-int rmlx_open(NetLink& link, uint32_t address, RmlxOpening opening);
+Result rmlx_open(NetLink& link, uint32_t address, RmlxOpening opening);
 // Broadcasts QRY for eight passes of 500 ms and lists each answering address
 // once, in the order of their first answer, at most capacity of them.
-int rmlx_discover(uint32_t* list, uint32_t capacity, uint32_t* count);
+Result rmlx_discover(uint32_t* list, uint32_t capacity, uint32_t* count);
 // On success reply holds the REP data, terminated (cut to reply_size - 1).
-int rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_size);
+Result rmlx_request(NetLink& link, const char* request, char* reply, size_t reply_size);
 // Sends the transmit frame with length data bytes (at most 500).
-int rmlx_send_frame(NetLink& link, uint8_t opcode, uint8_t reserved, uint16_t fsn, uint16_t length);
+Result rmlx_send_frame(NetLink& link, uint8_t opcode, uint8_t reserved, uint16_t fsn,
+                       uint16_t length);
 // Whether the last failure was a failed look for pending input ("RMLX: ioctl
 // failed"), which the operator is shown in a box as well; asking clears it.
 bool rmlx_take_input_check_failure();

@@ -18,8 +18,8 @@ void show_input_check_failure() {
     if (rmlx_take_input_check_failure()) ui_message_box(true, "error", "", mb_ok);
 }
 
-int open_queried(NetLink& link, uint32_t address) {
-    int r = rmlx_open(link, address, RmlxOpening::query_first);
+Result open_queried(NetLink& link, uint32_t address) {
+    Result r = rmlx_open(link, address, RmlxOpening::query_first);
     show_input_check_failure();
     return r;
 }
@@ -36,9 +36,9 @@ bool rmlx_connect() {
     return open_connection_link(open_queried, address);
 }
 
-int rmlx_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
+Result rmlx_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
     set_net_details(details);
-    int r = rmlx_request(connection_link, request, reply, reply_size);
+    Result r = rmlx_request(connection_link, request, reply, reply_size);
     show_input_check_failure();
     return r;
 }
@@ -47,7 +47,7 @@ void rmlx_kind_chosen() {
     begin_network_selection();
     log_printf("Querying network devices:");
     uint32_t count = 0;
-    int r = rmlx_discover(discovered, discovered_max, &count);
+    Result r = rmlx_discover(discovered, discovered_max, &count);
     show_input_check_failure();
     if (r != result_ok) {
         log_printf("Net devices detection failed");

@@ -33,17 +33,17 @@ void device_closed() {
     connection_lost = true;
 }
 
-int init_socket(uint32_t address) {
+Result init_socket(uint32_t address) {
     // The device is the address the operator typed. A reverse lookup would
     // wait for a name server (seconds on a bench network without one) and
     // could lead to another address of the same name.
     bool fresh = !slot.initialised;
-    int r = init_slot(slot, "TCP", SocketKind::stream, address, tcp_port);
+    Result r = init_slot(slot, "TCP", SocketKind::stream, address, tcp_port);
     if (fresh && r == result_ok) connected_address = address;
     return r;
 }
 
-int send_text(const char* data, size_t length) {
+Result send_text(const char* data, size_t length) {
     if (slot.socket == no_socket) {
         log_printf("TCP: not initialized");
         return net_socket_failure;
@@ -56,7 +56,7 @@ int send_text(const char* data, size_t length) {
     return result_ok;
 }
 
-int receive_text(NetLink& link, bool* received) {
+Result receive_text(NetLink& link, bool* received) {
     *received = false;
     if (slot.socket == no_socket) {
         log_printf("TCP: not initialized");
@@ -89,9 +89,9 @@ int receive_text(NetLink& link, bool* received) {
 
 // Before a request on a connection the device dropped: the same address
 // again, as Connect opened it.
-int connect_again() {
+Result connect_again() {
     close_slot(slot);
-    if (int r = init_socket(connected_address); r != result_ok) return r;
+    if (Result r = init_socket(connected_address); r != result_ok) return r;
     connection_lost = false;
     log_printf("TCP: connected again to %s", dotted(connected_address));
     return result_ok;
@@ -100,7 +100,7 @@ int connect_again() {
 // What the connection holds before a request is written came after an
 // earlier request's time-out: read as this request's reply, it would answer
 // the wrong request.
-int drop_late_bytes(NetLink& link) {
+Result drop_late_bytes(NetLink& link) {
     char kept[dropped_bytes_kept];
     size_t dropped = 0;
     for (;;) {
@@ -123,18 +123,18 @@ void tcp_close() {
     connection_lost = false;
 }
 
-int tcp_open(NetLink& link, uint32_t address) {
+Result tcp_open(NetLink& link, uint32_t address) {
     // A connection left open to another device (a connect whose first request
     // failed) must not carry the requests meant for this one.
     if (slot.initialised && connected_address != address && !slot.busy) tcp_close();
     if (!slot.initialised) {
-        if (int r = init_socket(address); r != result_ok) return r;
+        if (Result r = init_socket(address); r != result_ok) return r;
     }
     link.target = address;
     return result_ok;
 }
 
-int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
+Result tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
     log_request_line(request);
     SlotUse use(slot);
     if (!use.ok) {

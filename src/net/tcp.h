@@ -11,6 +11,6 @@
 inline constexpr uint16_t tcp_port = 9101;
 
 void tcp_close();
-int tcp_open(NetLink& link, uint32_t address);
+Result tcp_open(NetLink& link, uint32_t address);
 // On success reply holds the reply text, terminated (cut to reply_size - 1).
-int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size);
+Result tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size);

@@ -9,7 +9,7 @@ bool tcp_connect() {
     return connect_link<tcp_open>();
 }
 
-int tcp_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
+Result tcp_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
     set_net_details(details);
     return tcp_request(connection_link, request, reply, reply_size);
 }

@@ -18,24 +18,20 @@
 
 namespace {
 
-constexpr int sync_passes = 8;
-constexpr uint32_t sync_window_ms = 400;
-constexpr int request_attempts = 6;
-constexpr uint32_t reply_wait_ms = 5000;
+// The synchronisation: 8 passes of 400 ms; a request: 6 attempts, each
+// waiting 5000 ms for the reply.
+constexpr Passes sync_run{8, 400};
+constexpr Passes request_run{6, 5000};
 constexpr uint32_t sync_validity_ms = 1000;
-// NAK resends and resynchronisations one request may take (see rmlx.cpp).
-constexpr int restart_limit = 10;
-constexpr Passes sync_run{sync_passes, sync_window_ms};
-constexpr Passes request_run{request_attempts, reply_wait_ms};
 
 SocketSlot slot;
 uint8_t datagram[udp_text_max + udp_text_extra];
 
-int init_socket() {
+Result init_socket() {
     return init_slot(slot, "UDP", SocketKind::datagram, 0, udp_port);
 }
 
-int ensure_init() {
+Result ensure_init() {
     return slot.initialised ? result_ok : init_socket();
 }
 
@@ -45,13 +41,13 @@ bool slot_missing() {
     return true;
 }
 
-int request_failed(NetLink& link) {
+Result request_failed(NetLink& link) {
     log_printf("UDP: request failed");
     link.synchronised = 0;
     return net_protocol_failure;
 }
 
-int send_datagram(NetLink& link, uint8_t kind, const char* text, size_t length) {
+Result send_datagram(NetLink& link, uint8_t kind, const char* text, size_t length) {
     if (slot_missing()) return net_socket_failure;
     size_t size = 1;
     datagram[0] = kind;
@@ -78,7 +74,7 @@ int send_datagram(NetLink& link, uint8_t kind, const char* text, size_t length) 
     return result_ok;
 }
 
-int receive_datagram(NetLink& link, bool* received) {
+Result receive_datagram(NetLink& link, bool* received) {
     *received = false;
     if (slot_missing()) return net_socket_failure;
     for (;;) {
@@ -119,7 +115,7 @@ int receive_datagram(NetLink& link, bool* received) {
     }
 }
 
-int sync(NetLink& link) {
+Result sync(NetLink& link) {
     auto send_enq = [&] { return send_datagram(link, udp_enq, nullptr, 0); };
     auto heard = [&] {
         if (link.received.kind == udp_ack) {
@@ -131,9 +127,9 @@ int sync(NetLink& link) {
         return Heard::ignored;
     };
     auto closed = [] { log_printf("UDP: sync timeout"); };
-    PassesEnd end = run_passes(link, slot, receive_datagram, sync_run, send_enq, heard, closed);
-    if (end.ran_out) log_printf("UDP: sync failed");
-    return end.result;
+    PassesEnd outcome = run_passes(link, slot, receive_datagram, sync_run, send_enq, heard, closed);
+    if (outcome.ran_out) log_printf("UDP: sync failed");
+    return outcome.result;
 }
 
 } // namespace
@@ -142,8 +138,8 @@ void udp_close() {
     close_slot(slot);
 }
 
-int udp_open(NetLink& link, uint32_t address) {
-    if (int r = ensure_init(); r != result_ok) return r;
+Result udp_open(NetLink& link, uint32_t address) {
+    if (Result r = ensure_init(); r != result_ok) return r;
     link.target = address;
     link.synchronised = 0;
     return result_ok;
@@ -153,9 +149,9 @@ bool text_checksum_ok(const ReceivedText& text) {
     return text.length <= sizeof text.bytes && udp_text_checksum_ok(text.bytes, text.length);
 }
 
-int udp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
+Result udp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
     log_request_line(request);
-    if (int r = ensure_init(); r != result_ok) return r;
+    if (Result r = ensure_init(); r != result_ok) return r;
     SlotUse use(slot);
     if (!use.ok) {
         log_printf("UDP: another request is running");
@@ -168,15 +164,15 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         return net_socket_failure;
     }
 
-    int restarts = 0;
+    Restarts restarts;
     bool to_sync_point = true;
     auto send_text = [&] {
         if (to_sync_point && (link.synchronised == 0 || timer_expired(&link.sync_timer))) {
-            if (int r = sync(link); r != result_ok) return r;
+            if (Result r = sync(link); r != result_ok) return r;
         }
-        if (send_datagram(link, udp_text, request, n) != result_ok) return int(net_socket_failure);
+        if (send_datagram(link, udp_text, request, n) != result_ok) return net_socket_failure;
         timer_start(&link.sync_timer, sync_validity_ms);
-        return int(result_ok);
+        return result_ok;
     };
     auto heard = [&] {
         uint8_t kind = link.received.kind;
@@ -184,23 +180,15 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         if (kind == udp_resync) {
             link.synchronised = 0;
             if (net_details()) log_printf("RMLX: resyncronize request");
-            if (++restarts > restart_limit) {
-                log_printf("UDP: resynchronization requested too often; giving up");
-                request_failed(link);
-                return Heard::refused;
-            }
             to_sync_point = true;
-            return Heard::resend;
+            return restarts.again("UDP: resynchronization requested too often; giving up",
+                                  [&] { request_failed(link); });
         }
         if (kind == udp_nak) {
             log_printf("RMLX: request nak'ed; resending");
-            if (++restarts > restart_limit) {
-                log_printf("UDP: request nak'ed too often; giving up");
-                request_failed(link);
-                return Heard::refused;
-            }
             to_sync_point = false;
-            return Heard::resend;
+            return restarts.again("UDP: request nak'ed too often; giving up",
+                                  [&] { request_failed(link); });
         }
         if (kind != udp_text) {
             log_printf("UDP: invalid response to request; restarting");
@@ -221,6 +209,7 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         log_printf("UDP: request timeout");
         to_sync_point = true;
     };
-    PassesEnd end = run_passes(link, slot, receive_datagram, request_run, send_text, heard, closed);
-    return end.ran_out ? request_failed(link) : end.result;
+    PassesEnd outcome =
+        run_passes(link, slot, receive_datagram, request_run, send_text, heard, closed);
+    return outcome.ran_out ? request_failed(link) : outcome.result;
 }

@@ -28,7 +28,7 @@ enum : uint8_t {
     udp_text = 0x22, // kind of every datagram longer than one byte
 };
 void udp_close();
-int udp_open(NetLink& link, uint32_t address);
+Result udp_open(NetLink& link, uint32_t address);
 // On success reply holds the reply text and its "/" separator, terminated
 // (cut to reply_size - 1).
-int udp_request(NetLink& link, const char* request, char* reply, size_t reply_size);
+Result udp_request(NetLink& link, const char* request, char* reply, size_t reply_size);

@@ -9,7 +9,7 @@ bool udp_connect() {
     return connect_link<udp_open>();
 }
 
-int udp_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
+Result udp_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
     set_net_details(details);
     return udp_request(connection_link, request, reply, reply_size);
 }

@@ -78,7 +78,7 @@ bool serial_connect() {
     return true;
 }
 
-int serial_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
+Result serial_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
     // The request on its way, in the window.
     ui_set_text(idc_request, request);
     return serial_transaction(request, reply, reply_size, details ? 1 : 0);

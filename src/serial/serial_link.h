@@ -1,6 +1,8 @@
 // The COM ports as one kind of link: its row of the link table.
 #pragma once
 
+#include "base/results.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -22,6 +24,6 @@ bool serial_connect();
 // what to do (nothing when that is not known).
 void log_open_failure();
 // serial_transaction, the request shown in the window first.
-int serial_link_transaction(const char* request, char* reply, size_t reply_size, bool details);
+Result serial_link_transaction(const char* request, char* reply, size_t reply_size, bool details);
 // Closes the port numbered connection_kind.
 void serial_link_close();

@@ -32,7 +32,8 @@ uint8_t get() {
     return serial_read_byte(connection_kind);
 }
 
-int end(int result) {
+// Every way out of a transaction: the line is free for the next operation.
+Result release_line(Result result) {
     busy_flag = 0;
     return result;
 }
@@ -59,9 +60,9 @@ void tell_loss() {
     loss_told = true;
 }
 
-int device_gone() {
+Result device_gone() {
     tell_loss();
-    return end(serial_port_gone);
+    return release_line(serial_port_gone);
 }
 
 // A port whose device went away (during an earlier request, or since) is
@@ -82,9 +83,9 @@ bool line_back() {
 }
 
 // Acknowledges and hands the text in serial_reply_buffer to the caller.
-int complete(int result, char* reply, size_t reply_size) {
+Result complete(Result result, char* reply, size_t reply_size) {
     put(ack);
-    if (reply_size == 0) return end(result);
+    if (reply_size == 0) return release_line(result);
     size_t len = strlen(serial_reply_buffer);
     if (len >= reply_size) {
         log_printf("Reply cut to %u of %u characters", unsigned(reply_size - 1), unsigned(len));
@@ -92,12 +93,12 @@ int complete(int result, char* reply, size_t reply_size) {
     }
     memcpy(reply, serial_reply_buffer, len);
     reply[len] = '\0';
-    return end(result);
+    return release_line(result);
 }
 
 // ACK received: result_ok; CAN: serial_canceled; anything else or silence
 // in every round: serial_enquiry_failed.
-int enquire() {
+Result enquire() {
     for (unsigned round = 0; round < enquiry_rounds; ++round) {
         put(can);
         put(can);
@@ -188,42 +189,43 @@ ZReportStep zreport_step(const char* request) {
     }
 }
 
-int serial_transaction(const char* request, char* reply, size_t reply_size, int32_t details_flag) {
+Result serial_transaction(const char* request, char* reply, size_t reply_size,
+                          int32_t details_flag) {
     busy_flag = 1;
     if (details_flag != 0) log_printf("Request frame [%s]", request);
 
     line_lost = false;
-    if (!line_back()) return end(serial_port_gone);
+    if (!line_back()) return release_line(serial_port_gone);
 
     ZReportStep step = zreport_step(request);
     if (step == ZReportStep::check) {
-        int result = zreport_check(request);
-        if (result == zreport_not_checked) return end(result);
+        Result result = zreport_check(request);
+        if (result == zreport_not_checked) return release_line(result);
         if (result != result_ok) return complete(result, reply, reply_size);
     }
 
-    int enquiry = enquire();
+    Result enquiry = enquire();
     if (line_lost) return device_gone();
     if (enquiry == serial_canceled) {
         log_printf("Canceled by peer");
-        return end(serial_canceled);
+        return release_line(serial_canceled);
     }
     if (enquiry != result_ok) {
         log_printf("Enquire state failed");
-        return end(serial_enquiry_failed);
+        return release_line(serial_enquiry_failed);
     }
 
     if (!send_frame(request)) {
         if (line_lost) return device_gone();
         log_printf("Packet not acknowledged");
-        return end(serial_not_acked);
+        return release_line(serial_not_acked);
     }
 
     for (unsigned attempt = 0; attempt < reply_attempts; ++attempt) {
         if (!await_stx()) {
             if (line_lost) return device_gone();
             log_printf("Receive STX timeout");
-            return end(serial_no_stx);
+            return release_line(serial_no_stx);
         }
         if (!receive_body()) {
             if (line_lost) return device_gone();
@@ -235,5 +237,5 @@ int serial_transaction(const char* request, char* reply, size_t reply_size, int3
         return complete(result_ok, reply, reply_size);
     }
     log_printf("Request retries failed");
-    return end(serial_retries_failed);
+    return release_line(serial_retries_failed);
 }

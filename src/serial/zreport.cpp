@@ -80,7 +80,7 @@ void log_report_signature(const char* digest) {
 
 } // namespace
 
-int zreport_check(const char*) {
+Result zreport_check(const char*) {
     FILE* b_file = create(b_path);
     if (b_file == nullptr) {
         error_box("Error creating '_b.txt' file");

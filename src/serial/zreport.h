@@ -2,6 +2,8 @@
 // transaction, keyed on the request's first characters.
 #pragma once
 
+#include "base/results.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -20,7 +22,7 @@ ZReportStep zreport_step(const char* request);
 // sending it: signature_rejected (acknowledged, the previous reply handed
 // up), or zreport_not_checked when no _b.txt file could be made (nothing
 // sent at all).
-int zreport_check(const char* request);
+Result zreport_check(const char* request);
 
 // After a verified reply and before its ACK. reply is the reply text in the
 // transaction's own buffer; the line capture may shorten it.
