@@ -2,6 +2,7 @@
 
 #include "base/state.h"
 #include "command/command.h"
+#include "net/net_trace.h"
 #include "net/rmlx.h"
 #include "net/rmlx_link.h"
 #include "net/tcp.h"
@@ -52,6 +53,9 @@ const LinkKind& link_of(int32_t kind) {
 }
 
 Result link_transaction(const char* request, bool details) {
+    // The network traces keep the flag of the last request, whichever its
+    // link: Connect's query and the discovery trace as that request did.
+    set_net_details(details);
     return link_of(connection_kind)
         .transaction(request, reply_buffer, sizeof reply_buffer, details);
 }

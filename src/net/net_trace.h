@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The Details flag of the network request in progress, which its row hands
-// over from the transaction. It stays until the next request, so that
-// Connect's query and the discovery trace as the last request did.
+// The Details flag of the request in progress, which link_transaction hands
+// over for every link. It stays until the next request, so that Connect's
+// query and the discovery trace as the last request did.
 void set_net_details(bool on);
 bool net_details();
 

@@ -5,7 +5,6 @@
 #include "base/log.h"
 #include "base/window.h"
 #include "net/net_connect.h"
-#include "net/net_trace.h"
 #include "net/rmlx.h"
 
 namespace {
@@ -36,8 +35,8 @@ bool rmlx_connect() {
     return open_connection_link(open_queried, address);
 }
 
-Result rmlx_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
-    set_net_details(details);
+Result rmlx_link_transaction(const char* request, char* reply, size_t reply_size,
+                             bool /*details*/) {
     Result r = rmlx_request(connection_link, request, reply, reply_size);
     show_input_check_failure();
     return r;

@@ -2,15 +2,13 @@
 
 #include "base/log.h"
 #include "net/net_connect.h"
-#include "net/net_trace.h"
 #include "net/tcp.h"
 
 bool tcp_connect() {
     return connect_link<tcp_open>();
 }
 
-Result tcp_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
-    set_net_details(details);
+Result tcp_link_transaction(const char* request, char* reply, size_t reply_size, bool /*details*/) {
     return tcp_request(connection_link, request, reply, reply_size);
 }
 

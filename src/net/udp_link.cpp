@@ -2,15 +2,13 @@
 
 #include "base/log.h"
 #include "net/net_connect.h"
-#include "net/net_trace.h"
 #include "net/udp.h"
 
 bool udp_connect() {
     return connect_link<udp_open>();
 }
 
-Result udp_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
-    set_net_details(details);
+Result udp_link_transaction(const char* request, char* reply, size_t reply_size, bool /*details*/) {
     return udp_request(connection_link, request, reply, reply_size);
 }
 
