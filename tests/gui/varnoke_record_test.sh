@@ -113,7 +113,7 @@ xdotool windowmove --sync "$wid" 0 0 && xdotool windowsize --sync "$wid" 1000 80
 wait_for 'grep -q "^size 1000 800 " "$work/trace"' || fail "the window did not take 1000x800"
 find_window
 [ "$WIDTH" -eq 1000 ] && [ "$HEIGHT" -eq 800 ] || fail "client area ${WIDTH}x$HEIGHT after the resize"
-shown=$(sed -n 's/^size 1000 800 log-lines-shown //p' "$work/trace" | tail -n 1)
+shown=$(sed -n 's/^size 1000 800 log-lines-shown \([0-9]*\) .*/\1/p' "$work/trace" | tail -n 1)
 [ "$shown" -ge 20 ] || fail "the grown log shows $shown lines, hardly more than the 9 it shows at start"
 # Text is drawn where the log ended at start (its bottom was 182 pixels down).
 wait_for 'below "$(darkest "300x40+$((WX + 10))+$((WY + 200))")" 0.5' ||
