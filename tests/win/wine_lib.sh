@@ -126,7 +126,7 @@ start_program() {
 }
 started() {
     kill -0 "$app_pid" 2>/dev/null || fail "the program ended before its window showed"
-    grep -q '^list 1000 0 0 Varnoke started$' "$work/trace.txt" 2>/dev/null &&
+    grep -q '^log 0 Varnoke started$' "$work/trace.txt" 2>/dev/null &&
         grep -q "^shown .* caption=$caption\$" "$work/trace.txt"
 }
 
@@ -156,7 +156,7 @@ measure_window() {
     frame=$(((WIDTH - client_w) / 2))
     client_x=$((X + frame))
     client_y=$((Y + HEIGHT - client_h - frame))
-    grep -q "^shown window=$X,$Y,$((X + WIDTH)),$((Y + HEIGHT)) client=$client_x,$client_y,$client_w,$client_h " \
+    grep -q "^shown 0 window=$X,$Y,$((X + WIDTH)),$((Y + HEIGHT)) client=$client_x,$client_y,$client_w,$client_h " \
         "$work/trace.txt" ||
         fail "the X window (${WIDTH}x$HEIGHT at $X,$Y) does not frame a client area of" \
             "$dlg_w x $dlg_h units at base $base_x,$base_y as the program measured it"
