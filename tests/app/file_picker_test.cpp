@@ -38,12 +38,4 @@ TEST_F(WindowTest, SignPickerTakesAnyFileAndCancelKeepsTheField) {
     EXPECT_EQ(control(idc_sign_path).text, "/tmp/doc.bin");
 }
 
-TEST_F(WindowTest, RefreshWhileDisconnectedSaysSo) {
-    headless::answer_box(id_ok);
-    refresh_status(); // the button is disabled, but the handler must still refuse
-    ASSERT_EQ(headless::boxes().size(), 1u);
-    EXPECT_EQ(headless::boxes()[0].text, "Not connected!");
-    EXPECT_EQ(headless::boxes()[0].caption, " Error ");
-}
-
 } // namespace
