@@ -5,7 +5,7 @@
 #include "window_fltk_private.h"
 #include "window_trace.h"
 
-#include "app/text8.h"
+#include "base/text8.h"
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>

@@ -2,7 +2,7 @@
 #include "window_fltk_private.h"
 #include "window_trace.h"
 
-#include "app/text8.h"
+#include "base/text8.h"
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Native_File_Chooser.H>

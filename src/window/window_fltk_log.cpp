@@ -3,7 +3,7 @@
 #include "window_fltk_private.h"
 #include "window_trace.h"
 
-#include "app/text8.h"
+#include "base/text8.h"
 
 #include <FL/Fl_Group.H>
 #include <FL/fl_draw.H>

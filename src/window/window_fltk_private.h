@@ -2,9 +2,9 @@
 // control slots, and the helpers more than one of its jobs uses. Private to
 // the window; the program sees the window seam alone.
 #pragma once
-#include "app/dialog_template.h"
-#include "app/layout.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/layout.h"
+#include "base/window.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>

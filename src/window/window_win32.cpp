@@ -1,11 +1,12 @@
 // The window seam over USER32, COMCTL32, COMDLG32 and GDI32: the modeless
 // dialog built from the resource template "VARNOKE".
-#include "app/window_win32.h"
+#include "window/window_win32.h"
 
-#include "../window/window_trace.h"
-#include "app/dialog_template.h"
-#include "app/layout.h"
-#include "app/window.h"
+#include "window_trace.h"
+
+#include "base/dialog_template.h"
+#include "base/layout.h"
+#include "base/window.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -483,7 +484,10 @@ int ui_popup_menu(const MenuEntry* entries, int count) {
                     UINT_PTR(i + 1), entries[i].text);
     if (window_tracing()) {
         std::string shown;
-        for (int i = 0; i < count; ++i) shown += (i > 0 ? "|" : "") + std::string(entries[i].text);
+        for (int i = 0; i < count; ++i) {
+            if (i > 0) shown += '|';
+            shown += entries[i].text;
+        }
         window_trace("menu", count, shown.c_str());
         char at[32];
         snprintf(at, sizeof at, "%ld,%ld", menu_anchor.x, menu_anchor.y);
