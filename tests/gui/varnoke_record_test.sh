@@ -82,6 +82,7 @@ xdotool mousemove --sync $cx $cy click 3 || fail "xdotool could not press the ri
 wait_for new_window || fail "no menu opened over the log"
 grep -qx "menu 6 Copy|Copy all|Show times|Save log as...|Save wire capture...|Clear" "$work/trace" ||
     fail "the menu does not hold the six items"
+grep -q "^menu-at 6 [0-9]*,[0-9]*$" "$work/trace" || fail "where the menu opened was not traced"
 import -window root "$artifacts/varnoke_log_menu.png" || fail "no screenshot"
 eval "$(xdotool getwindowgeometry --shell "$popup")"
 entries=$(log_lines)
@@ -96,6 +97,8 @@ xdotool key ctrl+a && xdotool type --delay 20 "$work/saved.log" && xdotool key R
     fail "xdotool could not type into the picker"
 wait_for 'grep -q "^log [0-9]* Log saved to \[$work/saved.log\]$" "$work/trace"' ||
     fail "the log was not saved"
+grep -qx "picker 1 Save log as" "$work/trace" || fail "the picker's title was not traced"
+grep -qx "picked 1 $work/saved.log" "$work/trace" || fail "the picked path was not traced"
 stamp='[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9]\{3\}  '
 head -n 1 "$work/saved.log" | grep -q "^$(date +%Y-%m-%d) [0-9:.]\{12\}  Varnoke started$" ||
     fail "the saved log does not begin with today's \"Varnoke started\": $(head -n 1 "$work/saved.log")"

@@ -18,10 +18,6 @@ sim=$3
 source "$(dirname "$0")/wine_lib.sh"
 wine_setup "$4" record
 
-logged() { grep -q "^log [0-9]* $1\$" "$work/trace.txt"; }
-expect_logged() {
-    poll 200 logged "$1" || fail "the window did not log \"$1\" within 20 s"
-}
 answered() { grep -c " serial *\"$1\" -> " "$work/sim.log"; }
 answered_times() { [ "$(answered "$1")" -eq "$2" ]; }
 expect_answered() {

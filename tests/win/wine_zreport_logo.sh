@@ -15,29 +15,9 @@ picture=$4
 source "$(dirname "$0")/wine_lib.sh"
 wine_setup "$5" zreport_logo
 
-traced() { grep -q "$1" "$work/trace.txt"; }
-expect_traced() { poll 200 traced "$1" || fail "no \"$1\" in the trace within 20 s"; }
 # The replies the simulator gave to the requests that match $1, one a line.
 replies() { sed -n "s#^ *[0-9.]* serial *\"$1\" -> \"\(.*\)\"\$#\1#p" "$work/sim.log"; }
 replied_times() { [ "$(replies "$1" | wc -l)" -eq "$2" ]; }
-# The next message box: expects its text to match $1, answers it with
-# Return and expects the answer $2.
-traced_times() { [ "$(grep -c "$1" "$work/trace.txt")" -ge "$2" ]; }
-answer_box() {
-    local n=$(($(grep -c '^box-answer ' "$work/trace.txt") + 1))
-    poll 200 traced_times '^box [0-9]* caption=' $n || fail "no message box within 20 s"
-    grep '^box [0-9]* caption=' "$work/trace.txt" | sed -n "${n}p" | grep -q "text=$1" ||
-        fail "the message box is not \"$1\""
-    # Until the box is drawn and has the focus, Return goes nowhere (the
-    # window under it is disabled).
-    for ((try = 0; try < 20; try++)); do
-        xdotool key Return
-        poll 10 traced_times '^box-answer ' $n && break
-    done
-    traced_times '^box-answer ' $n || fail "the message box was not answered"
-    [ "$(grep '^box-answer ' "$work/trace.txt" | sed -n "${n}p" | cut -d ' ' -f 2)" = "$2" ] ||
-        fail "the message box was not answered with $2"
-}
 send_typed() {
     click_control 1001
     xdotool key ctrl+a BackSpace && xdotool type --delay 50 "$1" ||
