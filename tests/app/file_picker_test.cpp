@@ -1,4 +1,3 @@
-#include "app/handlers.h"
 #include "base/dialog_template.h"
 #include "base/file_picker.h"
 #include "support/fixture.h"
