@@ -181,20 +181,6 @@ TEST_F(RmlxTest, UnansweredRequestFailsAfterSixSecondsAcrossTheTickWrap) {
     EXPECT_EQ(sent()[7].substr(0, 3), "SYN");
 }
 
-TEST_F(RmlxTest, SilentDeviceFailsTheSynchronisationAfterEightPasses) {
-    fake_clock::install(1000, 20); // nothing is answered: no real wait is needed
-    open();
-    set_net_details(false);
-    set([](NetFaults& f) { f.ignore_sync = 8; });
-    uint32_t start = fake_clock::now();
-    EXPECT_EQ(request("v"), net_protocol_failure);
-    EXPECT_EQ(uint32_t(fake_clock::now() - start), 3200u);
-    std::vector<std::string> expected(8, "RMLX: sync timeout");
-    expected.push_back("RMLX: sync failed");
-    EXPECT_EQ(lines(), expected);
-    EXPECT_EQ(wire('r', true).size(), 8u);
-}
-
 TEST_F(RmlxTest, SilentDeviceFailsTheQueryAfterEightPasses) {
     fake_clock::install(1000, 20);
     set_net_details(false);
@@ -285,30 +271,6 @@ TEST_F(RmlxTest, DeviceNakResendsAtOnceWithTheSameFsn) {
     ASSERT_EQ(frames.size(), 5u);
     EXPECT_EQ(frames[1], frames[2]);
     EXPECT_EQ(frames[1], frames[3]);
-}
-
-TEST_F(RmlxTest, NakAndResetStormsEndTheRequest) {
-    open();
-    set_net_details(false);
-    set([](NetFaults& f) { f.nak = 1000; });
-    EXPECT_EQ(request("v"), net_protocol_failure);
-    std::vector<std::string> expected(11, "RMLX: request nak'ed; resending");
-    expected.push_back("RMLX: request nak'ed too often; giving up");
-    expected.push_back("RMLX: request failed");
-    EXPECT_EQ(lines(), expected);
-    EXPECT_EQ(sent().size(), 12u); // SYN and the first REQ with ten resends
-
-    set([](NetFaults& f) {
-        f.nak = 0;
-        f.rst = 1000;
-    });
-    sim.clear_wire();
-    EXPECT_EQ(request("v"), net_protocol_failure);
-    EXPECT_EQ(lines(),
-              (std::vector<std::string>{"RMLX: resynchronization requested too often; giving up",
-                                        "RMLX: request failed"}));
-    EXPECT_EQ(sent().size(), 22u); // eleven rounds of SYN and REQ
-    EXPECT_EQ(link.synchronised, 0);
 }
 
 TEST_F(RmlxTest, FsnWrappingToZeroDrawsANewRandomFsn) {

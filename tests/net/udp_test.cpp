@@ -107,19 +107,6 @@ TEST_F(UdpTest, StrayAndMalformedDatagramsAreDroppedEachWithItsLine) {
                        }));
 }
 
-TEST_F(UdpTest, SilentDeviceFailsTheEnquiryAfterEightPasses) {
-    fake_clock::install(1000, 20);
-    open();
-    set_net_details(false);
-    set([](NetFaults& f) { f.ignore_sync = 8; });
-    uint32_t start = fake_clock::now();
-    EXPECT_EQ(request("v"), net_protocol_failure);
-    EXPECT_EQ(uint32_t(fake_clock::now() - start), 3200u);
-    std::vector<std::string> expected(8, "UDP: sync timeout");
-    expected.push_back("UDP: sync failed");
-    EXPECT_EQ(lines(), expected);
-}
-
 TEST_F(UdpTest, EnquiryAnsweredWithAnotherByteIsIgnored) {
     fake_clock::install();
     open();
@@ -145,28 +132,6 @@ TEST_F(UdpTest, UnansweredTextFailsAfterSixAttemptsEachWithItsEnquiry) {
     ASSERT_EQ(in.size(), 12u);
     for (size_t i = 0; i < 12; i += 2) EXPECT_EQ(in[i], enq);
     EXPECT_EQ(link.synchronised, 0);
-}
-
-TEST_F(UdpTest, NakAndResynchroniseStormsEndTheRequest) {
-    open();
-    set_net_details(false);
-    set([](NetFaults& f) { f.nak = 1000; });
-    EXPECT_EQ(request("v"), net_protocol_failure);
-    std::vector<std::string> expected(11, "RMLX: request nak'ed; resending");
-    expected.push_back("UDP: request nak'ed too often; giving up");
-    expected.push_back("UDP: request failed");
-    EXPECT_EQ(lines(), expected);
-
-    set([](NetFaults& f) {
-        f.nak = 0;
-        f.rst = 1000;
-    });
-    sim.clear_wire();
-    EXPECT_EQ(request("v"), net_protocol_failure);
-    EXPECT_EQ(lines(),
-              (std::vector<std::string>{"UDP: resynchronization requested too often; giving up",
-                                        "UDP: request failed"}));
-    EXPECT_EQ(wire('u', true).size(), 22u); // eleven rounds of ENQ and text
 }
 
 TEST_F(UdpTest, RequestsLongerThanAFrameGoOutWhole) {
