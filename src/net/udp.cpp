@@ -13,7 +13,6 @@
 #include "net/socket_errors.h"
 #include "net/socket_slot.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -28,6 +27,55 @@ constexpr int restart_limit = 10;
 
 SocketSlot slot;
 uint8_t datagram[udp_text_max + udp_text_extra];
+
+// The text of the request in flight, framed once: after its enquiry has gone
+// out, while the answer is on its way rather than after it has come, and
+// sent as it is again after a NAK. size 0: not framed yet.
+struct PendingText {
+    const char* text = nullptr;
+    size_t length = 0;
+    size_t size = 0;
+    uint8_t bytes[udp_text_max + udp_text_extra];
+};
+PendingText pending;
+
+// Forgets the request's text when udp_request returns, however it does.
+struct PendingUse {
+    PendingUse(const char* text, size_t length) {
+        pending.text = text;
+        pending.length = length;
+    }
+    ~PendingUse() {
+        pending.text = nullptr;
+        pending.size = 0;
+    }
+};
+
+// STX, the text, "/", its checksum's two digits and ETX into to, at most
+// udp_text_max bytes of text; returns the datagram's size.
+size_t frame_text(uint8_t* to, const char* text, size_t length) {
+    unsigned sum = frame_checksum(text, length);
+    to[0] = udp_stx;
+    memcpy(to + 1, text, length);
+    to[length + 1] = '/';
+    to[length + 2] = uint8_t('0' + sum / 10);
+    to[length + 3] = uint8_t('0' + sum % 10);
+    to[length + 4] = udp_etx;
+    return length + udp_text_extra;
+}
+
+void frame_pending() {
+    if (pending.text != nullptr && pending.size == 0)
+        pending.size = frame_text(pending.bytes, pending.text, pending.length);
+}
+
+int send_datagram(NetLink& link, const uint8_t* bytes, size_t size) {
+    if (net_send_to(slot.socket, bytes, size, link.target, udp_port) != long(size)) {
+        report_socket_error("UDP: send failed", link.target, udp_port);
+        return net_socket_failure;
+    }
+    return result_ok;
+}
 
 int ensure_init() {
     return slot.initialised ? result_ok : udp_init();
@@ -68,29 +116,16 @@ int udp_open(NetLink& link, uint32_t address) {
 
 int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length) {
     if (slot_missing()) return net_socket_failure;
-    size_t size = 1;
-    datagram[0] = kind;
-    if (kind == udp_text) {
-        if (length > udp_text_max) {
-            log_printf("UDP: request too long (%u bytes, at most %u)", unsigned(length),
-                       unsigned(udp_text_max));
-            return net_socket_failure;
-        }
-        char digits[3];
-        snprintf(digits, sizeof digits, "%02u", frame_checksum(text, length));
-        datagram[0] = udp_stx;
-        memcpy(datagram + 1, text, length);
-        datagram[length + 1] = '/';
-        datagram[length + 2] = uint8_t(digits[0]);
-        datagram[length + 3] = uint8_t(digits[1]);
-        datagram[length + 4] = udp_etx;
-        size = length + udp_text_extra;
+    if (kind != udp_text) {
+        datagram[0] = kind;
+        return send_datagram(link, datagram, 1);
     }
-    if (net_send_to(slot.socket, datagram, size, link.target, udp_port) != long(size)) {
-        report_socket_error("UDP: send failed", link.target, udp_port);
+    if (length > udp_text_max) {
+        log_printf("UDP: request too long (%u bytes, at most %u)", unsigned(length),
+                   unsigned(udp_text_max));
         return net_socket_failure;
     }
-    return result_ok;
+    return send_datagram(link, datagram, frame_text(datagram, text, length));
 }
 
 int udp_receive(NetLink& link, bool* received) {
@@ -141,6 +176,7 @@ bool text_checksum_ok(const ReceivedText& text) {
 int udp_sync(NetLink& link) {
     for (int pass = 0; pass < sync_passes; ++pass) {
         if (udp_send(link, udp_enq, nullptr, 0) != result_ok) return net_socket_failure;
+        frame_pending();
         MsTimer window;
         timer_start(&window, sync_window_ms);
         for (;;) {
@@ -175,6 +211,7 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         return net_socket_failure;
     }
 
+    PendingUse text(request, n);
     int timeouts = 0;
     int restarts = 0;
     bool to_sync_point = true;
@@ -182,10 +219,13 @@ int udp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         if (to_sync_point && (link.synchronised == 0 || timer_expired(&link.sync_timer))) {
             if (int r = udp_sync(link); r != result_ok) return r;
         }
-        if (udp_send(link, udp_text, request, n) != result_ok) return net_socket_failure;
+        if (slot_missing()) return net_socket_failure;
+        frame_pending();
+        if (send_datagram(link, pending.bytes, pending.size) != result_ok)
+            return net_socket_failure;
         timer_start(&link.sync_timer, sync_validity_ms);
-        MsTimer reply_timer;
-        timer_start(&reply_timer, reply_wait_ms);
+        // Both from the same moment: one look at the clock.
+        MsTimer reply_timer{link.sync_timer.start, reply_wait_ms};
         for (;;) {
             bool got;
             if (next_datagram(link, reply_timer, &got) != result_ok) return net_socket_failure;
