@@ -806,5 +806,8 @@ void net_cost_rows(const BenchOptions& options, const std::string& no_namespace)
         "nothing; the wire recorder a point or two; the wait through the window, which keeps "
         "the window answering during a request, a point or two. The one more read after a TCP "
         "reply cost three to four points, and the console no longer makes it where the read "
-        "before took less than its room, that is, all that was pending.");
+        "before took less than its room, that is, all that was pending. A plain UDP request "
+        "makes two round trips, the enquiry's and the text's, so its wait through the window "
+        "comes twice and its rate row holds two such costs; its text is framed while the "
+        "enquiry's answer is on its way.");
 }
