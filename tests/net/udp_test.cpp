@@ -41,6 +41,29 @@ TEST_F(UdpTest, EveryRequestBeginsWithEnquiryAndItsReplyIsAcknowledged) {
               (std::vector<std::string>{"UDP: protocol init ok", "Sending 'x/5'", "Sending 'v'"}));
 }
 
+TEST_F(UdpTest, ChecksumDigitsOfEveryRangeGoOutAsTwoDigits) {
+    open();
+    details = 0;
+    // The checksum is the byte sum with "/", modulo 256, then modulo 100.
+    struct Case {
+        const char* text;
+        const char* digits;
+    };
+    const Case cases[] = {
+        {"5", "00"},  // 53 + 47 = 100
+        {"PP", "07"}, // 160 + 47 = 207
+        {"4", "99"},  // 52 + 47 = 99
+        {"hh", "55"}, // 208 + 47 = 255
+        {"v", "65"},
+    };
+    for (const Case& c : cases) ASSERT_EQ(request(c.text), result_ok) << c.text;
+    auto in = wire('u', true);
+    ASSERT_EQ(in.size(), 3 * std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(in[3 * i + 1],
+                  bytes({0x02}) + cases[i].text + "/" + cases[i].digits + bytes({0x03}));
+}
+
 TEST_F(UdpTest, ReplyWithItsChecksumLeavesTheTextAndSeparator) {
     open();
     set([](NetFaults& f) { f.fixed_reply = "00/00/00"; });
