@@ -195,9 +195,13 @@ TEST_F(TimerTest, OnlyATimerWithADurationReadsTheClock) {
         if (c.step == Step::remaining) left = timer_remaining(t);
         EXPECT_EQ(clock_reads, c.reads) << c.duration << " step " << int(c.step);
         // What the timer says is unchanged: 100 of 500 ms gone, or expired.
-        if (c.step == Step::expired) EXPECT_EQ(expired, c.duration == 0);
-        if (c.step == Step::remaining) EXPECT_EQ(left, c.duration == 0 ? 0u : 400u);
-        if (c.step == Step::start) EXPECT_EQ(t.start, c.duration == 0 ? 0u : 1000u);
+        if (c.step == Step::expired) {
+            EXPECT_EQ(expired, c.duration == 0);
+        } else if (c.step == Step::remaining) {
+            EXPECT_EQ(left, c.duration == 0 ? 0u : 400u);
+        } else {
+            EXPECT_EQ(t.start, c.duration == 0 ? 0u : 1000u);
+        }
     }
 }
 

@@ -43,7 +43,7 @@ TEST_F(UdpTest, EveryRequestBeginsWithEnquiryAndItsReplyIsAcknowledged) {
 
 TEST_F(UdpTest, ChecksumDigitsOfEveryRangeGoOutAsTwoDigits) {
     open();
-    details = 0;
+    set_net_details(false);
     // The checksum is the byte sum with "/", modulo 256, then modulo 100.
     struct Case {
         const char* text;
