@@ -22,6 +22,11 @@ uint32_t connected_address = 0;
 // The device closed or reset the connection: the request in progress fails,
 // and the next one connects again first.
 bool connection_lost = false;
+// The last request ended without its whole reply (a time-out, a failure):
+// the rest may still come and must not be read as the next reply. After a
+// whole reply a device sends nothing, and the look costs every request a
+// read.
+bool late_bytes_possible = false;
 
 // A send or receive that failed because the device dropped the connection.
 bool dropped_by_device(int code) {
@@ -93,6 +98,7 @@ Result connect_again() {
     close_slot(slot);
     if (Result r = init_socket(connected_address); r != result_ok) return r;
     connection_lost = false;
+    late_bytes_possible = false;
     log_printf("TCP: connected again to %s", dotted(connected_address));
     return result_ok;
 }
@@ -101,6 +107,8 @@ Result connect_again() {
 // earlier request's time-out: read as this request's reply, it would answer
 // the wrong request.
 Result drop_late_bytes(NetLink& link) {
+    if (!late_bytes_possible) return result_ok;
+    late_bytes_possible = false;
     char kept[dropped_bytes_kept];
     size_t dropped = 0;
     for (;;) {
@@ -121,6 +129,7 @@ Result drop_late_bytes(NetLink& link) {
 void tcp_close() {
     close_slot(slot);
     connection_lost = false;
+    late_bytes_possible = false;
 }
 
 Result tcp_open(NetLink& link, uint32_t address) {
@@ -145,6 +154,7 @@ Result tcp_request(NetLink& link, const char* request, char* reply, size_t reply
     if (drop_late_bytes(link) != result_ok) return net_socket_failure;
     // The text goes out from where it is: a stream takes any length.
     if (send_text(request, strlen(request)) != result_ok) return net_socket_failure;
+    late_bytes_possible = true;
 
     // Pieces are gathered until the three status fields are in and nothing
     // more is pending, all within the reply wait: a device writes its reply
@@ -176,6 +186,7 @@ Result tcp_request(NetLink& link, const char* request, char* reply, size_t reply
         return net_protocol_failure;
     }
     tcp_gather_end(gather, reply, reply_size);
+    late_bytes_possible = !tcp_gather_complete(gather, reply_size);
     if (gather.cut > 0)
         log_printf("TCP: reply longer than %u bytes; %u bytes dropped", unsigned(gather.kept),
                    unsigned(gather.cut));
