@@ -7,8 +7,8 @@
 // machine's other load falls on both alike.
 #include "bench.h"
 
-#include "app/state.h"
-#include "app/window.h"
+#include "base/state.h"
+#include "base/window.h"
 #include "bench_util.h"
 #include "capture/wire_capture.h"
 #include "codec/frame_checksum.h"

@@ -5,9 +5,9 @@
 // bound (every byte that crossed, at ten bit times a byte).
 #include "bench.h"
 
-#include "app/dialog_template.h"
-#include "app/state.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/state.h"
+#include "base/window.h"
 #include "bench_util.h"
 #include "capture/wire_capture.h"
 #include "report.h"

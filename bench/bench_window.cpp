@@ -4,9 +4,9 @@
 #include "bench.h"
 
 #include "app/dialog.h"
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/window.h"
 #include "bench_util.h"
 #include "report.h"
 

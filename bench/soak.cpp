@@ -22,10 +22,10 @@
 //  LIST: some of serial,rmlx,tcp,udp; --capture: the wire recorder on (its
 //  memory grows to its 16 MB bound, so the memory check then means less).
 #include "app/dialog.h"
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/results.h"
-#include "app/state.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/results.h"
+#include "base/state.h"
 #include "capture/wire_capture.h"
 #include "command/command.h"
 #include "net/net_link.h"

@@ -2,7 +2,7 @@
 // zero byte, at most the formatting buffer) cut into pieces as log_printf
 // cuts it, each piece made into entries and columns as log_append makes
 // them; and the whole input made into entries at once, as a direct append.
-#include "app/log.h"
+#include "base/log.h"
 #include "check.h"
 
 #include <cstdint>

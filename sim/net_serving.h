@@ -1,6 +1,6 @@
 // The network sides' serving thread, inside: what the three sides share, and
 // each side with the state of its own. One file per side: rmlx_side.cpp,
-// tcp_side.cpp, udp_side.cpp; net_sides.cpp serves them all from one loop.
+// tcp_side.cpp, udp_side.cpp; net_serving.cpp serves them all from one loop.
 #pragma once
 
 #include "sim/device_model.h"

@@ -1,7 +1,8 @@
 #include "sim/serial_side.h"
 
+#include "sim/pty_port.h"
+
 #include "codec/frame_checksum.h"
-#include "serial/com_link.h"
 #include "serial/control_chars.h"
 #include "sim/sim_device.h"
 #include "sim/sim_side.h"
@@ -10,7 +11,6 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,8 +19,6 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
@@ -37,11 +35,8 @@ enum class State {
 };
 
 struct Side {
-    int master = -1;
-    int slave = -1; // kept open so that the console's close brings no EIO
+    PtyPort pty;
     int stop_pipe[2] = {-1, -1};
-    char slave_path[128] = "";
-    char link_path[PATH_MAX] = "";
     std::thread thread;
 
     std::mutex mutex; // everything below
@@ -75,7 +70,7 @@ void sleep_until_ns(uint64_t t) {
 
 void write_all(const uint8_t* p, size_t n) {
     while (n > 0) {
-        ssize_t w = write(side.master, p, n);
+        ssize_t w = write(side.pty.master, p, n);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) return;
         p += w;
@@ -267,13 +262,13 @@ void serve() {
     uint64_t line_in_free_ns = 0; // pacing: when the console's next byte can start
     uint8_t buf[512];
     for (;;) {
-        pollfd fds[2] = {{side.master, POLLIN, 0}, {side.stop_pipe[0], POLLIN, 0}};
+        pollfd fds[2] = {{side.pty.master, POLLIN, 0}, {side.stop_pipe[0], POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
         if (fds[1].revents != 0) break;
-        ssize_t n = read(side.master, buf, sizeof buf);
+        ssize_t n = read(side.pty.master, buf, sizeof buf);
         if (n <= 0) {
             if (n < 0 && errno != EINTR && errno != EAGAIN) usleep(10000);
             continue;
@@ -297,83 +292,12 @@ void serve() {
     }
 }
 
-void make_dirs(const char* file) {
-    char path[PATH_MAX];
-    snprintf(path, sizeof path, "%s", file);
-    for (char* p = path + 1; *p != '\0'; ++p) {
-        if (*p != '/') continue;
-        *p = '\0';
-        mkdir(path, 0755);
-        *p = '/';
-    }
-}
-
-// Points COMn at the slave. A link to anything but an earlier simulator's
-// pseudo-terminal or a vanished device is the user's and stays.
-bool link_com(int com) {
-    char* link = side.link_path;
-    if (!com_link_path(com, link, sizeof side.link_path)) {
-        fprintf(stderr, "varnoke-sim: no $VARNOKE_PREFIX or $HOME to find the dosdevices folder\n");
-        link[0] = '\0';
-        return false;
-    }
-    char old[PATH_MAX];
-    ssize_t n = readlink(link, old, sizeof old - 1);
-    struct stat st;
-    if (n >= 0) {
-        old[n] = '\0';
-        if (strncmp(old, "/dev/pts/", 9) != 0 && stat(link, &st) == 0) {
-            fprintf(stderr,
-                    "varnoke-sim: COM%d already points to %s; remove %s or choose another port\n",
-                    com, old, link);
-            link[0] = '\0';
-            return false;
-        }
-        unlink(link);
-    } else if (errno != ENOENT) {
-        fprintf(stderr, "varnoke-sim: %s exists and is not a link; COM%d left alone\n", link, com);
-        link[0] = '\0';
-        return false;
-    }
-    make_dirs(link);
-    if (symlink(side.slave_path, link) != 0) {
-        fprintf(stderr, "varnoke-sim: cannot link %s: %s\n", link, strerror(errno));
-        link[0] = '\0';
-        return false;
-    }
-    return true;
-}
-
-void unlink_com() {
-    char old[PATH_MAX];
-    ssize_t n = side.link_path[0] != '\0' ? readlink(side.link_path, old, sizeof old - 1) : -1;
-    if (n >= 0) {
-        old[n] = '\0';
-        if (strcmp(old, side.slave_path) == 0) unlink(side.link_path);
-    }
-    side.link_path[0] = '\0';
-}
-
 void close_all() {
-    for (int* fd : {&side.master, &side.slave, &side.stop_pipe[0], &side.stop_pipe[1]}) {
-        if (*fd >= 0) close(*fd);
-        *fd = -1;
+    pty_close(side.pty);
+    for (int& fd : side.stop_pipe) {
+        if (fd >= 0) close(fd);
+        fd = -1;
     }
-}
-
-bool open_pty() {
-    side.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (side.master < 0 || grantpt(side.master) != 0 || unlockpt(side.master) != 0 ||
-        ptsname_r(side.master, side.slave_path, sizeof side.slave_path) != 0)
-        return false;
-    side.slave = open(side.slave_path, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (side.slave < 0) return false;
-    // Raw until the console sets its own mode: a cooked terminal would echo
-    // and translate the protocol's bytes.
-    termios tio{};
-    if (tcgetattr(side.slave, &tio) != 0) return false;
-    cfmakeraw(&tio);
-    return tcsetattr(side.slave, TCSANOW, &tio) == 0 && pipe2(side.stop_pipe, O_CLOEXEC) == 0;
 }
 
 // Command-line options of the side.
@@ -425,7 +349,8 @@ bool start() {
     if (!serial_sim_start(cli_config)) return false;
     serial_sim_set_faults(cli_faults);
     printf("serial: %s\n", serial_sim_slave_path());
-    if (side.link_path[0] != '\0') printf("serial: COM%d is %s\n", cli_config.com, side.link_path);
+    if (side.pty.link_path[0] != '\0')
+        printf("serial: COM%d is %s\n", cli_config.com, side.pty.link_path);
     fflush(stdout);
     return true;
 }
@@ -450,12 +375,12 @@ const SerialFaultName serial_fault_names[12] = {
 bool serial_sim_start(const SerialSideConfig& config) {
     side.config = config;
     side.random = config.seed;
-    if (!open_pty()) {
+    if (!pty_open(side.pty) || pipe2(side.stop_pipe, O_CLOEXEC) != 0) {
         fprintf(stderr, "varnoke-sim: cannot open a pseudo-terminal: %s\n", strerror(errno));
         close_all();
         return false;
     }
-    if (config.com > 0 && !link_com(config.com)) {
+    if (config.com > 0 && !pty_link_com(side.pty, config.com)) {
         close_all();
         return false;
     }
@@ -468,12 +393,11 @@ void serial_sim_stop() {
     char stop = 1;
     if (write(side.stop_pipe[1], &stop, 1) != 1) perror("varnoke-sim: stop");
     side.thread.join();
-    unlink_com();
     close_all();
 }
 
 const char* serial_sim_slave_path() {
-    return side.slave_path;
+    return side.pty.slave_path;
 }
 
 void serial_sim_set_faults(const SerialFaults& faults) {

@@ -1,11 +1,11 @@
 // Typed commands, the status query and the ".." buttons.
 #include "app/command_history.h"
-#include "app/dialog_template.h"
-#include "app/file_picker.h"
 #include "app/handlers.h"
-#include "app/log.h"
-#include "app/state.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/file_picker.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/window.h"
 #include "command/command.h"
 
 namespace {

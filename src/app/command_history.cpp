@@ -1,7 +1,7 @@
 #include "app/command_history.h"
 
-#include "app/dialog_template.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/window.h"
 
 #include <array>
 #include <string>

@@ -1,10 +1,10 @@
 // Connecting and disconnecting, over the link that the connection kind list
 // names.
-#include "app/dialog_template.h"
 #include "app/handlers.h"
-#include "app/log.h"
-#include "app/state.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/window.h"
 #include "capture/wire_capture.h"
 #include "command/command.h"
 #include "command/links.h"

@@ -1,7 +1,7 @@
 // The dialog procedure, the main loop and the operations the shell owns.
 #pragma once
 
-#include "app/window.h"
+#include "base/window.h"
 
 #include <cstdint>
 

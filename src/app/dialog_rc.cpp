@@ -1,6 +1,6 @@
 #include "app/dialog_rc.h"
 
-#include "app/dialog_template.h"
+#include "base/dialog_template.h"
 
 #include <string>
 

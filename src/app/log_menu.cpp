@@ -1,12 +1,12 @@
 #include "app/log_menu.h"
 
-#include "app/dialog_template.h"
-#include "app/file_picker.h"
-#include "app/log.h"
-#include "app/save_file.h"
-#include "app/text8.h"
-#include "app/wall_clock.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/file_picker.h"
+#include "base/log.h"
+#include "base/save_file.h"
+#include "base/text8.h"
+#include "base/wall_clock.h"
+#include "base/window.h"
 #include "capture/capture_file.h"
 
 #include <array>

@@ -1,5 +1,5 @@
 #include "app/dialog.h"
-#include "app/window_win32.h"
+#include "window/window_win32.h"
 
 #include <commctrl.h>
 

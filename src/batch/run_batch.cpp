@@ -1,9 +1,9 @@
 #include "batch/batch.h"
 
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/progress.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/progress.h"
+#include "base/window.h"
 #include "command/command.h"
 
 namespace {

@@ -4,9 +4,9 @@
 // the packets' own headers in network order.
 #include "capture/capture_file.h"
 
-#include "app/log.h"
-#include "app/save_file.h"
-#include "app/wall_clock.h"
+#include "base/log.h"
+#include "base/save_file.h"
+#include "base/wall_clock.h"
 #include "capture/wire_capture.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "capture/dissector_tables.h"
 
-#include "app/dialog_template.h"
+#include "base/dialog_template.h"
 #include "command/device_errors.h"
 
 #include <cstdio>

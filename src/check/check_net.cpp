@@ -2,8 +2,8 @@
 // socket seam: RMLX frames sealed and checked by the console's frame code,
 // plain UDP datagrams by its datagram checks and frame checksum, a TCP
 // reply gathered as the console gathers it.
-#include "app/tick.h"
-#include "app/window.h"
+#include "base/tick.h"
+#include "base/window.h"
 #include "check_links.h"
 #include "codec/frame_checksum.h"
 #include "net/datagram_checks.h"

@@ -1,8 +1,8 @@
 // The serial line's checks: the enquiry, the request frame, the reply frame
 // and its repetition, byte by byte through the console's COM port table,
 // with the console's frame checksum and reply frame checks.
-#include "app/state.h"
-#include "app/tick.h"
+#include "base/state.h"
+#include "base/tick.h"
 #include "check_links.h"
 #include "codec/frame_checksum.h"
 #include "serial/control_chars.h"

@@ -1,6 +1,6 @@
 #include "check/device_check.h"
 
-#include "app/tick.h"
+#include "base/tick.h"
 #include "check_links.h"
 
 #include <cctype>

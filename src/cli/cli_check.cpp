@@ -1,8 +1,8 @@
 #include "cli/cli_check.h"
 
-#include "app/ipv4_text.h"
-#include "app/state.h"
-#include "app/wall_clock.h"
+#include "base/ipv4_text.h"
+#include "base/state.h"
+#include "base/wall_clock.h"
 #include "check/device_check.h"
 #include "cli/cli_run.h"
 #include "cli/json_line.h"

@@ -1,9 +1,9 @@
 #include "cli/cli_options.h"
 
-#include "app/ipv4_text.h"
-#include "app/log.h"
-#include "app/state.h"
-#include "app/window.h"
+#include "base/ipv4_text.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/window.h"
 #include "serial/serial_link.h"
 
 #include <cstdarg>

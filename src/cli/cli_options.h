@@ -3,7 +3,7 @@
 // traffic, so that a mistyped option costs nothing but its message.
 #pragma once
 
-#include "app/dialog_template.h"
+#include "base/dialog_template.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "cli/json_line.h"
 
-#include "app/text8.h"
+#include "base/text8.h"
 
 #include <cstdint>
 #include <string>

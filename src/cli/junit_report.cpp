@@ -1,7 +1,7 @@
 #include "cli/junit_report.h"
 
-#include "app/save_file.h"
-#include "app/text8.h"
+#include "base/save_file.h"
+#include "base/text8.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
 // The window seam in a terminal (window_terminal.cpp): the controls live in
 // memory, the log goes to standard output, a message box is a line on
 // standard error answered from the options, a file picker is answered
-// "cancel". These set it up; the rest is app/window.h.
+// "cancel". These set it up; the rest is base/window.h.
 #pragma once
 
-#include "app/log.h"
+#include "base/log.h"
 
 #include <cstdint>
 

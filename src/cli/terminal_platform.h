@@ -2,7 +2,7 @@
 // terminal_win32.cpp.
 #pragma once
 
-#include "app/window.h"
+#include "base/window.h"
 
 #include <cstdint>
 

@@ -2,11 +2,11 @@
 // the handlers that read them; a log entry is written to standard output
 // once its text is set (log_append ends every entry by scrolling to it);
 // message boxes become lines on standard error.
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/text8.h"
-#include "app/wall_clock.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/text8.h"
+#include "base/wall_clock.h"
+#include "base/window.h"
 #include "cli/terminal.h"
 #include "cli/terminal_platform.h"
 

@@ -1,10 +1,10 @@
 #include "command/command.h"
 
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/state.h"
-#include "app/tick.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/tick.h"
+#include "base/window.h"
 #include "command/device_errors.h"
 
 #include <cstring>

@@ -2,7 +2,7 @@
 // reply status it decodes.
 #pragma once
 
-#include "app/results.h"
+#include "base/results.h"
 
 #include <cstddef>
 #include <cstdint>

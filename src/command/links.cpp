@@ -1,6 +1,6 @@
 #include "command/links.h"
 
-#include "app/state.h"
+#include "base/state.h"
 #include "command/command.h"
 #include "net/net_connect.h"
 #include "net/rmlx.h"

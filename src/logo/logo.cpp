@@ -1,10 +1,10 @@
 #include "logo/logo.h"
 
-#include "app/dialog_template.h"
-#include "app/file_picker.h"
-#include "app/log.h"
-#include "app/progress.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/file_picker.h"
+#include "base/log.h"
+#include "base/progress.h"
+#include "base/window.h"
 #include "command/command.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #include "net/ms_timer.h"
 
-#include "app/tick.h"
+#include "base/tick.h"
 
 void timer_start(MsTimer* timer, uint32_t duration_ms) {
     timer->start = tick_ms();

@@ -1,10 +1,10 @@
 #include "net/net_connect.h"
 
-#include "app/dialog_template.h"
-#include "app/ipv4_text.h"
-#include "app/log.h"
-#include "app/state.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/ipv4_text.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/window.h"
 
 #include <cstring>
 #include <initializer_list>

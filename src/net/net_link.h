@@ -1,7 +1,7 @@
 // The link record that the three network links share.
 #pragma once
 
-#include "app/results.h"
+#include "base/results.h"
 #include "net/ms_timer.h"
 #include "net/rmlx_frame.h"
 

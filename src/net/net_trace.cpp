@@ -1,8 +1,8 @@
 #include "net/net_trace.h"
 
-#include "app/ipv4_text.h"
-#include "app/log.h"
-#include "app/state.h"
+#include "base/ipv4_text.h"
+#include "base/log.h"
+#include "base/state.h"
 
 #include <cstring>
 

@@ -3,12 +3,12 @@
 // device discovery by a broadcast QRY.
 #include "net/rmlx.h"
 
-#include "app/dialog_template.h"
-#include "app/ipv4_text.h"
-#include "app/log.h"
-#include "app/state.h"
-#include "app/tick.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/ipv4_text.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/tick.h"
+#include "base/window.h"
 #include "net/datagram_checks.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"

@@ -4,7 +4,7 @@
 // host order.
 #pragma once
 
-#include "app/window.h"
+#include "base/window.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "net/socket_slot.h"
 
-#include "app/log.h"
-#include "app/window.h"
+#include "base/log.h"
+#include "base/window.h"
 #include "net/socket_errors.h"
 
 #include <cstdio>

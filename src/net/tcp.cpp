@@ -2,9 +2,9 @@
 // 9101, and whatever text comes back within 5000 ms as the reply.
 #include "net/tcp.h"
 
-#include "app/ipv4_text.h"
-#include "app/log.h"
-#include "app/window.h"
+#include "base/ipv4_text.h"
+#include "base/log.h"
+#include "base/window.h"
 #include "net/datagram_checks.h"
 #include "net/net_connect.h"
 #include "net/net_trace.h"

@@ -3,9 +3,9 @@
 // travels as STX text "/" checksum ETX, control characters as single bytes.
 #include "net/udp.h"
 
-#include "app/log.h"
-#include "app/state.h"
-#include "app/window.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/window.h"
 #include "codec/frame_checksum.h"
 #include "net/datagram_checks.h"
 #include "net/net_connect.h"

@@ -1,7 +1,7 @@
 // How a found port is written for the operator, the same on every platform.
 #include "serial/port_finder.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "serial/serial_port.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // device. serial_posix.cpp and serial_win32.cpp implement it.
 #pragma once
 
-#include "app/window.h"
+#include "base/window.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 #include "serial/serial_link.h"
 
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/state.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/window.h"
 #include "serial/port_finder.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"

@@ -1,7 +1,7 @@
 #include "serial/serial_port.h"
 
-#include "app/state.h"
-#include "app/tick.h"
+#include "base/state.h"
+#include "base/tick.h"
 #include "capture/wire_capture.h"
 #include "serial/serial_device.h"
 

@@ -3,7 +3,7 @@
 // translation; reads never block and writes wait as long as the driver needs.
 #pragma once
 
-#include "app/window.h"
+#include "base/window.h"
 
 #include <cstddef>
 #include <cstdint>

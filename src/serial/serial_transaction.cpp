@@ -1,9 +1,9 @@
 #include "serial/serial_transaction.h"
 
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/state.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/state.h"
+#include "base/window.h"
 #include "codec/frame_checksum.h"
 #include "serial/control_chars.h"
 #include "serial/reply_frame.h"

@@ -138,7 +138,9 @@ bool serial_device_com_path(int port, char* out, size_t cap) {
 }
 
 bool serial_device_gone(SerialHandle device) {
-    // A removed USB port fails every call on its handle with one of these.
+    // A removed USB port fails every call on its handle with one of these;
+    // a terminal whose other end has closed (Wine's COM port on a pty) says
+    // "not ready".
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(as_handle(device), &errors, &status)) return false;
@@ -149,6 +151,7 @@ bool serial_device_gone(SerialHandle device) {
     case ERROR_OPERATION_ABORTED:
     case ERROR_DEVICE_REMOVED:
     case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_NOT_READY:
         return true;
     default:
         return false;

@@ -2,9 +2,9 @@
 // check that writes its digest into C:\out\<identifier>_b.txt.
 #include "serial/zreport.h"
 
-#include "app/log.h"
-#include "app/results.h"
-#include "app/window.h"
+#include "base/log.h"
+#include "base/results.h"
+#include "base/window.h"
 #include "codec/sha1.h"
 #include "serial/serial_transaction.h"
 

@@ -2,7 +2,7 @@
 // from any file.
 #include "serial/zreport.h"
 
-#include "app/results.h"
+#include "base/results.h"
 
 #include <cctype>
 #include <cstdint>

@@ -3,12 +3,12 @@
 // data requests and finished with "}".
 #include "signing/sign_file.h"
 
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/progress.h"
-#include "app/state.h"
-#include "app/tick.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/progress.h"
+#include "base/state.h"
+#include "base/tick.h"
+#include "base/window.h"
 #include "codec/base64.h"
 #include "command/command.h"
 #include "command/links.h"

@@ -1,6 +1,6 @@
 // Up and Down in the command field recall the commands sent in this run.
 #include "app/command_history.h"
-#include "app/dialog_template.h"
+#include "base/dialog_template.h"
 #include "support/fake_clock.h"
 #include "support/fixture.h"
 

@@ -1,7 +1,7 @@
 // Choosing a network kind, Connect and Disconnect over the network links,
 // against the simulator's network sides inside private network namespaces.
-#include "app/dialog_template.h"
 #include "app/handlers.h"
+#include "base/dialog_template.h"
 #include "capture/wire_capture.h"
 #include "command/command.h"
 #include "net/net_link.h"

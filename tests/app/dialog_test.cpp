@@ -1,7 +1,7 @@
 #include "app/dialog.h"
-#include "app/dialog_template.h"
-#include "app/log.h"
-#include "app/state.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/state.h"
 #include "support/fixture.h"
 
 #include <string>

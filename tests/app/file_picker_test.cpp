@@ -1,6 +1,6 @@
-#include "app/dialog_template.h"
-#include "app/file_picker.h"
 #include "app/handlers.h"
+#include "base/dialog_template.h"
+#include "base/file_picker.h"
 #include "support/fixture.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 // The controls of a window larger than the template's.
-#include "app/dialog_template.h"
-#include "app/layout.h"
+#include "base/dialog_template.h"
+#include "base/layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The log's record: entry times, and what its context menu copies and saves.
-#include "app/dialog_template.h"
-#include "app/log.h"
 #include "app/log_menu.h"
-#include "app/save_file.h"
-#include "app/wall_clock.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
+#include "base/save_file.h"
+#include "base/wall_clock.h"
 #include "capture/capture_file.h"
 #include "capture/wire_capture.h"
 #include "support/fake_clock.h"

@@ -1,5 +1,5 @@
-#include "app/dialog_template.h"
-#include "app/log.h"
+#include "base/dialog_template.h"
+#include "base/log.h"
 #include "support/fixture.h"
 
 #include <string>

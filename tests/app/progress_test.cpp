@@ -1,5 +1,5 @@
 // The progress title's throttle and its way back to the caption.
-#include "app/progress.h"
+#include "base/progress.h"
 #include "support/fake_clock.h"
 #include "support/fixture.h"
 

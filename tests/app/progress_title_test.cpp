@@ -1,8 +1,8 @@
 // The title while the real operations run against the simulated device
 // over the serial line, and after they end, whatever the outcome.
-#include "app/dialog_template.h"
-#include "app/progress.h"
-#include "app/tick.h"
+#include "base/dialog_template.h"
+#include "base/progress.h"
+#include "base/tick.h"
 #include "batch/batch.h"
 #include "command/command.h"
 #include "logo/logo.h"

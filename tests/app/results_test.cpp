@@ -1,4 +1,4 @@
-#include "app/results.h"
+#include "base/results.h"
 
 #include <gtest/gtest.h>
 

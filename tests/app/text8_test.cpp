@@ -1,4 +1,4 @@
-#include "app/text8.h"
+#include "base/text8.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // "Run batch" against the simulated device over the serial line.
-#include "app/dialog_template.h"
+#include "base/dialog_template.h"
 #include "batch/batch.h"
 #include "serial_sim_fixture.h"
 #include "sim/serial_side.h"

@@ -3,9 +3,9 @@
 // the captures the console saves of sessions with the simulated device on
 // each of the four links decode cleanly, with every request and reply in
 // order, each reply pointing at its request with the time it took.
-#include "app/dialog_template.h"
 #include "app/handlers.h"
-#include "app/results.h"
+#include "base/dialog_template.h"
+#include "base/results.h"
 #include "capture/capture_file.h"
 #include "codec/frame_checksum.h"
 #include "command/command.h"

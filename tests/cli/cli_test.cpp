@@ -3,7 +3,7 @@
 // standard output, standard error and exit status.
 #include "netns.h"
 
-#include "app/text8.h"
+#include "base/text8.h"
 #include "sim/device_model.h"
 #include "support/child_process.h"
 #include "support/sha1_text.h"

@@ -1,7 +1,7 @@
 // execute_command over the serial link against the simulated device.
-#include "app/dialog_template.h"
 #include "app/handlers.h"
-#include "app/state.h"
+#include "base/dialog_template.h"
+#include "base/state.h"
 #include "command/command.h"
 #include "serial/serial_port.h"
 #include "serial_sim_fixture.h"

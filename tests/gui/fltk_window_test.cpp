@@ -1,8 +1,8 @@
 // The FLTK window on a real X server (run under xvfb_run.sh), driven with
 // real input events from xdotool.
-#include "app/dialog_template.h"
-#include "app/layout.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/layout.h"
+#include "base/window.h"
 
 // gtest first: Xlib defines None and Bool as macros.
 #include <gtest/gtest.h>

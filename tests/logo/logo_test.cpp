@@ -1,7 +1,7 @@
 // The "BMP" button against the simulator over a real pseudo-terminal, with
 // picture files that the test writes.
-#include "app/dialog_template.h"
-#include "app/file_picker.h"
+#include "base/dialog_template.h"
+#include "base/file_picker.h"
 #include "logo/logo.h"
 #include "pty_pair.h"
 #include "serial_sim_fixture.h"

@@ -2,8 +2,8 @@
 // thread of their own inside a private network namespace.
 #pragma once
 
-#include "app/ipv4_text.h"
-#include "app/state.h"
+#include "base/ipv4_text.h"
+#include "base/state.h"
 #include "net/rmlx.h"
 #include "net/tcp.h"
 #include "net/udp.h"

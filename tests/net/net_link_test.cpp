@@ -1,7 +1,7 @@
 // The shared network pieces without a peer: frame bytes, names, timers and
 // trace lines.
-#include "app/ipv4_text.h"
-#include "app/state.h"
+#include "base/ipv4_text.h"
+#include "base/state.h"
 #include "net/ms_timer.h"
 #include "net/net_trace.h"
 #include "net/rmlx_frame.h"

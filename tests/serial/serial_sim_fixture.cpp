@@ -1,7 +1,7 @@
 #include "serial_sim_fixture.h"
 
-#include "app/dialog_template.h"
-#include "app/state.h"
+#include "base/dialog_template.h"
+#include "base/state.h"
 #include "codec/frame_checksum.h"
 #include "pty_pair.h"
 #include "serial/control_chars.h"

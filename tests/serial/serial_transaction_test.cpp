@@ -1,8 +1,8 @@
 // The console's serial transaction against the simulator's serial side,
 // over a real pseudo-terminal.
-#include "app/dialog_template.h"
-#include "app/state.h"
-#include "app/tick.h"
+#include "base/dialog_template.h"
+#include "base/state.h"
+#include "base/tick.h"
 #include "codec/frame_checksum.h"
 #include "pty_pair.h"
 #include "serial/com_link.h"

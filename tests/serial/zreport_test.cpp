@@ -1,7 +1,7 @@
 // The Z-report capture and signature check through execute_command, against
 // the simulator over a real pseudo-terminal. C:\out\ is the folder
 // drive_c/out of the test's COM prefix.
-#include "app/dialog_template.h"
+#include "base/dialog_template.h"
 #include "batch/batch.h"
 #include "command/command.h"
 #include "pty_pair.h"

@@ -1,8 +1,8 @@
 // "Sign File" against the simulated device over the serial line, TCP and
 // RMLX. Each transfer that ends with "}" must leave the device's signature
 // equal to the SHA-1 of the file: the whole document arrived.
-#include "app/dialog_template.h"
 #include "app/handlers.h"
+#include "base/dialog_template.h"
 #include "command/command.h"
 #include "net_fixture.h"
 #include "serial_sim_fixture.h"

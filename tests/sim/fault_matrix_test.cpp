@@ -4,9 +4,9 @@
 // VARNOKE_WRITE_FAULTS set, docs/faults.md too: the update_faults target).
 // A fault the simulator lists and the matrix cannot inject fails, and so
 // does docs/faults.md without a row for each fault on each of its links.
-#include "app/dialog_template.h"
-#include "app/results.h"
-#include "app/state.h"
+#include "base/dialog_template.h"
+#include "base/results.h"
+#include "base/state.h"
 #include "command/command.h"
 #include "net/net_link.h"
 #include "net/rmlx.h"

@@ -1,7 +1,7 @@
 #include "support/fake_clock.h"
 
-#include "app/tick.h"
-#include "app/wall_clock.h"
+#include "base/tick.h"
+#include "base/wall_clock.h"
 #include "support/headless.h"
 
 #include <poll.h>

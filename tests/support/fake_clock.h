@@ -4,7 +4,7 @@
 // whole time the wait asked for.
 #pragma once
 
-#include "app/window.h"
+#include "base/window.h"
 
 #include <cstdint>
 

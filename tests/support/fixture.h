@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/dialog.h"
-#include "app/state.h"
+#include "base/state.h"
 #include "support/headless.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "support/headless.h"
 
-#include "app/dialog_template.h"
+#include "base/dialog_template.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // queued clicks and selections from pump_one_message.
 #pragma once
 
-#include "app/window.h"
+#include "base/window.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,7 +4,7 @@
 // exit code is the number of failed checks.
 //
 // usage: net_probe.exe
-#include "app/state.h"
+#include "base/state.h"
 #include "net/rmlx.h"
 #include "net/socket.h"
 #include "net/tcp.h"

@@ -3,8 +3,8 @@
 // per check; the exit code is the number of failed checks.
 //
 // usage: serial_port_probe.exe
-#include "app/state.h"
-#include "app/tick.h"
+#include "base/state.h"
+#include "base/tick.h"
 #include "probe.h"
 #include "serial/control_chars.h"
 #include "serial/serial_port.h"

@@ -2,7 +2,9 @@
 # varnoke-cli.exe under Wine against the device simulator on COM1: "--com 1
 # --send v" connects as the window does, prints the device's answer and
 # ends with 0; a request the device refuses ends with 1, a bad option with
-# 64 before anything is opened; --zreport checks the report and sends x/2.
+# 64 before anything is opened; --zreport checks the report and sends x/2;
+# with --reconnect a batch outlives the simulator killed (its pty gone) and
+# started again on COM1.
 #
 # usage: wine_cli.sh CLI_EXE SIMULATOR BASE_DIR
 set -u
@@ -46,4 +48,27 @@ case "$summary" in
 esac
 grep -q '"us":[0-9]' "$work/out.txt" || fail "no request timed in microseconds"
 grep -q 'serial  "x/2" -> ' "$work/sim.log" || fail "x/2 was not sent after the check"
-echo "PASS: the device's answer, a refusal, a usage error and the Z-report check, each with its status"
+
+# An unplug in the middle of a batch: the loss is noticed, not waited out
+# through the enquiry's time-outs, and the port reopened by its name.
+for ((i = 0; i < 2000; i++)); do echo v; done >"$work/long.txt"
+wine "$exe" --com 1 --reconnect --quiet --batch "Z:$(tr / '\\' <<<"$work/long.txt")" \
+    >"$work/out.raw" 2>"$work/err.raw" &
+cli_pid=$!
+poll 600 grep -q 'L00005> v' "$work/out.raw" || fail "the batch did not start"
+kill -KILL "$sim_pid"
+wait "$sim_pid" 2>/dev/null
+sleep 3
+start_simulator "$sim"
+timeout 120 tail --pid="$cli_pid" -f /dev/null
+wait "$cli_pid"
+status=$?
+tr -d '\r' <"$work/out.raw" >"$work/out.txt"
+[ "$status" -eq 0 ] || fail "the batch across an unplug ended with $status: $(tr -d '\r' <"$work/err.raw")"
+grep -qx 'COM1: the device has gone (the adapter was unplugged?)' "$work/out.txt" ||
+    fail "the loss of the device was not noticed"
+grep -q 'timedout' "$work/out.txt" && fail "the loss was waited out: $(grep timedout "$work/out.txt")"
+grep -qx 'Reopened port COM1' "$work/out.txt" || fail "COM1 was not reopened"
+missing=$(seq -f 'L%05g> v' 1 2000 | grep -vxFf "$work/out.txt" | head -n 3)
+[ -z "$missing" ] || fail "lines not sent after the unplug: $missing"
+echo "PASS: the device's answer, a refusal, a usage error, the Z-report check and an unplug, each with its status"

@@ -1,8 +1,8 @@
-#include "app/progress.h"
+#include "base/progress.h"
 
-#include "app/dialog_template.h"
-#include "app/tick.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/tick.h"
+#include "base/window.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,10 +1,10 @@
 // The window seam over USER32, COMCTL32, COMDLG32 and GDI32: the modeless
 // dialog built from the resource template "VARNOKE".
-#include "app/window_win32.h"
+#include "window/window_win32.h"
 
-#include "app/dialog_template.h"
-#include "app/layout.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/layout.h"
+#include "base/window.h"
 
 #include <commctrl.h>
 #include <commdlg.h>

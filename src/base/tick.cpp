@@ -1,4 +1,4 @@
-#include "app/tick.h"
+#include "base/tick.h"
 
 namespace {
 TickSource tick_source = nullptr;

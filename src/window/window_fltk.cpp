@@ -1,9 +1,9 @@
 // The dialog as an FLTK 1.3 window, built from the template table. Texts are
 // 8-bit in the program and UTF-8 in FLTK; every text crosses text8.h.
-#include "app/dialog_template.h"
-#include "app/layout.h"
-#include "app/text8.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/layout.h"
+#include "base/text8.h"
+#include "base/window.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>

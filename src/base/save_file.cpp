@@ -1,4 +1,4 @@
-#include "app/save_file.h"
+#include "base/save_file.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "app/ipv4_text.h"
+#include "base/ipv4_text.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,5 @@
 // How a logged text becomes entries of the list, apart from the list.
-#include "app/log.h"
+#include "base/log.h"
 
 #include <cstring>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-#include "app/state.h"
+#include "base/state.h"
 
 int32_t connection_kind = 1;
 uint8_t connected_flag = 0;

@@ -7,7 +7,7 @@
 // The window never gets smaller than the template.
 #pragma once
 
-#include "app/dialog_template.h"
+#include "base/dialog_template.h"
 
 enum class Anchor { grow, bottom_left, bottom_right, stretch };
 

@@ -1,8 +1,8 @@
-#include "app/log.h"
+#include "base/log.h"
 
-#include "app/dialog_template.h"
-#include "app/wall_clock.h"
-#include "app/window.h"
+#include "base/dialog_template.h"
+#include "base/wall_clock.h"
+#include "base/window.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "app/file_picker.h"
+#include "base/file_picker.h"
 
-#include "app/window.h"
+#include "base/window.h"
 
 #include <cstdio>
 #include <cstring>
