@@ -331,6 +331,11 @@ void tcp_check(const CheckInfo& info, CheckOutcome& out) {
         n = stream_within(piece_gap_ms, piece, sizeof piece);
     }
     tcp_gather_end(g, reply, sizeof reply);
+    bool own_rule = status_query || strcmp(info.id, "tcp.reply") == 0;
+    if (!g.any && !own_rule) {
+        out.verdict = CheckVerdict::skip;
+        return check_say(out, "no reply (tcp.reply)");
+    }
     if (!g.any)
         return check_say(out,
                          n < 0 ? "the device closed the connection instead of replying"
