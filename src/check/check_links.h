@@ -21,8 +21,11 @@ void net_check_one(const CheckInfo& info, CheckOutcome& out);
 void net_check_close();
 
 // Helpers for the verdicts: evidence by printf, a pass or failure with it.
+// (MinGW's C++ library formats as C99 does, %zu included: gnu_printf.)
 void check_say(CheckOutcome& out, const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    __attribute__((format(gnu_printf, 2, 3)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
