@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -353,6 +354,75 @@ TEST_F(DeviceCheckTest, FaultMatrix) {
     EXPECT_EQ(committed.substr(0, measured), doc)
         << "docs/device-check.md is not the catalogue and matrix of now; run cmake --build "
            "build/default --target update_device_check";
+}
+
+} // namespace
+
+namespace {
+
+// Which checks --check-only and --strict choose, and what a reply text's
+// status layout must look like.
+TEST(DeviceCheckSelection, PrefixesStrictAndLayout) {
+    struct Case {
+        CheckLink link;
+        bool strict;
+        const char* only;
+        Ids chosen;
+    };
+    const Case cases[] = {
+        {CheckLink::tcp,
+         false,
+         nullptr,
+         {"tcp.reply", "tcp.reply.quiet", "tcp.reply.status", "tcp.reply.size",
+          "tcp.status.query"}},
+        {CheckLink::rmlx, false, "rmlx.sync", {"rmlx.sync"}},
+        {CheckLink::rmlx, false, "rmlx.nak", {"rmlx.nak.resend"}}, // named: strict runs
+        {CheckLink::serial,
+         false,
+         "serial.reply.s,serial.enq",
+         {"serial.reply.status", "serial.reply.size", "serial.enq"}},
+        {CheckLink::udp, false, "serial.", {}}, // another link's
+    };
+    for (const Case& c : cases) {
+        CheckSelection s;
+        s.strict = c.strict;
+        s.only = c.only;
+        Ids chosen;
+        for (const CheckInfo& info : check_catalogue)
+            if (check_selected(info, c.link, s)) chosen.insert(info.id);
+        EXPECT_EQ(chosen, c.chosen) << (c.only != nullptr ? c.only : "(all)");
+    }
+    // Without --check-only the strict checks wait for --strict.
+    CheckSelection strict;
+    strict.strict = true;
+    size_t serial_all = 0, serial_default = 0;
+    for (const CheckInfo& info : check_catalogue) {
+        serial_all += check_selected(info, CheckLink::serial, strict);
+        serial_default += check_selected(info, CheckLink::serial, {});
+    }
+    EXPECT_EQ(serial_all, serial_default + 1);
+
+    char bad[32];
+    EXPECT_TRUE(check_only_valid("udp.,udp.enq", CheckLink::udp, bad, sizeof bad));
+    EXPECT_FALSE(check_only_valid("udp.enq,rmlx.sync", CheckLink::udp, bad, sizeof bad));
+    EXPECT_STREQ(bad, "rmlx.sync");
+    EXPECT_FALSE(check_only_valid(",", CheckLink::udp, bad, sizeof bad));
+
+    const std::pair<const char*, bool> layouts[] = {
+        {"00/00/00", true},  {"0E/01/00/ESD-SIM", true}, {"ab/CD/ef", true},
+        {"00/00/0", false},  {"00-00-00", false},        {"00/00/00X", false},
+        {"0G/00/00", false}, {"hello", false},           {"", false},
+    };
+    for (const auto& [text, ok] : layouts)
+        EXPECT_EQ(reply_status_layout_ok(text, strlen(text)), ok) << text;
+
+    // Each check id is unique and begins with its link's name.
+    Ids ids;
+    for (const CheckInfo& info : check_catalogue) {
+        EXPECT_TRUE(ids.insert(info.id).second) << info.id;
+        EXPECT_EQ(std::string(info.id).rfind(std::string(check_link_name(info.link)) + ".", 0), 0u)
+            << info.id;
+    }
 }
 
 } // namespace

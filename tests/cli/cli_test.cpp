@@ -1053,6 +1053,25 @@ TEST_F(CliTest, DeviceCheckOnEachLink) {
         fs::remove(dir + "/check.log");
     }
 
+    // JSON lines: one a check, each with its verdict and times, then the
+    // summary; every line parses.
+    sims.push_back(std::make_unique<Child>(VARNOKE_SIM_PATH, Lines{"--tcp", "127.0.0.4"}));
+    ASSERT_TRUE(sims.back()->read_until("\n"));
+    Ran json =
+        run({"--tcp", "127.0.0.4", "--check", "--strict", "--json", "--details", "--timestamps"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    ASSERT_EQ(json.lines.size(), 6u) << json.out;
+    std::string lines_file = file("check.json", json.out);
+    EXPECT_EQ(jq_all(lines_file, "map(.verdict) | join(\" \")"), "PASS PASS PASS PASS PASS ")
+        << json.out;
+    EXPECT_EQ(jq_all(lines_file, "map(select(.action == \"check\") | .id) | join(\" \")"),
+              "tcp.reply tcp.reply.quiet tcp.reply.status tcp.reply.size tcp.status.query");
+    EXPECT_EQ(field(json.lines[0], "limit_ms"), "5000");
+    EXPECT_EQ(field(json.lines[5], "action"), "check-summary");
+    EXPECT_EQ(field(json.lines[5], "passed"), "5");
+    EXPECT_EQ(field(json.lines[5], "exit"), "0");
+    sims.clear();
+
     // No device behind the port: 2; a --check-only that names nothing: 64.
     EXPECT_EQ(run({"--port", dir + "/none", "--check"}).status, 2);
     Ran bad = run({"--tcp", "127.0.0.4", "--check", "--check-only", "serial."});
