@@ -13,6 +13,7 @@
 #include "capture/wire_capture.h"
 #include "codec/frame_checksum.h"
 #include "command/command.h"
+#include "net/net_trace.h"
 #include "net/rmlx.h"
 #include "net/socket_capture.h"
 #include "net/tcp.h"
@@ -340,7 +341,7 @@ struct ConsoleLink {
         connection_kind = side == Side::rmlx ? kind_rmlx : side == Side::tcp ? kind_tcp : kind_udp;
         switch (side) {
         case Side::rmlx:
-            return rmlx_open(connection_link, device, 1) == result_ok;
+            return rmlx_open(connection_link, device, RmlxOpening::query_first) == result_ok;
         case Side::tcp:
             return tcp_open(connection_link, device) == result_ok;
         case Side::udp:
@@ -353,7 +354,7 @@ struct ConsoleLink {
     }
     int request(const char* text) { return execute_command(text, data, sizeof data, 0); }
     // The link's transaction alone.
-    int transaction(const char* text) { return link_transaction(text); }
+    int transaction(const char* text) { return link_transaction(text, false); }
 };
 
 const char* datagrams_of(Side side) {
@@ -454,15 +455,31 @@ void compare(ConsoleLink& console, Responder& device, const char* what, const st
                 estimate(p.cpu_ratios), 2});
 }
 
+// A slice of one client's exchanges. Plain UDP: both clients use port 9101,
+// so each has it alone for its slice (own_port), opened before and closed
+// after.
+template <typename Open, typename Close, typename Exchange>
+bool client_slice(Tally& t, const BenchOptions& options, bool own_port, Open open, Close close,
+                  Exchange exchange) {
+    bool fine = (!own_port || open()) && t.run(options.slice_seconds, exchange);
+    if (own_port) close();
+    return fine;
+}
+
 // One doing of the console's, for "v", set against the bare exchange: the
-// share of its rate and the processor time it adds to a request.
-template <typename Measured>
+// share of its rate and the processor time it adds to a request. open and
+// close take the measured side's port for its slice (plain UDP).
+template <typename Measured, typename Open, typename Close>
 void cost_row(const char* what, Side side, const BenchOptions& options, BareClient& bare,
-              size_t reply, Measured measured) {
+              size_t reply, Measured measured, Open open, Close close) {
+    bool own_port = side == Side::udp;
     Pairs p = paired(
-        options, [&](Tally& t) { return t.run(options.slice_seconds, measured); },
+        options,
+        [&](Tally& t) { return client_slice(t, options, own_port, open, close, measured); },
         [&](Tally& t) {
-            return t.run(options.slice_seconds, [&] { return bare.exchange(reply); });
+            return client_slice(
+                t, options, own_port, [&] { return bare.open(); }, [&] { bare.close_socket(); },
+                [&] { return bare.exchange(reply); });
         });
     if (!p.ok) {
         report_skip(text("%s \"v\": %s", side_name(side), what), "a request went unanswered");
@@ -486,30 +503,45 @@ void cost_rows(ConsoleLink& console, Responder& device, const BenchOptions& opti
     size_t reply = device.replies().v.size();
     BareClient bare(console.side, console.device, "v"), waiting(console.side, console.device, "v");
     waiting.window_wait = true;
-    if (!bare.open() || !waiting.open()) {
+    bool own_port = console.side == Side::udp;
+    if (own_port) {
+        console.close();
+    } else if (!bare.open() || !waiting.open()) {
         report_skip(side_name(console.side), "the bare client could not connect");
         return;
     }
-    cost_row("the console", console.side, options, bare, reply,
-             [&] { return console.request("v") == result_ok; });
+    auto console_open = [&] { return console.open(); };
+    auto console_close = [&] { console.close(); };
+    cost_row(
+        "the console", console.side, options, bare, reply,
+        [&] { return console.request("v") == result_ok; }, console_open, console_close);
     if (wire_capture_enabled())
-        cost_row("the console, the wire recorder off", console.side, options, bare, reply, [&] {
-            wire_capture_enable(false);
-            bool ok = console.request("v") == result_ok;
-            wire_capture_enable(true);
-            return ok;
-        });
-    cost_row("the console's transaction alone (no status panel, no Reply field)", console.side,
-             options, bare, reply, [&] { return console.transaction("v") == result_ok; });
-    cost_row("the bare exchange waiting through the window", console.side, options, bare, reply,
-             [&] { return waiting.exchange(reply); });
+        cost_row(
+            "the console, the wire recorder off", console.side, options, bare, reply,
+            [&] {
+                wire_capture_enable(false);
+                bool ok = console.request("v") == result_ok;
+                wire_capture_enable(true);
+                return ok;
+            },
+            console_open, console_close);
+    cost_row(
+        "the console's transaction alone (no status panel, no Reply field)", console.side, options,
+        bare, reply, [&] { return console.transaction("v") == result_ok; }, console_open,
+        console_close);
+    cost_row(
+        "the bare exchange waiting through the window", console.side, options, bare, reply,
+        [&] { return waiting.exchange(reply); }, [&] { return waiting.open(); },
+        [&] { waiting.close_socket(); });
     if (console.side == Side::tcp) {
         BareClient looking(console.side, console.device, "v");
         looking.look_again = true;
         if (looking.open())
-            cost_row("the bare exchange with one more read after the reply", console.side, options,
-                     bare, reply, [&] { return looking.exchange(reply); });
+            cost_row(
+                "the bare exchange with one more read after the reply", console.side, options, bare,
+                reply, [&] { return looking.exchange(reply); }, [] { return true; }, [] {});
     }
+    if (own_port) console.open();
 }
 
 // From the moment the device side's reply has left to the return of the
@@ -615,10 +647,36 @@ void recorder_row(uint32_t device) {
     wire_capture_reset();
 }
 
+// Runs rows with the plain UDP device side behind a veth pair in a network
+// namespace of its own (each end has port 9101, so the two cannot share an
+// address) and the console's side of it; returns why it could not be had,
+// or "".
+template <typename Rows> std::string udp_behind_veth(const Replies& replies, Rows rows) {
+    Responder responder(Side::udp, replies);
+    uint32_t address = netns::ipv4(192, 0, 2, 2);
+    std::thread veth;
+    pin_to_core(device_core);
+    std::string error = netns::start_behind_veth(
+        veth, netns::ipv4(192, 0, 2, 1), address,
+        [&]() -> std::string { return responder.open(address) ? "" : "no UDP port 9101 there"; },
+        [&] { responder.serve(); });
+    pin_to_core(measured_core);
+    if (error.empty()) {
+        ConsoleLink console{Side::udp, address};
+        rows(console, responder);
+    }
+    responder.halt();
+    if (veth.joinable()) veth.join();
+    // The pair goes with the namespace behind it, a moment after its last
+    // thread: a next run (--repeat) makes it anew.
+    for (int i = 0; i < 300 && if_nametoindex("va") != 0; ++i) usleep(10000);
+    return error;
+}
+
 } // namespace
 
 void net_rows(const BenchOptions& options, const std::string& no_namespace) {
-    details = 0;
+    set_net_details(false);
     Replies replies;
     bool private_net = no_namespace.empty();
     // Without a namespace of its own the bench stays on this machine's
@@ -669,26 +727,10 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
                     "its veth pair needs a private network namespace: " + no_namespace);
         return;
     }
-    Responder responder(Side::udp, replies);
-    uint32_t address = netns::ipv4(192, 0, 2, 2);
-    std::thread veth;
-    pin_to_core(device_core);
-    std::string error = netns::start_behind_veth(
-        veth, netns::ipv4(192, 0, 2, 1), address,
-        [&]() -> std::string { return responder.open(address) ? "" : "no UDP port 9101 there"; },
-        [&] { responder.serve(); });
-    pin_to_core(measured_core);
-    if (error.empty()) {
-        ConsoleLink console{Side::udp, address};
+    std::string error = udp_behind_veth(replies, [&](ConsoleLink& console, Responder& responder) {
         link_rows(console, responder, options);
-    } else {
-        report_skip("plain UDP", error);
-    }
-    responder.halt();
-    if (veth.joinable()) veth.join();
-    // The pair goes with the namespace behind it, a moment after its last
-    // thread: a next run (--repeat) makes it anew.
-    for (int i = 0; i < 300 && if_nametoindex("va") != 0; ++i) usleep(10000);
+    });
+    if (!error.empty()) report_skip("plain UDP", error);
     unpin();
     report_note("The bare exchanges carry what the protocols prescribe: on RMLX the NAK frame the "
                 "console sends after every reply, on plain UDP the ENQ/ACK synchronisation that "
@@ -704,15 +746,16 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
 }
 
 void net_cost_rows(const BenchOptions& options, const std::string& no_namespace) {
-    details = 0;
+    set_net_details(false);
     Replies replies;
     uint32_t device = no_namespace.empty()
                           ? netns::ipv4(127, 0, 0, 2)
                           : netns::ipv4(127, 1 + (getpid() >> 8) % 254, getpid() & 0xFF, 2);
     report_section(
         "Network links: where the console's time goes",
-        text("What a request \"v\" of the console does beyond its bare exchange, on RMLX and "
-             "TCP, set piece by piece against the bare exchange in %d pairs of slices as above: "
+        text("What a request \"v\" of the console does beyond its bare exchange, on RMLX, "
+             "TCP and plain UDP, set piece by piece against the bare exchange in %d pairs of "
+             "slices as above: "
              "the console whole; without the wire recorder; its transaction alone, without the "
              "status panel and the Reply field; the bare exchange waiting as the console waits, "
              "through the window (`ui_wait` on the socket and the X connection, then "
@@ -738,6 +781,21 @@ void net_cost_rows(const BenchOptions& options, const std::string& no_namespace)
         cost_rows(console, responder, options);
         console.close();
     }
+    if (no_namespace.empty()) {
+        std::string error =
+            udp_behind_veth(replies, [&](ConsoleLink& console, Responder& responder) {
+                if (!console.open()) {
+                    report_skip("plain UDP", "the console could not open the link");
+                    return;
+                }
+                cost_rows(console, responder, options);
+                console.close();
+            });
+        if (!error.empty()) report_skip("plain UDP", error);
+    } else {
+        report_skip("plain UDP",
+                    "its veth pair needs a private network namespace: " + no_namespace);
+    }
     unpin();
     report_note(
         "A piece's cost is the gap between its row's ratio and 100%, or between the console's "
@@ -749,5 +807,8 @@ void net_cost_rows(const BenchOptions& options, const std::string& no_namespace)
         "nothing; the wire recorder a point or two; the wait through the window, which keeps "
         "the window answering during a request, a point or two. The one more read after a TCP "
         "reply cost three to four points, and the console no longer makes it where the read "
-        "before took less than its room, that is, all that was pending.");
+        "before took less than its room, that is, all that was pending. A plain UDP request "
+        "makes two round trips, the enquiry's and the text's, so its wait through the window "
+        "comes twice and its rate row holds two such costs; its text is framed while the "
+        "enquiry's answer is on its way.");
 }

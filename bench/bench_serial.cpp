@@ -45,7 +45,7 @@ bool open_line(uint32_t baud) {
     if (!started) return false;
     sim_device_reset(1);
     connection_kind = 1;
-    if (serial_open(1, baud, 'N', 8, 1) != 1) {
+    if (!serial_open(1, baud, 'N', 8, 1)) {
         serial_sim_stop();
         return false;
     }

@@ -384,7 +384,7 @@ int main(int argc, char** argv) {
                          config.seed = rng_state;
                          if (!serial_sim_start(config)) return false;
                          headless::set_wait_hook(serial_wait);
-                         return serial_open(1, 115200, 'N', 8, 1) == 1;
+                         return serial_open(1, 115200, 'N', 8, 1);
                      },
                      [&](std::string& name) {
                          SerialFaults f;
@@ -418,7 +418,8 @@ int main(int argc, char** argv) {
     links.push_back({"rmlx", kind_rmlx, rmlx_bound,
                      [&] {
                          memset(&connection_link, 0, sizeof connection_link);
-                         return open_net() && rmlx_open(connection_link, device, 1) == result_ok;
+                         return open_net() && rmlx_open(connection_link, device,
+                                                        RmlxOpening::query_first) == result_ok;
                      },
                      [&](std::string& name) { return net_fault(net, name); }, [] {}, nullptr});
     links.push_back({"tcp", kind_tcp, tcp_bound,

@@ -36,8 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "rb");
     if (f == nullptr) return 0;
     LogoHeader header{};
-    const char* refused = logo_read_file(f, header, packed);
+    int result = logo_read_file(f, header, packed);
     fclose(f);
+    const char* refused = result == result_ok ? nullptr : result_words(result);
     const char* expected = refusal_by_rule(data, size);
     FUZZ_CHECK((refused == nullptr) == (expected == nullptr));
     if (refused != nullptr) {

@@ -57,9 +57,9 @@ void save_log_as(uint32_t) {
     snprintf(path, sizeof path, "varnoke-%s.log", stamp);
     SaveFileRequest request{filters, 2, "Save log as", "log", path, int(sizeof path)};
     if (!ui_save_file_dialog(request)) return;
-    int error = write_whole_file(path, log_file_text(native_line_end));
-    if (error != 0) {
-        show_error_box("Cannot save the log to [%s]: %s", path, strerror(error));
+    char why[128];
+    if (!write_whole_file(path, log_file_text(native_line_end), why, sizeof why)) {
+        show_error_box("Cannot save the log to [%s]: %s", path, why);
         return;
     }
     log_printf("Log saved to [%s]", path);

@@ -27,5 +27,7 @@ void set_whole_file_ops(const WholeFileOps* ops); // nullptr: the platform's
 // The line end of the platform's text files: "\n" or "\r\n".
 extern const char* const native_line_end;
 
-// Returns 0, or the errno of the step that failed.
-int write_whole_file(const char* path, std::string_view data);
+// True when the file is written whole. On failure, why holds the system's
+// reason for the step that failed ("No space left on device"), terminated
+// and cut to why_size - 1.
+bool write_whole_file(const char* path, std::string_view data, char* why, size_t why_size);

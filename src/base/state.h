@@ -7,7 +7,6 @@ extern int32_t connection_kind; // 1..12 COM port, 13 RMLX, 14 TCP, 15 plain UDP
 extern uint8_t connected_flag;
 extern int32_t busy_flag;
 extern uint8_t quit_flag;
-extern int32_t details;
 // A close request that arrived while an operation was running; the close
 // sequence runs as soon as the operation has ended.
 extern uint8_t close_pending;

@@ -4,6 +4,8 @@
 // Controls are addressed by their dialog ids (1000 to 1037).
 #pragma once
 
+#include "base/pump.h"
+
 #include <cstdint>
 
 // Values as the Win32 headers define them, so that the Windows build passes
@@ -150,17 +152,3 @@ struct SaveFileRequest {
     int path_capacity;
 };
 bool ui_save_file_dialog(const SaveFileRequest& request);
-
-// Dispatches at most one waiting window message; never blocks. (FLTK cannot
-// dispatch a single event, so there it dispatches all pending ones; the
-// busy flags guard re-entry either way.)
-void pump_one_message();
-
-// Hands the processor back until a window event is pending, the handle is
-// readable (no_wait_handle: none), or timeout_ms passes. Window events may
-// be dispatched while waiting. Waiting loops call it between their polls so
-// that they do not burn a core.
-using WaitHandle = intptr_t;
-constexpr WaitHandle no_wait_handle = -1;
-void ui_wait(WaitHandle handle, uint32_t timeout_ms);
-constexpr uint32_t wait_forever = 0xFFFFFFFFu;

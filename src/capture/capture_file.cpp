@@ -301,8 +301,8 @@ bool save_wire_capture(const char* path, char* error, size_t error_size, uint32_
     Writer writer;
     block.size = 0;
     write_capture(writer);
-    if (int err = write_whole_file(path, writer.out); err != 0) {
-        snprintf(error, error_size, "cannot write %s: %s", path, strerror(err));
+    if (char why[128]; !write_whole_file(path, writer.out, why, sizeof why)) {
+        snprintf(error, error_size, "cannot write %s: %s", path, why);
         return false;
     }
     if (packets != nullptr) *packets = writer.packets;

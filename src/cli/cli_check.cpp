@@ -190,8 +190,8 @@ int run_device_check(const CliOptions& options) {
         print_line(text);
     }
     if (options.junit != nullptr && run != check_run_no_link) {
-        if (int error = junit_save(junit, options.junit); error != 0) {
-            terminal_error("--junit %s: %s", options.junit, strerror(error));
+        if (char failure[128]; !junit_save(junit, options.junit, failure, sizeof failure)) {
+            terminal_error("--junit %s: %s", options.junit, failure);
             if (status == cli_exit_ok) status = cli_exit_usage;
         }
     }

@@ -79,12 +79,6 @@ int status_of(int result) {
                                                                          : cli_exit_link;
 }
 
-// "serial_no_stx" of "serial_no_stx (no reply frame began)".
-std::string_view result_name(int result) {
-    std::string_view text = result_text(result);
-    return text.substr(0, text.find(" ("));
-}
-
 const char* error_name(int code) {
     if (code == 0) return device_error_table[0].name;
     const DeviceError* row = device_error_row(code);
@@ -253,8 +247,8 @@ void print_stats() {
 int finish_run(int status) {
     if (options.stats) print_stats();
     if (options.junit != nullptr) {
-        if (int error = junit_save(junit, options.junit); error != 0) {
-            terminal_error("--junit %s: %s", options.junit, strerror(error));
+        if (char why[128]; !junit_save(junit, options.junit, why, sizeof why)) {
+            terminal_error("--junit %s: %s", options.junit, why);
             if (status == cli_exit_ok) status = cli_exit_usage;
         }
     }

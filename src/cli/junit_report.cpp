@@ -135,6 +135,6 @@ std::string junit_xml(const JunitReport& report) {
     return out;
 }
 
-int junit_save(const JunitReport& report, const char* path) {
-    return write_whole_file(path, junit_xml(report));
+bool junit_save(const JunitReport& report, const char* path, char* why, size_t why_size) {
+    return write_whole_file(path, junit_xml(report), why, why_size);
 }

@@ -43,6 +43,6 @@ JunitCase& junit_add_case(JunitReport& report, std::string_view name);
 // written as UTF-8, with the control bytes that XML cannot hold shown as
 // \xNN.
 std::string junit_xml(const JunitReport& report);
-// Writes it to path whole or not at all; 0, or the errno of the step that
-// failed.
-int junit_save(const JunitReport& report, const char* path);
+// Writes it to path whole or not at all; false with the system's reason in
+// why (as write_whole_file says it).
+bool junit_save(const JunitReport& report, const char* path, char* why, size_t why_size);

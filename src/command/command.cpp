@@ -38,7 +38,8 @@ struct Started {
     uint64_t us;
 };
 
-int told(const char* request, int result, Started start) {
+// Hands the request's result and its time to the watcher, and returns it.
+Result tell_watcher(const char* request, Result result, Started start) {
     if (watcher != nullptr) watcher(request, result, tick_ms() - start.ms, tick_us() - start.us);
     return result;
 }
@@ -56,7 +57,7 @@ bool operation_running() {
     return busy_flag != 0 || running;
 }
 
-int execute_command(const char* request, char* data, size_t data_capacity, int details_flag) {
+Result execute_command(const char* request, char* data, size_t data_capacity, int details_flag) {
     if (running) {
         // A click dispatched while a request waits must not start a second
         // transaction on the same link.
@@ -64,15 +65,14 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
         return command_refused;
     }
     RunningGuard guard;
-    details = details_flag;
     Started start{tick_ms(), tick_us()};
 
     for (;;) {
-        int result = link_transaction(request);
+        Result result = link_transaction(request, details_flag != 0);
         // The operator rejected a Z-report signature: the device is asked
         // for "x/5" instead, which asks the operator once more.
-        if (result == signature_rejected) result = link_transaction("x/5");
-        if (result != 0) return told(request, result, start);
+        if (result == signature_rejected) result = link_transaction("x/5", details_flag != 0);
+        if (result != 0) return tell_watcher(request, result, start);
         ReplyStatus status =
             decode_reply_status(reply_buffer, strnlen(reply_buffer, sizeof reply_buffer));
         error_code = status.error_code;
@@ -82,7 +82,7 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
         if (close_pending != 0) {
             log_printf("Device still busy (0x%02X); request abandoned to close the program",
                        unsigned(error_code));
-            return told(request, command_stopped, start);
+            return tell_watcher(request, command_stopped, start);
         }
     }
 
@@ -96,7 +96,7 @@ int execute_command(const char* request, char* data, size_t data_capacity, int d
     size_t len = strnlen(reply_buffer, sizeof reply_buffer);
     copy_reply_data(reply_buffer, len, data, data_capacity);
     if (len > 9 && details_flag) log_printf("Replied frame [%s]", reply_buffer + 9);
-    return told(request, result_ok, start);
+    return tell_watcher(request, result_ok, start);
 }
 
 void set_command_watcher(CommandWatcher w) {

@@ -18,7 +18,7 @@ extern int32_t function_status;
 // Reply field and logs device errors. data receives the reply's data part,
 // cut to data_capacity - 1 characters; it is untouched on failure. Returns 0
 // when a reply was decoded (whatever its error code), else the link's code.
-int execute_command(const char* request, char* data, size_t data_capacity, int details_flag);
+Result execute_command(const char* request, char* data, size_t data_capacity, int details_flag);
 
 // Told of every request execute_command ran, as it returns: the request, its
 // result and the time it took in milliseconds and in microseconds, repeats
@@ -52,5 +52,6 @@ size_t copy_reply_data(const char* reply, size_t len, char* data, size_t capacit
 void update_status_panel();
 
 // The link transaction that connection_kind selects; writes the reply text
-// into reply_buffer and returns 0, or the link's failure code.
-int link_transaction(const char* request);
+// into reply_buffer and returns 0, or the link's failure code. details: the
+// request's "Details" flag, which execute_command passes on.
+Result link_transaction(const char* request, bool details);

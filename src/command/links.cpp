@@ -2,10 +2,13 @@
 
 #include "base/state.h"
 #include "command/command.h"
-#include "net/net_connect.h"
+#include "net/net_trace.h"
 #include "net/rmlx.h"
+#include "net/rmlx_link.h"
 #include "net/tcp.h"
+#include "net/tcp_link.h"
 #include "net/udp.h"
+#include "net/udp_link.h"
 #include "serial/serial_link.h"
 
 namespace {
@@ -24,12 +27,12 @@ static_assert(2 + rmlx_sign_block <= frame_data_size);
 constexpr std::array<LinkKind, 4> link_kinds{{
     {"COM", kind_first_com, kind_last_com, false, serial_connect, serial_link_transaction,
      serial_link_close, refill_baud_list, sign_block_max, sign_block_max},
-    {"Network", kind_rmlx, kind_rmlx, true, rmlx_connect, connection_transaction<rmlx_request>,
-     rmlx_close, rmlx_kind_chosen, rmlx_sign_block, rmlx_base64_block},
-    {"TCP", kind_tcp, kind_tcp, true, connect_link<tcp_open>, connection_transaction<tcp_request>,
-     tcp_close, tcp_kind_chosen, sign_block_max, sign_block_max},
-    {"UDP", kind_udp, kind_udp, true, connect_link<udp_open>, connection_transaction<udp_request>,
-     udp_close, udp_kind_chosen, sign_block_max, sign_block_max},
+    {"Network", kind_rmlx, kind_rmlx, true, rmlx_connect, rmlx_link_transaction, rmlx_close,
+     rmlx_kind_chosen, rmlx_sign_block, rmlx_base64_block},
+    {"TCP", kind_tcp, kind_tcp, true, tcp_connect, tcp_link_transaction, tcp_close, tcp_kind_chosen,
+     sign_block_max, sign_block_max},
+    {"UDP", kind_udp, kind_udp, true, udp_connect, udp_link_transaction, udp_close, udp_kind_chosen,
+     sign_block_max, sign_block_max},
 }};
 
 static_assert([] {
@@ -49,6 +52,10 @@ const LinkKind& link_of(int32_t kind) {
     return link_kinds[0];
 }
 
-int link_transaction(const char* request) {
-    return link_of(connection_kind).transaction(request, reply_buffer, sizeof reply_buffer);
+Result link_transaction(const char* request, bool details) {
+    // The network traces keep the flag of the last request, whichever its
+    // link: Connect's query and the discovery trace as that request did.
+    set_net_details(details);
+    return link_of(connection_kind)
+        .transaction(request, reply_buffer, sizeof reply_buffer, details);
 }

@@ -2,6 +2,8 @@
 // for one kind of link is reached through its row.
 #pragma once
 
+#include "base/results.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +19,8 @@ struct LinkKind {
     bool (*open)();
     // The link transaction: sends request and writes the terminated reply
     // text into reply (reply_size bytes); result_ok or the link's code.
-    int (*transaction)(const char* request, char* reply, size_t reply_size);
+    // details: the "Details" box of the request, whether the link traces it.
+    Result (*transaction)(const char* request, char* reply, size_t reply_size, bool details);
     // Releases the link of connection_kind, also after a failed Connect.
     void (*close)();
     // What choosing the kind in the connection kind list does.

@@ -53,10 +53,10 @@ void load_logo_bitmap(unsigned bitmap, const char* file_name) {
         return;
     }
     LogoHeader header;
-    const char* refused = logo_read_file(f, header, packed.data());
+    int refused = logo_read_file(f, header, packed.data());
     fclose(f);
-    if (refused != nullptr) {
-        file_error(refused);
+    if (refused != result_ok) {
+        file_error(result_words(refused));
         return;
     }
     send_logo_rows(bitmap, packed.data(), header.width, header.height);

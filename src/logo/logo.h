@@ -2,6 +2,8 @@
 // logo bitmap, one request per pixel row.
 #pragma once
 
+#include "base/results.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,17 +25,17 @@ struct LogoHeader {
     size_t data_size() const { return logo_stored_row_size(width) * height; }
 };
 // Checks the first logo_header_size bytes of a file: a 1-bit picture of 1 to
-// 256 pixels both ways. nullptr with out filled in, or the message of the
-// first check that fails.
-const char* logo_check_header(const uint8_t* header, LogoHeader& out);
+// 256 pixels both ways. result_ok with out filled in, or the logo_* result
+// of the first check that fails (its words are the operator's message).
+Result logo_check_header(const uint8_t* header, LogoHeader& out);
 // The stored rows (the bottom row first, each padded) as the packed image:
 // the top row first, ceil(width / 8) bytes a row.
 void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
                     uint8_t* packed_rows);
 // The picture file: its header checked and its rows packed into packed_rows
-// (at most logo_max_side * logo_max_row_bytes bytes). nullptr, or the message
-// of the first check that fails.
-const char* logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows);
+// (at most logo_max_side * logo_max_row_bytes bytes). result_ok, or the
+// logo_* result of the first check that fails.
+Result logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows);
 
 // The click handler: picks the picture, then uploads it as bitmap 1. Does
 // nothing while a device request runs.

@@ -4,18 +4,18 @@
 #include <array>
 #include <cstring>
 
-const char* logo_check_header(const uint8_t* header, LogoHeader& out) {
+Result logo_check_header(const uint8_t* header, LogoHeader& out) {
     auto le32 = [](const uint8_t* p) {
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     };
     uint32_t w = le32(header + 18);
     uint32_t h = le32(header + 22);
     auto bits = int16_t(uint16_t(header[28] | header[29] << 8));
-    if (bits != 1) return "Format error: BMP file must be back & white format";
-    if (w == 0 || w > logo_max_side) return "Format error: BMP file width must be in range 1-256";
-    if (h == 0 || h > logo_max_side) return "Format error: BMP file height must be in range 1-256";
+    if (bits != 1) return logo_not_one_bit;
+    if (w == 0 || w > logo_max_side) return logo_width_invalid;
+    if (h == 0 || h > logo_max_side) return logo_height_invalid;
     out = {le32(header + 10), w, h};
-    return nullptr;
+    return result_ok;
 }
 
 void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
@@ -27,18 +27,17 @@ void logo_pack_rows(const uint8_t* stored_rows, unsigned width, unsigned height,
         memcpy(packed_rows + r * row_bytes, stored_rows + (height - 1 - r) * row_size, row_bytes);
 }
 
-const char* logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows) {
+Result logo_read_file(FILE* f, LogoHeader& header, uint8_t* packed_rows) {
     // Stored rows are at most 32 bytes (256 pixels, padded to 4 bytes), so the
     // largest picture fits one buffer however its file is laid out.
     static std::array<uint8_t, logo_max_row_bytes * logo_max_side> stored;
     uint8_t bytes[logo_header_size];
-    if (fread(bytes, 1, sizeof bytes, f) != sizeof bytes)
-        return "File error: Could not read bitmap header";
-    if (const char* refused = logo_check_header(bytes, header)) return refused;
+    if (fread(bytes, 1, sizeof bytes, f) != sizeof bytes) return logo_header_unread;
+    if (Result refused = logo_check_header(bytes, header); refused != result_ok) return refused;
     // Pixel data beyond where a 32-bit long seeks to are no logo's.
     if (header.offset > logo_offset_max || fseek(f, long(header.offset), SEEK_SET) != 0 ||
         fread(stored.data(), 1, header.data_size(), f) != header.data_size())
-        return "File error: Could not load image data";
+        return logo_data_unread;
     logo_pack_rows(stored.data(), header.width, header.height, packed_rows);
-    return nullptr;
+    return result_ok;
 }

@@ -15,19 +15,14 @@ bool read_device_address(uint32_t& address);
 // Connect's part for a network kind, after the address was read: logs "init
 // connection with %s", zeroes connection_link and opens the link to the
 // address with open. False after the error box "Net device connection error".
-using OpenLink = int (*)(NetLink& link, uint32_t address);
+using OpenLink = Result (*)(NetLink& link, uint32_t address);
 bool open_connection_link(OpenLink open, uint32_t address);
 
-// A network link's Connect and transaction, as its row of the link table
-// takes them, from its operations on a link record.
+// A network link's Connect, as its row of the link table takes it, from its
+// open on a link record.
 template <OpenLink open> bool connect_link() {
     uint32_t address;
     return read_device_address(address) && open_connection_link(open, address);
-}
-using LinkRequest = int (*)(NetLink& link, const char* request, char* reply, size_t reply_size);
-template <LinkRequest request>
-int connection_transaction(const char* text, char* reply, size_t reply_size) {
-    return request(connection_link, text, reply, reply_size);
 }
 
 // The Querying state, in which a network kind's selection runs, and the

@@ -7,6 +7,8 @@
 #include <cstring>
 
 namespace {
+
+bool traced = false;
 // Characters below 32 up to the terminator become '.'.
 void blank_controls(char* text) {
     for (; *text != '\0'; ++text)
@@ -30,8 +32,16 @@ void show_bytes(const char* bytes, size_t len, char (&text)[bytes_shown + 4]) {
 
 } // namespace
 
+void set_net_details(bool on) {
+    traced = on;
+}
+
+bool net_details() {
+    return traced;
+}
+
 void trace_frame(const RmlxFrame& frame, bool received, uint32_t address) {
-    if (details == 0) return;
+    if (!traced) return;
     char text[bytes_shown + 4];
     size_t len = frame.header.length < frame_data_size ? frame.header.length : frame_data_size;
     show_bytes(reinterpret_cast<const char*>(frame.data), len, text);
@@ -40,7 +50,7 @@ void trace_frame(const RmlxFrame& frame, bool received, uint32_t address) {
 }
 
 void log_request_line(const char* request) {
-    if (details == 0) return;
+    if (!traced) return;
     constexpr size_t shown = 40;
     char text[shown + 4];
     size_t len = strnlen(request, shown);
@@ -54,7 +64,7 @@ void log_request_line(const char* request) {
 }
 
 void log_dropped_bytes(const char* prefix, const char* bytes, size_t count) {
-    if (details == 0) {
+    if (!traced) {
         log_printf("%s: dropped %u late byte(s)", prefix, unsigned(count));
         return;
     }

@@ -4,7 +4,7 @@
 // host order.
 #pragma once
 
-#include "base/window.h"
+#include "base/pump.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -17,6 +17,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "socket_bsd_private.h"
+
 namespace {
 
 int last_error = 0;
@@ -52,13 +54,17 @@ template <typename T> T failed(T result) {
     return result;
 }
 
-sockaddr_in make_address(uint32_t address, uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = address;
-    sa.sin_port = htons(port);
-    return sa;
-}
+struct Bsd {
+    using Native = int;
+    using Length = socklen_t;
+    static Native native(SocketHandle s) { return int(s); }
+    // A child process must not keep the device's socket open.
+    static Native open_datagram() {
+        return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    }
+    static bool valid(Native s) { return s >= 0; }
+    static void close_native(Native s) { close(s); }
+};
 
 } // namespace
 
@@ -92,6 +98,18 @@ int winsock_code_for_errno(int err) {
 
 int net_startup() {
     return 0;
+}
+
+int net_last_error() {
+    return last_error;
+}
+
+bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port) {
+    return local_endpoint<Bsd>(s, toward, address, port);
+}
+
+bool net_peer_endpoint(SocketHandle s, uint32_t* address, uint16_t* port) {
+    return socket_endpoint<Bsd>(Bsd::native(s), true, address, port);
 }
 
 SocketHandle net_open(SocketKind kind) {
@@ -217,40 +235,6 @@ long net_receive(SocketHandle s, void* buf, size_t cap) {
     if (n < 0) return failed(-1L);
     if (n > 0) net_capture_stream(WireDirection::inbound, s, buf, size_t(n));
     return long(n);
-}
-
-int net_last_error() {
-    return last_error;
-}
-
-bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port) {
-    sockaddr_in sa{};
-    socklen_t sl = sizeof sa;
-    if (getsockname(int(s), reinterpret_cast<sockaddr*>(&sa), &sl) != 0) return false;
-    *address = sa.sin_addr.s_addr;
-    *port = ntohs(sa.sin_port);
-    if (*address != INADDR_ANY) return true;
-    // Connecting a datagram socket sends nothing: it asks the routing table.
-    int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (probe < 0) return false;
-    int on = 1;
-    setsockopt(probe, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in to = make_address(toward, 9);
-    sl = sizeof sa;
-    bool ok = connect(probe, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
-              getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &sl) == 0;
-    close(probe);
-    if (ok) *address = sa.sin_addr.s_addr;
-    return ok;
-}
-
-bool net_peer_endpoint(SocketHandle s, uint32_t* address, uint16_t* port) {
-    sockaddr_in sa{};
-    socklen_t sl = sizeof sa;
-    if (getpeername(int(s), reinterpret_cast<sockaddr*>(&sa), &sl) != 0) return false;
-    *address = sa.sin_addr.s_addr;
-    *port = ntohs(sa.sin_port);
-    return true;
 }
 
 WaitHandle net_wait_handle(SocketHandle s) {

@@ -1,7 +1,7 @@
 #include "net/socket_slot.h"
 
 #include "base/log.h"
-#include "base/window.h"
+#include "base/pump.h"
 #include "net/socket_errors.h"
 
 #include <cstdio>
@@ -14,8 +14,8 @@ void wait_for_input(const SocketSlot& slot, const MsTimer& timer) {
     ui_wait(handle, handle == no_wait_handle && remaining > 1 ? 1 : remaining);
 }
 
-int next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne receive,
-               bool* got) {
+Result next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne receive,
+                  bool* got) {
     *got = false;
     // The wait comes first: a caller comes here after sending, when the
     // answer cannot be there yet, and a wait returns at once for what is.
@@ -28,8 +28,8 @@ int next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne
     return result_ok;
 }
 
-int init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t address,
-              uint16_t port) {
+Result init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t address,
+                 uint16_t port) {
     if (slot.initialised) {
         log_printf("%s: already initialized", prefix);
         return result_ok;

@@ -32,8 +32,8 @@ struct SlotUse {
 // then a socket of the kind, either bound to port of every local address
 // with broadcasts allowed (datagram) or connected to address:port (stream).
 // Does nothing but log while the slot is initialised; closes it on failure.
-int init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t address,
-              uint16_t port);
+Result init_slot(SocketSlot& slot, const char* prefix, SocketKind kind, uint32_t address,
+                 uint16_t port);
 void close_slot(SocketSlot& slot);
 
 // Hands the processor back until the slot's socket is readable, a window
@@ -43,6 +43,6 @@ void wait_for_input(const SocketSlot& slot, const MsTimer& timer);
 // Waits up to the timer for one accepted datagram: pumps window messages,
 // polls receive, and hands the processor back while nothing came. *got is
 // clear when the timer expired; a failure of receive is returned.
-using ReceiveOne = int (*)(NetLink& link, bool* received);
-int next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne receive,
-               bool* got);
+using ReceiveOne = Result (*)(NetLink& link, bool* received);
+Result next_input(NetLink& link, MsTimer& timer, const SocketSlot& slot, ReceiveOne receive,
+                  bool* got);

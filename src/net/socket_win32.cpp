@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include "socket_bsd_private.h"
+
 #include <array>
 #include <cstring>
 
@@ -30,13 +32,14 @@ SOCKET as_socket(SocketHandle s) {
     return SOCKET(s);
 }
 
-sockaddr_in make_address(uint32_t address, uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = address;
-    sa.sin_port = htons(port);
-    return sa;
-}
+struct WinSock {
+    using Native = SOCKET;
+    using Length = int;
+    static Native native(SocketHandle s) { return as_socket(s); }
+    static Native open_datagram() { return socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP); }
+    static bool valid(Native s) { return s != INVALID_SOCKET; }
+    static void close_native(Native s) { closesocket(s); }
+};
 
 // The event that a socket's arriving input sets, for the waits of the window
 // loop. Each link holds one socket at a time.
@@ -57,6 +60,10 @@ Watch* watch_of(SOCKET s) {
 int net_startup() {
     WSADATA data;
     return WSAStartup(0x0101, &data);
+}
+
+int net_last_error() {
+    return last_error;
 }
 
 SocketHandle net_open(SocketKind kind) {
@@ -149,40 +156,6 @@ long net_receive(SocketHandle s, void* buf, size_t cap) {
     return long(n);
 }
 
-int net_last_error() {
-    return last_error;
-}
-
-bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port) {
-    sockaddr_in sa{};
-    int sl = sizeof sa;
-    if (getsockname(as_socket(s), reinterpret_cast<sockaddr*>(&sa), &sl) != 0) return false;
-    *address = sa.sin_addr.s_addr;
-    *port = ntohs(sa.sin_port);
-    if (*address != INADDR_ANY) return true;
-    // Connecting a datagram socket sends nothing: it asks the routing table.
-    SOCKET probe = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (probe == INVALID_SOCKET) return false;
-    BOOL on = TRUE;
-    setsockopt(probe, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
-    sockaddr_in to = make_address(toward, 9);
-    sl = sizeof sa;
-    bool ok = connect(probe, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
-              getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &sl) == 0;
-    closesocket(probe);
-    if (ok) *address = sa.sin_addr.s_addr;
-    return ok;
-}
-
-bool net_peer_endpoint(SocketHandle s, uint32_t* address, uint16_t* port) {
-    sockaddr_in sa{};
-    int sl = sizeof sa;
-    if (getpeername(as_socket(s), reinterpret_cast<sockaddr*>(&sa), &sl) != 0) return false;
-    *address = sa.sin_addr.s_addr;
-    *port = ntohs(sa.sin_port);
-    return true;
-}
-
 // A socket cannot be waited on itself: an event selected for its input can.
 // The selection makes the socket non-blocking, which the links never notice:
 // they read only what is ready, and connect before they first wait.
@@ -204,4 +177,12 @@ WaitHandle net_wait_handle(SocketHandle s) {
     WSAResetEvent(w->event);
     if (net_input_ready(s) != 0) WSASetEvent(w->event);
     return WaitHandle(w->event);
+}
+
+bool net_local_endpoint(SocketHandle s, uint32_t toward, uint32_t* address, uint16_t* port) {
+    return local_endpoint<WinSock>(s, toward, address, port);
+}
+
+bool net_peer_endpoint(SocketHandle s, uint32_t* address, uint16_t* port) {
+    return socket_endpoint<WinSock>(WinSock::native(s), true, address, port);
 }

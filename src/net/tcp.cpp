@@ -4,9 +4,8 @@
 
 #include "base/ipv4_text.h"
 #include "base/log.h"
-#include "base/window.h"
+#include "base/pump.h"
 #include "net/datagram_checks.h"
-#include "net/net_connect.h"
 #include "net/net_trace.h"
 #include "net/socket_errors.h"
 #include "net/socket_slot.h"
@@ -34,64 +33,17 @@ void device_closed() {
     connection_lost = true;
 }
 
-// Before a request on a connection the device dropped: the same address
-// again, as Connect opened it.
-int connect_again() {
-    close_slot(slot);
-    if (int r = tcp_init(connected_address); r != result_ok) return r;
-    connection_lost = false;
-    log_printf("TCP: connected again to %s", dotted(connected_address));
-    return result_ok;
-}
-
-// What the connection holds before a request is written came after an
-// earlier request's time-out: read as this request's reply, it would answer
-// the wrong request.
-int drop_late_bytes(NetLink& link) {
-    char kept[dropped_bytes_kept];
-    size_t dropped = 0;
-    for (;;) {
-        bool got;
-        if (tcp_receive(link, &got) != result_ok) return net_socket_failure;
-        if (!got) break;
-        if (dropped < sizeof kept)
-            memcpy(kept + dropped, link.received.bytes,
-                   std::min(size_t(link.received.length), sizeof kept - dropped));
-        dropped += link.received.length;
-    }
-    if (dropped > 0) log_dropped_bytes("TCP", kept, dropped);
-    return result_ok;
-}
-
-} // namespace
-
-int tcp_init(uint32_t address) {
+Result init_socket(uint32_t address) {
     // The device is the address the operator typed. A reverse lookup would
     // wait for a name server (seconds on a bench network without one) and
     // could lead to another address of the same name.
     bool fresh = !slot.initialised;
-    int r = init_slot(slot, "TCP", SocketKind::stream, address, tcp_port);
+    Result r = init_slot(slot, "TCP", SocketKind::stream, address, tcp_port);
     if (fresh && r == result_ok) connected_address = address;
     return r;
 }
 
-void tcp_close() {
-    close_slot(slot);
-    connection_lost = false;
-}
-
-int tcp_open(NetLink& link, uint32_t address) {
-    // A connection left open to another device (a connect whose first request
-    // failed) must not carry the requests meant for this one.
-    if (slot.initialised && connected_address != address && !slot.busy) tcp_close();
-    if (!slot.initialised) {
-        if (int r = tcp_init(address); r != result_ok) return r;
-    }
-    link.target = address;
-    return result_ok;
-}
-
-int tcp_send(const char* data, size_t length) {
+Result send_text(const char* data, size_t length) {
     if (slot.socket == no_socket) {
         log_printf("TCP: not initialized");
         return net_socket_failure;
@@ -104,7 +56,7 @@ int tcp_send(const char* data, size_t length) {
     return result_ok;
 }
 
-int tcp_receive(NetLink& link, bool* received) {
+Result receive_text(NetLink& link, bool* received) {
     *received = false;
     if (slot.socket == no_socket) {
         log_printf("TCP: not initialized");
@@ -135,7 +87,54 @@ int tcp_receive(NetLink& link, bool* received) {
     return result_ok;
 }
 
-int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
+// Before a request on a connection the device dropped: the same address
+// again, as Connect opened it.
+Result connect_again() {
+    close_slot(slot);
+    if (Result r = init_socket(connected_address); r != result_ok) return r;
+    connection_lost = false;
+    log_printf("TCP: connected again to %s", dotted(connected_address));
+    return result_ok;
+}
+
+// What the connection holds before a request is written came after an
+// earlier request's time-out: read as this request's reply, it would answer
+// the wrong request.
+Result drop_late_bytes(NetLink& link) {
+    char kept[dropped_bytes_kept];
+    size_t dropped = 0;
+    for (;;) {
+        bool got;
+        if (receive_text(link, &got) != result_ok) return net_socket_failure;
+        if (!got) break;
+        if (dropped < sizeof kept)
+            memcpy(kept + dropped, link.received.bytes,
+                   std::min(size_t(link.received.length), sizeof kept - dropped));
+        dropped += link.received.length;
+    }
+    if (dropped > 0) log_dropped_bytes("TCP", kept, dropped);
+    return result_ok;
+}
+
+} // namespace
+
+void tcp_close() {
+    close_slot(slot);
+    connection_lost = false;
+}
+
+Result tcp_open(NetLink& link, uint32_t address) {
+    // A connection left open to another device (a connect whose first request
+    // failed) must not carry the requests meant for this one.
+    if (slot.initialised && connected_address != address && !slot.busy) tcp_close();
+    if (!slot.initialised) {
+        if (Result r = init_socket(address); r != result_ok) return r;
+    }
+    link.target = address;
+    return result_ok;
+}
+
+Result tcp_request(NetLink& link, const char* request, char* reply, size_t reply_size) {
     log_request_line(request);
     SlotUse use(slot);
     if (!use.ok) {
@@ -145,7 +144,7 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
     if (connection_lost && connect_again() != result_ok) return net_socket_failure;
     if (drop_late_bytes(link) != result_ok) return net_socket_failure;
     // The text goes out from where it is: a stream takes any length.
-    if (tcp_send(request, strlen(request)) != result_ok) return net_socket_failure;
+    if (send_text(request, strlen(request)) != result_ok) return net_socket_failure;
 
     // Pieces are gathered until the three status fields are in and nothing
     // more is pending, all within the reply wait: a device writes its reply
@@ -160,7 +159,7 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         // Right after the send the reply cannot be there yet: wait first.
         if (!got) wait_for_input(slot, reply_timer);
         pump_one_message();
-        if (tcp_receive(link, &got) != result_ok) return net_socket_failure;
+        if (receive_text(link, &got) != result_ok) return net_socket_failure;
         if (!got) {
             if (complete) break;
             continue;
@@ -181,10 +180,4 @@ int tcp_request(NetLink& link, const char* request, char* reply, size_t reply_si
         log_printf("TCP: reply longer than %u bytes; %u bytes dropped", unsigned(gather.kept),
                    unsigned(gather.cut));
     return result_ok;
-}
-
-void tcp_kind_chosen() {
-    begin_network_selection();
-    log_printf("Init TCP OK:");
-    end_network_selection(false);
 }

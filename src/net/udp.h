@@ -22,22 +22,13 @@ enum : uint8_t {
     udp_enq = 0x05,
     udp_ack = 0x06,
     udp_resync = 0x10,
+    // Not the serial link's NAK (0x15): on this link both sides reject with
+    // 0x16, the console a bad reply, the device a request to send again.
     udp_nak = 0x16,
     udp_text = 0x22, // kind of every datagram longer than one byte
 };
-int udp_init();
 void udp_close();
-int udp_open(NetLink& link, uint32_t address);
+Result udp_open(NetLink& link, uint32_t address);
 // On success reply holds the reply text and its "/" separator, terminated
 // (cut to reply_size - 1).
-int udp_request(NetLink& link, const char* request, char* reply, size_t reply_size);
-int udp_sync(NetLink& link);
-// kind: udp_enq, udp_ack, udp_nak as one byte, or udp_text framing text.
-int udp_send(NetLink& link, uint8_t kind, const char* text, size_t length);
-// Accepts at most one datagram into the link's received text; never blocks.
-int udp_receive(NetLink& link, bool* received);
-bool text_checksum_ok(const ReceivedText& text);
-
-// What choosing the kind in the connection kind list does: an empty address
-// list for the operator to type the address into.
-void udp_kind_chosen();
+Result udp_request(NetLink& link, const char* request, char* reply, size_t reply_size);

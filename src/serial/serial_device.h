@@ -2,7 +2,7 @@
 // device. serial_posix.cpp and serial_win32.cpp implement it.
 #pragma once
 
-#include "base/window.h"
+#include "base/pump.h"
 
 #include <cstdint>
 

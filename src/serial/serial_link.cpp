@@ -60,7 +60,7 @@ bool serial_connect() {
     uint32_t rate = read_baud_rate();
     if (rate == 0) return false;
     const char* name = serial_port_name(port);
-    if (serial_open(port, rate, 'N', 8, 1) == 0) {
+    if (!serial_open(port, rate, 'N', 8, 1)) {
         show_error_box("Cannot open port %s...", name);
         log_printf("Failed opening %s port...", name);
         if (port > serial_port_last) {
@@ -78,8 +78,10 @@ bool serial_connect() {
     return true;
 }
 
-int serial_link_transaction(const char* request, char* reply, size_t reply_size) {
-    return serial_transaction(request, reply, reply_size, details);
+Result serial_link_transaction(const char* request, char* reply, size_t reply_size, bool details) {
+    // The request on its way, in the window.
+    ui_set_text(idc_request, request);
+    return serial_transaction(request, reply, reply_size, details ? 1 : 0);
 }
 
 void serial_link_close() {

@@ -1,6 +1,8 @@
 // The COM ports as one kind of link: its row of the link table.
 #pragma once
 
+#include "base/results.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -21,7 +23,7 @@ bool serial_connect();
 // Logs what the port was taken to be and why its last open failed, with
 // what to do (nothing when that is not known).
 void log_open_failure();
-// serial_transaction with the details flag of the request in progress.
-int serial_link_transaction(const char* request, char* reply, size_t reply_size);
+// serial_transaction, the request shown in the window first.
+Result serial_link_transaction(const char* request, char* reply, size_t reply_size, bool details);
 // Closes the port numbered connection_kind.
 void serial_link_close();

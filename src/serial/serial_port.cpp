@@ -42,9 +42,9 @@ SerialHandle open_device(int port) {
 
 } // namespace
 
-int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits) {
-    if (!handled(port)) return 0;
-    if (com_handles[size_t(port)] != serial_no_device) return 1;
+bool serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits) {
+    if (!handled(port)) return false;
+    if (com_handles[size_t(port)] != serial_no_device) return true;
     const char* path =
         port_paths[size_t(port)][0] != '\0' ? port_paths[size_t(port)].data() : nullptr;
     std::array<char, serial_path_size> opened_by{};
@@ -53,9 +53,9 @@ int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32
     else if (!serial_device_com_path(port, opened_by.data(), opened_by.size()))
         opened_by[0] = '\0';
     com_handles[size_t(port)] = serial_device_open(port, path, baud, parity, data_bits, stop_bits);
-    if (com_handles[size_t(port)] == serial_no_device) return 0;
+    if (com_handles[size_t(port)] == serial_no_device) return false;
     settings[size_t(port)] = {baud, data_bits, stop_bits, parity, false, opened_by};
-    return 1;
+    return true;
 }
 
 void serial_close(int port) {
@@ -76,8 +76,8 @@ bool serial_port_lost(int port) {
     return line.lost;
 }
 
-int serial_reopen(int port) {
-    if (!serial_port_lost(port)) return 1;
+bool serial_reopen(int port) {
+    if (!serial_port_lost(port)) return true;
     LineSettings& line = settings[size_t(port)];
     SerialHandle& device = com_handles[size_t(port)];
     if (device != serial_no_device) serial_device_close(device);
@@ -85,9 +85,9 @@ int serial_reopen(int port) {
     // another device.
     device = serial_device_open(port, line.path[0] != '\0' ? line.path.data() : nullptr, line.baud,
                                 line.parity, line.data_bits, line.stop_bits);
-    if (device == serial_no_device) return 0;
+    if (device == serial_no_device) return false;
     line.lost = false;
-    return 1;
+    return true;
 }
 
 bool serial_set_port_path(int port, const char* path) {

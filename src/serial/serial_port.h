@@ -3,7 +3,7 @@
 // translation; reads never block and writes wait as long as the driver needs.
 #pragma once
 
-#include "base/window.h"
+#include "base/pump.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +12,9 @@ constexpr int serial_port_first = 1;
 constexpr int serial_port_last = 4;
 
 // Opens and configures the port (no flow control, DTR and RTS raised).
-// Returns 1 when the port is open, also when it already was; 0 on failure,
+// True when the port is open, also when it already was; false on failure,
 // which leaves the port closed.
-int serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits);
+bool serial_open(int port, uint32_t baud, char parity, uint32_t data_bits, uint32_t stop_bits);
 
 // Closes the port if it is open; does nothing for a port that is not open or
 // a number outside the ports handled. A port lost is closed as well.
@@ -23,9 +23,9 @@ void serial_close(int port);
 // Whether the port's device has gone since it was opened (see serial_reopen);
 // looks at the device when it has not been seen gone yet.
 bool serial_port_lost(int port);
-// Opens a lost port again by the same path with the same settings: 1, or 0
-// with the port still lost (serial_device_failure says why).
-int serial_reopen(int port);
+// Opens a lost port again by the same path with the same settings: true, or
+// false with the port still lost (serial_device_failure says why).
+bool serial_reopen(int port);
 
 // The device a port opens, for programs that are given a device path: from
 // the next open on, port opens path instead of COMn (nullptr: COMn again).

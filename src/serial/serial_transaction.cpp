@@ -1,9 +1,7 @@
 #include "serial/serial_transaction.h"
 
-#include "base/dialog_template.h"
 #include "base/log.h"
 #include "base/state.h"
-#include "base/window.h"
 #include "codec/frame_checksum.h"
 #include "serial/control_chars.h"
 #include "serial/reply_frame.h"
@@ -34,7 +32,8 @@ uint8_t get() {
     return serial_read_byte(connection_kind);
 }
 
-int end(int result) {
+// Every way out of a transaction: the line is free for the next operation.
+Result release_line(Result result) {
     busy_flag = 0;
     return result;
 }
@@ -61,9 +60,9 @@ void tell_loss() {
     loss_told = true;
 }
 
-int device_gone() {
+Result device_gone() {
     tell_loss();
-    return end(serial_port_gone);
+    return release_line(serial_port_gone);
 }
 
 // A port whose device went away (during an earlier request, or since) is
@@ -75,7 +74,7 @@ bool line_back() {
         return true;
     }
     if (!loss_told) tell_loss();
-    if (serial_reopen(connection_kind) == 0) {
+    if (!serial_reopen(connection_kind)) {
         log_open_failure();
         return false;
     }
@@ -84,9 +83,9 @@ bool line_back() {
 }
 
 // Acknowledges and hands the text in serial_reply_buffer to the caller.
-int complete(int result, char* reply, size_t reply_size) {
+Result complete(Result result, char* reply, size_t reply_size) {
     put(ack);
-    if (reply_size == 0) return end(result);
+    if (reply_size == 0) return release_line(result);
     size_t len = strlen(serial_reply_buffer);
     if (len >= reply_size) {
         log_printf("Reply cut to %u of %u characters", unsigned(reply_size - 1), unsigned(len));
@@ -94,11 +93,12 @@ int complete(int result, char* reply, size_t reply_size) {
     }
     memcpy(reply, serial_reply_buffer, len);
     reply[len] = '\0';
-    return end(result);
+    return release_line(result);
 }
 
-// ACK received: 1; CAN: 0; anything else or silence: -1.
-int enquire() {
+// ACK received: result_ok; CAN: serial_canceled; anything else or silence
+// in every round: serial_enquiry_failed.
+Result enquire() {
     for (unsigned round = 0; round < enquiry_rounds; ++round) {
         put(can);
         put(can);
@@ -106,16 +106,16 @@ int enquire() {
         serial_purge(connection_kind);
         put(enq);
         if (!input_within(enquiry_wait_ms)) {
-            if (line_lost) return -1;
+            if (line_lost) return serial_enquiry_failed;
             log_printf("Enquire #%u timedout", round);
             continue;
         }
         uint8_t byte = get();
-        if (byte == ack) return 1;
-        if (byte == can) return 0;
+        if (byte == ack) return result_ok;
+        if (byte == can) return serial_canceled;
         log_printf("Enquire #%u not acked (0x%02X)", round, byte);
     }
-    return -1;
+    return serial_enquiry_failed;
 }
 
 // Waits for STX, dropping whatever comes before it; false after 2000 ms of
@@ -145,6 +145,33 @@ bool receive_body() {
     return reply_body_verify(serial_reply_buffer, len);
 }
 
+// Sends the request frame until the device acknowledges it; false when it
+// refused it or every attempt went unacknowledged.
+bool send_frame(const char* request) {
+    size_t len = strlen(request);
+    char digits[3];
+    snprintf(digits, sizeof digits, "%02u", frame_checksum(request, len));
+    for (unsigned attempt = 0; attempt < frame_attempts; ++attempt) {
+        serial_purge(connection_kind);
+        put(stx);
+        for (size_t i = 0; i < len; ++i) put(uint8_t(request[i]));
+        put('/');
+        put(uint8_t(digits[0]));
+        put(uint8_t(digits[1]));
+        put(etx);
+        if (!input_within(frame_ack_wait_ms)) {
+            if (line_lost) return false;
+            log_printf("Packet acknowledge timed out");
+            continue;
+        }
+        uint8_t byte = get();
+        if (byte == ack) return true;
+        if (byte == can) return false;
+        if (attempt + 1 < frame_attempts) log_printf("Packet not acknowledged, retrying");
+    }
+    return false;
+}
+
 } // namespace
 
 ZReportStep zreport_step(const char* request) {
@@ -162,68 +189,43 @@ ZReportStep zreport_step(const char* request) {
     }
 }
 
-int serial_send_frame(const char* request) {
-    size_t len = strlen(request);
-    char digits[3];
-    snprintf(digits, sizeof digits, "%02u", frame_checksum(request, len));
-    for (unsigned attempt = 0; attempt < frame_attempts; ++attempt) {
-        serial_purge(connection_kind);
-        put(stx);
-        for (size_t i = 0; i < len; ++i) put(uint8_t(request[i]));
-        put('/');
-        put(uint8_t(digits[0]));
-        put(uint8_t(digits[1]));
-        put(etx);
-        if (!input_within(frame_ack_wait_ms)) {
-            if (line_lost) return 0;
-            log_printf("Packet acknowledge timed out");
-            continue;
-        }
-        uint8_t byte = get();
-        if (byte == ack) return 1;
-        if (byte == can) return 0;
-        if (attempt + 1 < frame_attempts) log_printf("Packet not acknowledged, retrying");
-    }
-    return 0;
-}
-
-int serial_transaction(const char* request, char* reply, size_t reply_size, int32_t details_flag) {
+Result serial_transaction(const char* request, char* reply, size_t reply_size,
+                          int32_t details_flag) {
     busy_flag = 1;
     if (details_flag != 0) log_printf("Request frame [%s]", request);
-    ui_set_text(idc_request, request);
 
     line_lost = false;
-    if (!line_back()) return end(serial_port_gone);
+    if (!line_back()) return release_line(serial_port_gone);
 
     ZReportStep step = zreport_step(request);
     if (step == ZReportStep::check) {
-        int result = zreport_check(request);
-        if (result == zreport_not_checked) return end(result);
-        if (result != zreport_go_on) return complete(result, reply, reply_size);
+        Result result = zreport_check(request);
+        if (result == zreport_not_checked) return release_line(result);
+        if (result != result_ok) return complete(result, reply, reply_size);
     }
 
-    int enquiry = enquire();
+    Result enquiry = enquire();
     if (line_lost) return device_gone();
-    if (enquiry == 0) {
+    if (enquiry == serial_canceled) {
         log_printf("Canceled by peer");
-        return end(serial_canceled);
+        return release_line(serial_canceled);
     }
-    if (enquiry < 0) {
+    if (enquiry != result_ok) {
         log_printf("Enquire state failed");
-        return end(serial_enquiry_failed);
+        return release_line(serial_enquiry_failed);
     }
 
-    if (serial_send_frame(request) == 0) {
+    if (!send_frame(request)) {
         if (line_lost) return device_gone();
         log_printf("Packet not acknowledged");
-        return end(serial_not_acked);
+        return release_line(serial_not_acked);
     }
 
     for (unsigned attempt = 0; attempt < reply_attempts; ++attempt) {
         if (!await_stx()) {
             if (line_lost) return device_gone();
             log_printf("Receive STX timeout");
-            return end(serial_no_stx);
+            return release_line(serial_no_stx);
         }
         if (!receive_body()) {
             if (line_lost) return device_gone();
@@ -235,5 +237,5 @@ int serial_transaction(const char* request, char* reply, size_t reply_size, int3
         return complete(result_ok, reply, reply_size);
     }
     log_printf("Request retries failed");
-    return end(serial_retries_failed);
+    return release_line(serial_retries_failed);
 }

@@ -14,8 +14,5 @@ extern char serial_reply_buffer[serial_reply_size];
 // Sends the request and brings back the verified reply text into reply
 // (reply_size bytes, a longer reply is cut to fit). Holds busy_flag while it
 // runs. Returns result_ok or one of the serial codes of base/results.h.
-int serial_transaction(const char* request, char* reply, size_t reply_size, int32_t details_flag);
-
-// Sends the request frame until the device acknowledges it; 1 when it did,
-// 0 when it refused it or five attempts went unacknowledged.
-int serial_send_frame(const char* request);
+Result serial_transaction(const char* request, char* reply, size_t reply_size,
+                          int32_t details_flag);

@@ -80,7 +80,7 @@ void log_report_signature(const char* digest) {
 
 } // namespace
 
-int zreport_check(const char*) {
+Result zreport_check(const char*) {
     FILE* b_file = create(b_path);
     if (b_file == nullptr) {
         error_box("Error creating '_b.txt' file");
@@ -112,7 +112,7 @@ int zreport_check(const char*) {
              signature);
     int answer = ui_message_box(true, question, "", mb_yesno);
     log_report_signature(signature);
-    if (answer == id_yes) return zreport_go_on;
+    if (answer == id_yes) return result_ok;
     return signature_rejected;
 }
 

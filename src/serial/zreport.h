@@ -2,6 +2,8 @@
 // transaction, keyed on the request's first characters.
 #pragma once
 
+#include "base/results.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -15,14 +17,12 @@ enum class ZReportStep {
 // Exact, case-sensitive tests of the request text.
 ZReportStep zreport_step(const char* request);
 
-// Lets the transaction go on (send the request).
-constexpr int zreport_go_on = -1;
-
-// Before the enquiry of a check request: zreport_go_on, or the result with
-// which the transaction ends without sending the request: signature_rejected
-// (acknowledged, the previous reply handed up), or zreport_not_checked when
-// no _b.txt file could be made (nothing sent at all).
-int zreport_check(const char* request);
+// Before the enquiry of a check request: result_ok when the transaction
+// goes on to send the request, or the result with which it ends without
+// sending it: signature_rejected (acknowledged, the previous reply handed
+// up), or zreport_not_checked when no _b.txt file could be made (nothing
+// sent at all).
+Result zreport_check(const char* request);
 
 // After a verified reply and before its ACK. reply is the reply text in the
 // transaction's own buffer; the line capture may shorten it.

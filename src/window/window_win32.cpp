@@ -2,6 +2,8 @@
 // dialog built from the resource template "VARNOKE".
 #include "window/window_win32.h"
 
+#include "window_trace.h"
+
 #include "base/dialog_template.h"
 #include "base/layout.h"
 #include "base/window.h"
@@ -11,7 +13,6 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -63,27 +64,6 @@ static_assert(vk_return == VK_RETURN && vk_up == VK_UP && vk_down == VK_DOWN);
 constexpr DWORD open_file_size = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
 static_assert(sizeof(void*) != 4 || open_file_size == 76);
 
-// VARNOKE_UI_TRACE names a file that receives what the window shows (its
-// geometry, the log entries read back from the list view, the message
-// boxes), so that a test driving the real window can read it.
-FILE* trace_file() {
-    static FILE* file = [] {
-        const char* path = getenv("VARNOKE_UI_TRACE");
-        return path != nullptr && *path != '\0' ? fopen(path, "wb") : nullptr;
-    }();
-    return file;
-}
-
-void trace(const char* format, ...) {
-    FILE* file = trace_file();
-    if (file == nullptr) return;
-    va_list args;
-    va_start(args, format);
-    vfprintf(file, format, args);
-    va_end(args);
-    fflush(file);
-}
-
 LRESULT send_item(int id, UINT msg, WPARAM wparam, LPARAM lparam) {
     return SendDlgItemMessageA(main_window, id, msg, wparam, lparam);
 }
@@ -131,27 +111,34 @@ LRESULT CALLBACK address_edit_procedure_hook(HWND edit, UINT msg, WPARAM wparam,
     return CallWindowProcA(address_edit_procedure, edit, msg, wparam, lparam);
 }
 
+// The client area's size and where it is on the screen, with the log rows
+// it has room for.
 void trace_size() {
-    if (trace_file() == nullptr) return;
+    if (!window_tracing()) return;
     RECT client{};
     GetClientRect(main_window, &client);
     POINT origin{0, 0};
     ClientToScreen(main_window, &origin);
-    trace("size client=%ld,%ld at=%ld,%ld log_rows=%d\n", client.right, client.bottom, origin.x,
-          origin.y, int(send_item(idc_log, LVM_GETCOUNTPERPAGE, 0, 0)));
+    char size[96];
+    snprintf(size, sizeof size, "%ld log-lines-shown %d at %ld,%ld", client.bottom,
+             int(send_item(idc_log, LVM_GETCOUNTPERPAGE, 0, 0)), origin.x, origin.y);
+    window_trace("size", int(client.right), size);
 }
 
 // Where the fields and buttons of the bottom rows are, as the system has
 // them, in client pixels.
 void trace_places() {
-    if (trace_file() == nullptr) return;
+    if (!window_tracing()) return;
     for (const Placed& p : placed) {
         int id = GetDlgCtrlID(p.control);
         if (p.anchor != Anchor::stretch && p.anchor != Anchor::bottom_right) continue;
         RECT r{};
         GetWindowRect(p.control, &r);
         MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&r), 2);
-        trace("place %d %ld,%ld,%ld,%ld\n", id, r.left, r.top, r.right - r.left, r.bottom - r.top);
+        char place[64];
+        snprintf(place, sizeof place, "%ld,%ld,%ld,%ld", r.left, r.top, r.right - r.left,
+                 r.bottom - r.top);
+        window_trace("place", id, place);
     }
 }
 
@@ -249,6 +236,13 @@ INT_PTR CALLBACK dialog_procedure(HWND window, UINT msg, WPARAM wparam, LPARAM l
         return result ? TRUE : FALSE;
     }
     case WM_COMMAND:
+        if (HIWORD(wparam) == CBN_SELCHANGE && window_tracing()) {
+            int id = LOWORD(wparam);
+            char item[256] = "";
+            int index = ui_combo_selection(id);
+            if (index >= 0) ui_combo_item_text(id, index, item, sizeof item);
+            window_trace("pick", id, item);
+        }
         return app_proc(DialogMsg::command, uint32_t(wparam)) ? TRUE : FALSE;
     case WM_CLOSE:
         return app_proc(DialogMsg::close, 0) ? TRUE : FALSE;
@@ -270,13 +264,14 @@ INT_PTR CALLBACK dialog_procedure(HWND window, UINT msg, WPARAM wparam, LPARAM l
 
 bool ui_create_dialog(DialogProc proc) {
     app_proc = proc;
+    window_trace_open(); // open for the rest of the process
     return CreateDialogParamA(module_instance, dialog_def.name, nullptr, dialog_procedure, 0) !=
            nullptr;
 }
 
 void ui_show_dialog() {
     ShowWindow(main_window, SW_SHOWNORMAL);
-    if (trace_file() == nullptr) return;
+    if (!window_tracing()) return;
     RECT frame{};
     GetWindowRect(main_window, &frame);
     RECT client{};
@@ -287,9 +282,12 @@ void ui_show_dialog() {
     MapDialogRect(main_window, &base);
     char caption[256];
     GetWindowTextA(main_window, caption, sizeof caption);
-    trace("shown window=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld base=%ld,%ld caption=%s\n",
-          frame.left, frame.top, frame.right, frame.bottom, origin.x, origin.y, client.right,
-          client.bottom, base.right, base.bottom, caption);
+    char shown[512];
+    snprintf(shown, sizeof shown,
+             "window=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld base=%ld,%ld caption=%s", frame.left,
+             frame.top, frame.right, frame.bottom, origin.x, origin.y, client.right, client.bottom,
+             base.right, base.bottom, caption);
+    window_trace("shown", 0, shown);
 }
 
 void ui_end_dialog() {
@@ -304,11 +302,15 @@ void ui_destroy_dialog() {
 
 void ui_set_title(const char* text) {
     SetWindowTextA(main_window, text);
-    trace("title %s\n", text);
+    window_trace("title", 0, text);
 }
 
 void ui_set_text(int id, const char* text) {
     SetDlgItemTextA(main_window, id, text);
+    if (!window_tracing()) return;
+    char shown[1024];
+    ui_get_text(id, shown, sizeof shown);
+    window_trace("text", id, shown);
 }
 
 int ui_get_text(int id, char* buf, int cap) {
@@ -319,6 +321,7 @@ int ui_get_text(int id, char* buf, int cap) {
 
 void ui_enable(int id, bool enabled) {
     EnableWindow(GetDlgItem(main_window, id), enabled);
+    window_trace("enable", id, ui_is_enabled(id) ? "1" : "0");
 }
 
 bool ui_is_enabled(int id) {
@@ -411,13 +414,14 @@ void ui_list_set_item_text(int id, int item, int column, const char* text) {
     sub.iSubItem = column;
     sub.pszText = const_cast<char*>(text);
     send_item(id, LVM_SETITEMTEXTA, WPARAM(item), LPARAM(&sub));
-    if (trace_file() == nullptr) return;
-    // What the list view holds, not what it was given.
+    // The log's own text, as the list view holds it rather than as it was
+    // given.
+    if (!window_tracing() || id != idc_log || column != 0) return;
     char shown[4096] = "";
     sub.pszText = shown;
     sub.cchTextMax = sizeof shown;
     send_item(id, LVM_GETITEMTEXTA, WPARAM(item), LPARAM(&sub));
-    trace("list %d %d %d %s\n", id, item, column, shown);
+    window_trace("log", item, shown);
 }
 
 void ui_list_ensure_visible(int id, int item) {
@@ -426,7 +430,7 @@ void ui_list_ensure_visible(int id, int item) {
 
 void ui_list_delete_all(int id) {
     send_item(id, LVM_DELETEALLITEMS, 0, 0);
-    trace("list %d cleared\n", id);
+    window_trace("log-count", id, std::to_string(ui_list_count(id)).c_str());
 }
 
 int ui_list_item_text(int id, int item, int column, char* buf, int cap) {
@@ -448,7 +452,7 @@ void ui_list_show_time_column(int id, bool shown) {
     time_column = shown;
     if (!shown) {
         send_item(id, LVM_DELETECOLUMN, WPARAM(log_columns), 0);
-        trace("list %d time column 0\n", id);
+        window_trace("time-column", id, "0");
         return;
     }
     LVCOLUMNA col{};
@@ -461,7 +465,7 @@ void ui_list_show_time_column(int id, bool shown) {
     order.push_back(log_columns);
     for (int i = 0; i < log_columns; ++i) order.push_back(i);
     send_item(id, LVM_SETCOLUMNORDERARRAY, WPARAM(order.size()), LPARAM(order.data()));
-    trace("list %d time column 1\n", id);
+    window_trace("time-column", id, "1");
 }
 
 void ui_list_set_time_text(int id, int item, const char* text) {
@@ -478,12 +482,22 @@ int ui_popup_menu(const MenuEntry* entries, int count) {
     for (int i = 0; i < count; ++i)
         AppendMenuA(menu, MF_STRING | (entries[i].checked ? MF_CHECKED : MF_UNCHECKED),
                     UINT_PTR(i + 1), entries[i].text);
-    trace("menu %d at %ld,%ld\n", count, menu_anchor.x, menu_anchor.y);
+    if (window_tracing()) {
+        std::string shown;
+        for (int i = 0; i < count; ++i) {
+            if (i > 0) shown += '|';
+            shown += entries[i].text;
+        }
+        window_trace("menu", count, shown.c_str());
+        char at[32];
+        snprintf(at, sizeof at, "%ld,%ld", menu_anchor.x, menu_anchor.y);
+        window_trace("menu-at", count, at);
+    }
     int chosen =
         int(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN,
                            menu_anchor.x, menu_anchor.y, 0, main_window, nullptr));
     DestroyMenu(menu);
-    trace("menu-pick %d\n", chosen - 1);
+    window_trace("menu-pick", chosen - 1, chosen > 0 ? entries[chosen - 1].text : "");
     return chosen - 1;
 }
 
@@ -504,7 +518,7 @@ void ui_copy_to_clipboard(const char* text) {
     }
     if (memory != nullptr) GlobalFree(memory);
     CloseClipboard();
-    trace("clipboard %u bytes\n", unsigned(lines.size()));
+    window_trace("clipboard", int(lines.size()), text);
 }
 
 void ui_set_log_font(int id) {
@@ -522,9 +536,10 @@ void ui_delete_log_font() {
 }
 
 int ui_message_box(bool owned, const char* text, const char* caption, unsigned type) {
-    trace("box caption=%s text=%s\n", caption, text);
+    window_trace_open(); // a box may come before the window
+    window_trace_box(type, caption, text);
     int answer = MessageBoxA(owned ? main_window : nullptr, text, caption, type);
-    trace("box answer=%d\n", answer);
+    window_trace("box-answer", answer, caption);
     return answer;
 }
 
@@ -552,9 +567,9 @@ bool ui_open_file_dialog(const OpenFileRequest& request) {
     ofn.lpstrTitle = request.title;
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
     ofn.lpstrDefExt = request.default_ext;
-    trace("picker title=%s\n", request.title);
+    window_trace("picker", 0, request.title);
     bool chosen = GetOpenFileNameA(&ofn) != FALSE;
-    trace("picker chosen=%s\n", chosen ? request.path : "");
+    window_trace("picked", chosen ? 1 : 0, chosen ? request.path : "");
     return chosen;
 }
 
@@ -584,7 +599,10 @@ bool ui_save_file_dialog(const SaveFileRequest& request) {
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
                 OFN_EXPLORER | OFN_LONGNAMES;
     ofn.lpstrDefExt = request.default_ext;
-    return GetSaveFileNameA(&ofn) != FALSE;
+    window_trace("picker", 1, request.title);
+    bool chosen = GetSaveFileNameA(&ofn) != FALSE;
+    window_trace("picked", chosen ? 1 : 0, chosen ? request.path : "");
+    return chosen;
 }
 
 void pump_one_message() {

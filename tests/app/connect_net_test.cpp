@@ -5,6 +5,7 @@
 #include "capture/wire_capture.h"
 #include "command/command.h"
 #include "net/net_link.h"
+#include "net/net_trace.h"
 #include "net_fixture.h"
 #include "sim/device_model.h"
 
@@ -20,7 +21,7 @@ class ConnectNetTest : public NetTest {
   protected:
     void SetUp() override {
         NetTest::SetUp();
-        details = 0;
+        set_net_details(false);
         control(idc_details).checked = false;
     }
     void TearDown() override {

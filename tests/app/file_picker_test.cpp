@@ -1,4 +1,3 @@
-#include "app/handlers.h"
 #include "base/dialog_template.h"
 #include "base/file_picker.h"
 #include "support/fixture.h"
@@ -36,14 +35,6 @@ TEST_F(WindowTest, SignPickerTakesAnyFileAndCancelKeepsTheField) {
     headless::queue_click(idc_pick_sign);
     pump_one_message();
     EXPECT_EQ(control(idc_sign_path).text, "/tmp/doc.bin");
-}
-
-TEST_F(WindowTest, RefreshWhileDisconnectedSaysSo) {
-    headless::answer_box(id_ok);
-    refresh_status(); // the button is disabled, but the handler must still refuse
-    ASSERT_EQ(headless::boxes().size(), 1u);
-    EXPECT_EQ(headless::boxes()[0].text, "Not connected!");
-    EXPECT_EQ(headless::boxes()[0].caption, " Error ");
 }
 
 } // namespace

@@ -172,4 +172,12 @@ TEST_F(ExecuteCommandTest, SendCommandSendsTheTypedTextCutTo1999Characters) {
     EXPECT_EQ(control(idc_command).text, typed);
 }
 
+TEST_F(WindowTest, RefreshWhileDisconnectedSaysSo) {
+    headless::answer_box(id_ok);
+    refresh_status(); // the button is disabled, but the handler must still refuse
+    ASSERT_EQ(headless::boxes().size(), 1u);
+    EXPECT_EQ(headless::boxes()[0].text, "Not connected!");
+    EXPECT_EQ(headless::boxes()[0].caption, " Error ");
+}
+
 } // namespace

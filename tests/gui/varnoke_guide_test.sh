@@ -124,6 +124,8 @@ box_opens "error box"
 shot guide_com_error "$popup"
 box_return
 wait_for 'traced "^log [0-9]* Failed opening COM5 port...$"' || fail "no \"Failed opening COM5\""
+traced "^box [0-9]* caption=.* text=Cannot open port COM5\.\.\." || fail "the error box was not traced"
+traced "^box-answer 1 " || fail "the error box's OK was not traced"
 
 pick 76 242 50 13 0 15
 wait_for 'traced "^pick 1035 COM1$"' || fail "COM1 was not picked"

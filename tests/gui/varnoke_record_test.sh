@@ -82,6 +82,7 @@ xdotool mousemove --sync $cx $cy click 3 || fail "xdotool could not press the ri
 wait_for new_window || fail "no menu opened over the log"
 grep -qx "menu 6 Copy|Copy all|Show times|Save log as...|Save wire capture...|Clear" "$work/trace" ||
     fail "the menu does not hold the six items"
+grep -q "^menu-at 6 [0-9]*,[0-9]*$" "$work/trace" || fail "where the menu opened was not traced"
 import -window root "$artifacts/varnoke_log_menu.png" || fail "no screenshot"
 eval "$(xdotool getwindowgeometry --shell "$popup")"
 entries=$(log_lines)
@@ -96,6 +97,8 @@ xdotool key ctrl+a && xdotool type --delay 20 "$work/saved.log" && xdotool key R
     fail "xdotool could not type into the picker"
 wait_for 'grep -q "^log [0-9]* Log saved to \[$work/saved.log\]$" "$work/trace"' ||
     fail "the log was not saved"
+grep -qx "picker 1 Save log as" "$work/trace" || fail "the picker's title was not traced"
+grep -qx "picked 1 $work/saved.log" "$work/trace" || fail "the picked path was not traced"
 stamp='[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9]\{3\}  '
 head -n 1 "$work/saved.log" | grep -q "^$(date +%Y-%m-%d) [0-9:.]\{12\}  Varnoke started$" ||
     fail "the saved log does not begin with today's \"Varnoke started\": $(head -n 1 "$work/saved.log")"
@@ -113,7 +116,7 @@ xdotool windowmove --sync "$wid" 0 0 && xdotool windowsize --sync "$wid" 1000 80
 wait_for 'grep -q "^size 1000 800 " "$work/trace"' || fail "the window did not take 1000x800"
 find_window
 [ "$WIDTH" -eq 1000 ] && [ "$HEIGHT" -eq 800 ] || fail "client area ${WIDTH}x$HEIGHT after the resize"
-shown=$(sed -n 's/^size 1000 800 log-lines-shown //p' "$work/trace" | tail -n 1)
+shown=$(sed -n 's/^size 1000 800 log-lines-shown \([0-9]*\) .*/\1/p' "$work/trace" | tail -n 1)
 [ "$shown" -ge 20 ] || fail "the grown log shows $shown lines, hardly more than the 9 it shows at start"
 # Text is drawn where the log ended at start (its bottom was 182 pixels down).
 wait_for 'below "$(darkest "300x40+$((WX + 10))+$((WY + 200))")" 0.5' ||

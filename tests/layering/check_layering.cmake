@@ -1,9 +1,14 @@
 # Compiles, with the flags of one source file of each library, a probe that
 # includes one header: a header of a subsystem the library may use must be
 # found, one of a subsystem it may not use must not. Run by CTest:
-#   cmake -DCOMMANDS=<compile_commands.json> -DRULES=<file> -DPROBE_DIR=<dir> -P this
+#   cmake -DCOMMANDS=<compile_commands.json> -DRULES=<file> -DPROBE_DIR=<dir>
+#         -DSOURCE_DIR=<tree> -DLINK_FOLDERS=<folders> -DROW_FILES=<names>
+#         -DSEAM_HEADERS=<headers> -P this
 # Each line of the rules file is "<source>|<headers it may include>|<headers
-# it may not>", the header lists separated by commas.
+# it may not>", the header lists separated by commas. Besides, no source or
+# header in LINK_FOLDERS but those named by ROW_FILES (names, * for any part)
+# may include one of SEAM_HEADERS, though its library could: the links wait
+# on the pump alone. Lists are separated by commas.
 file(READ ${COMMANDS} json)
 file(STRINGS ${RULES} rules)
 string(JSON entries LENGTH "${json}")
@@ -77,6 +82,38 @@ foreach(rule ${rules})
             message("ok: ${source} cannot include ${header}")
         endif()
     endforeach()
+endforeach()
+
+string(REPLACE "," ";" link_folders "${LINK_FOLDERS}")
+string(REPLACE "," ";" row_files "${ROW_FILES}")
+string(REPLACE "," ";" seam_headers "${SEAM_HEADERS}")
+foreach(folder ${link_folders})
+    set(before ${failures})
+    file(GLOB files ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
+    foreach(path ${files})
+        get_filename_component(name ${path} NAME)
+        set(row FALSE)
+        foreach(pattern ${row_files})
+            string(REPLACE "." "\\." regex "${pattern}")
+            string(REPLACE "*" ".*" regex "${regex}")
+            if(name MATCHES "^${regex}$")
+                set(row TRUE)
+            endif()
+        endforeach()
+        if(row)
+            continue()
+        endif()
+        file(STRINGS ${path} includes REGEX "^#include \"")
+        foreach(header ${seam_headers})
+            if("${includes}" MATCHES "#include \"${header}\"")
+                message("${folder}/${name} includes ${header}: a link touches the window")
+                math(EXPR failures "${failures} + 1")
+            endif()
+        endforeach()
+    endforeach()
+    if(failures EQUAL before)
+        message("ok: the links of ${folder} leave the window to their rows")
+    endif()
 endforeach()
 
 if(failures GREATER 0)

@@ -52,10 +52,11 @@ const char* load_bytes(const std::string& file, Bytes& packed) {
     FILE* f = tmpfile();
     fwrite(file.data(), 1, file.size(), f);
     rewind(f);
-    const char* refused = logo_read_file(f, header, packed.data());
+    int refused = logo_read_file(f, header, packed.data());
     fclose(f);
-    if (refused == nullptr) packed.resize((header.width + 7) / 8 * header.height);
-    return refused;
+    if (refused != result_ok) return result_words(refused);
+    packed.resize((header.width + 7) / 8 * header.height);
+    return nullptr;
 }
 
 class LogoTest : public SerialLinkTest {

@@ -4,7 +4,7 @@
 
 void NetTest::SetUp() {
     WindowTest::SetUp();
-    details = 1;
+    set_net_details(true);
     rmlx_seed_random(12345);
     seen_ = headless::log_lines().size();
 }
@@ -16,7 +16,7 @@ void NetTest::TearDown() {
     udp_close();
     fake_clock::uninstall();
     if (in_namespace) netns::leave_private();
-    details = 0;
+    set_net_details(false);
     connected_flag = 0;
     connection_kind = 1;
     quit_flag = 0;

@@ -4,6 +4,7 @@
 
 #include "base/ipv4_text.h"
 #include "base/state.h"
+#include "net/net_trace.h"
 #include "net/rmlx.h"
 #include "net/tcp.h"
 #include "net/udp.h"

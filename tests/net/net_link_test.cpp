@@ -2,6 +2,7 @@
 // trace lines.
 #include "base/ipv4_text.h"
 #include "base/state.h"
+#include "base/tick.h"
 #include "net/ms_timer.h"
 #include "net/net_trace.h"
 #include "net/rmlx_frame.h"
@@ -10,6 +11,7 @@
 #include "net/udp.h"
 #include "support/fake_clock.h"
 #include "support/fixture.h"
+#include "udp_private.h"
 
 #include <cerrno>
 #include <cstring>
@@ -159,15 +161,59 @@ TEST_F(TimerTest, ExpiresAfterItsDurationAcrossTheTickWrap) {
     EXPECT_TRUE(timer_expired(&t));
 }
 
+// Every request starts and tests timers of no duration (the plain UDP link's
+// enquiry validity after each reply): those read no clock.
+int clock_reads = 0;
+uint32_t counted_tick() {
+    ++clock_reads;
+    return 1000;
+}
+
+TEST_F(TimerTest, OnlyATimerWithADurationReadsTheClock) {
+    enum class Step { start, expired, remaining };
+    struct Case {
+        uint32_t duration;
+        Step step;
+        int reads;
+    };
+    const Case cases[] = {
+        {0, Step::start, 0},   {0, Step::expired, 0},   {0, Step::remaining, 0},
+        {500, Step::start, 1}, {500, Step::expired, 1}, {500, Step::remaining, 1},
+    };
+    set_tick_source(counted_tick);
+    for (const Case& c : cases) {
+        MsTimer t{};
+        if (c.step != Step::start) {
+            t.duration = c.duration;
+            t.start = c.duration != 0 ? 900u : 0u;
+        }
+        clock_reads = 0;
+        bool expired = false;
+        uint32_t left = 0;
+        if (c.step == Step::start) timer_start(&t, c.duration);
+        if (c.step == Step::expired) expired = timer_expired(&t);
+        if (c.step == Step::remaining) left = timer_remaining(t);
+        EXPECT_EQ(clock_reads, c.reads) << c.duration << " step " << int(c.step);
+        // What the timer says is unchanged: 100 of 500 ms gone, or expired.
+        if (c.step == Step::expired) {
+            EXPECT_EQ(expired, c.duration == 0);
+        } else if (c.step == Step::remaining) {
+            EXPECT_EQ(left, c.duration == 0 ? 0u : 400u);
+        } else {
+            EXPECT_EQ(t.start, c.duration == 0 ? 0u : 1000u);
+        }
+    }
+}
+
 class TraceTest : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
-        details = 1;
+        set_net_details(true);
         mark = headless::log_lines().size();
     }
     void TearDown() override {
-        details = 0;
+        set_net_details(false);
         WindowTest::TearDown();
     }
     std::vector<std::string> lines() {
@@ -220,7 +266,7 @@ TEST_F(TraceTest, RequestLineShowsFortyCharacters) {
 }
 
 TEST_F(TraceTest, NothingWithoutDetails) {
-    details = 0;
+    set_net_details(false);
     RmlxFrame f{};
     trace_frame(f, true, 0);
     log_request_line("v");

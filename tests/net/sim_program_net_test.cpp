@@ -24,7 +24,7 @@ class SimProgram : public NetTest {
 TEST_F(SimProgram, ServesDevicesDiscoveryAndTcpFromItsOptions) {
     if (!enter_namespace(true, true)) return;
     fake_clock::install(1000, 50);
-    details = 0;
+    set_net_details(false);
     run({"--rmlx", "127.0.0.2", "--rmlx", "127.0.0.3", "--discovery", "--tcp", "127.0.0.1",
          "--net-nak", "1", "--log", "-", "--log-bytes"});
     ASSERT_TRUE(child->read_until("tcp: 127.0.0.1:9101\n")) << child->output;
@@ -39,7 +39,7 @@ TEST_F(SimProgram, ServesDevicesDiscoveryAndTcpFromItsOptions) {
     EXPECT_EQ(text_of(list[1]), "127.0.0.3");
 
     // The first device is the program's one device, seeded 1 by default.
-    ASSERT_EQ(rmlx_open(link, list[0], 1), result_ok);
+    ASSERT_EQ(rmlx_open(link, list[0], RmlxOpening::query_first), result_ok);
     ASSERT_EQ(rmlx_request(link, "v", reply, sizeof reply), result_ok);
     EXPECT_STREQ(reply, DeviceModel(1).handle("v").c_str());
     NetLink tcp_link{};

@@ -59,7 +59,7 @@ TEST_F(TcpTest, ALateReplyIsDroppedBeforeTheNextRequest) {
     ASSERT_TRUE(start(config));
     fake_clock::install(1000, 20);
     ASSERT_EQ(tcp_open(link, localhost), result_ok);
-    details = 1;
+    set_net_details(true);
     set([](NetFaults& f) { f.late = 1; });
     uint32_t start = fake_clock::now();
     EXPECT_EQ(request("v"), net_protocol_failure);
@@ -96,7 +96,7 @@ TEST_F(TcpTest, LongReplyIsCutToTheBufferAndNothingIsLeftForTheNext) {
     ASSERT_TRUE(start_at(localhost));
     fake_clock::install();
     ASSERT_EQ(tcp_open(link, localhost), result_ok);
-    details = 0;
+    set_net_details(false);
     set([](NetFaults& f) { f.fixed_reply = std::string(1500, 'R'); });
     ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(std::string(reply), std::string(sizeof reply - 1, 'R'));
@@ -109,7 +109,7 @@ TEST_F(TcpTest, LongReplyIsCutToTheBufferAndNothingIsLeftForTheNext) {
 }
 
 TEST_F(TcpTest, RefusedConnectionIsNamedAndLeavesTheLinkClosed) {
-    details = 0;
+    set_net_details(false);
     EXPECT_EQ(tcp_open(link, localhost), net_socket_failure);
     EXPECT_EQ(request("v"), net_socket_failure);
     EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: failed binding socket: ECONNREFUSED",
@@ -120,7 +120,7 @@ TEST_F(TcpTest, RefusedConnectionIsNamedAndLeavesTheLinkClosed) {
 TEST_F(TcpTest, AddressWithoutAHostEntryIsConnectedToAsItIs) {
     uint32_t address = netns::ipv4(127, 0, 0, 2); // not in the hosts file
     ASSERT_TRUE(start_at(address));
-    details = 0;
+    set_net_details(false);
     ASSERT_EQ(tcp_open(link, address), result_ok);
     ASSERT_EQ(request("v"), result_ok);
     EXPECT_EQ(lines(), (std::vector<std::string>{"TCP: protocol init ok"}));
@@ -128,7 +128,7 @@ TEST_F(TcpTest, AddressWithoutAHostEntryIsConnectedToAsItIs) {
 
 TEST_F(TcpTest, ADeviceThatClosesTheConnectionIsConnectedToAgain) {
     ASSERT_TRUE(start_at(localhost));
-    details = 0;
+    set_net_details(false);
     ASSERT_EQ(tcp_open(link, localhost), result_ok);
     // Hung up instead of a reply: the request fails at once, the next one
     // connects again first.
@@ -196,7 +196,7 @@ TEST_F(TcpTest, OpeningAnotherAddressConnectsToIt) {
     NetFaults f;
     f.fixed_reply = "00/00/00/second";
     second.set_faults(f);
-    details = 0;
+    set_net_details(false);
     ASSERT_EQ(tcp_open(link, localhost), result_ok);
     ASSERT_EQ(tcp_open(link, other), result_ok);
     ASSERT_EQ(tcp_open(link, other), result_ok); // already connected there: nothing new
@@ -219,7 +219,7 @@ TEST_F(TcpTest, ASecondSimulatorSaysWhichPortItCannotListenOn) {
 
 TEST_F(TcpTest, EachLinkClosesOnlyItsOwnSocket) {
     ASSERT_TRUE(start_at(localhost));
-    details = 0;
+    set_net_details(false);
     ASSERT_EQ(rmlx_init(), result_ok); // as a discovery leaves it
     ASSERT_EQ(tcp_open(link, localhost), result_ok);
     ASSERT_EQ(rmlx_init(), result_ok);

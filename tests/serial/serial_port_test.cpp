@@ -60,7 +60,7 @@ class SerialPortTest : public WindowTest {
 
 TEST_F(SerialPortTest, OpensAtEachRateInRawModeWithoutFlowControl) {
     for (uint32_t baud : {9600u, 115200u, 126000u}) {
-        ASSERT_EQ(serial_open(1, baud, 'N', 8, 1), 1) << baud;
+        ASSERT_TRUE(serial_open(1, baud, 'N', 8, 1)) << baud;
         termios tio{};
         ASSERT_EQ(tcgetattr(pty.slave, &tio), 0);
         EXPECT_EQ(probe_output_baud(pty.slave), baud);
@@ -76,7 +76,7 @@ TEST_F(SerialPortTest, OpensAtEachRateInRawModeWithoutFlowControl) {
     }
     // Other line settings reach the terminal too (a pseudo-terminal keeps
     // its 8 bits without parity whatever it is told).
-    ASSERT_EQ(serial_open(1, 19200, 'E', 7, 2), 1);
+    ASSERT_TRUE(serial_open(1, 19200, 'E', 7, 2));
     termios tio{};
     ASSERT_EQ(tcgetattr(pty.slave, &tio), 0);
     EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
@@ -86,7 +86,7 @@ TEST_F(SerialPortTest, OpensAtEachRateInRawModeWithoutFlowControl) {
 TEST_F(SerialPortTest, OnlyPortsOneToFourAndOpenOnce) {
     for (int port : {0, 5, -1, 12}) {
         link_com(port < 1 ? 1 : port, pty.slave_path);
-        EXPECT_EQ(serial_open(port, 115200, 'N', 8, 1), 0) << port;
+        EXPECT_FALSE(serial_open(port, 115200, 'N', 8, 1)) << port;
         EXPECT_EQ(serial_bytes_waiting(port), 0u);
         EXPECT_EQ(serial_wait_handle(port), no_wait_handle);
         serial_write_byte(port, 'x'); // nothing happens
@@ -94,11 +94,11 @@ TEST_F(SerialPortTest, OnlyPortsOneToFourAndOpenOnce) {
     }
     link_com(12, "");
     // Nothing was opened: the device is free for the first real open.
-    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(1, 115200, 'N', 8, 1));
     WaitHandle first = serial_wait_handle(1);
     EXPECT_NE(first, no_wait_handle);
     // A second open of an open port succeeds without opening again.
-    EXPECT_EQ(serial_open(1, 9600, 'N', 8, 1), 1);
+    EXPECT_TRUE(serial_open(1, 9600, 'N', 8, 1));
     EXPECT_EQ(serial_wait_handle(1), first);
     EXPECT_EQ(probe_output_baud(pty.slave), 115200u);
     serial_close(1);
@@ -108,28 +108,28 @@ TEST_F(SerialPortTest, OnlyPortsOneToFourAndOpenOnce) {
 
 TEST_F(SerialPortTest, SecondOpenOfTheSameDeviceFails) {
     link_com(2, pty.slave_path);
-    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(1, 115200, 'N', 8, 1));
     // The tests run as root too, where only the lock keeps the device.
-    EXPECT_EQ(serial_open(2, 115200, 'N', 8, 1), 0);
+    EXPECT_FALSE(serial_open(2, 115200, 'N', 8, 1));
     EXPECT_EQ(serial_wait_handle(2), no_wait_handle);
     serial_close(1);
     // Released on close, exclusive mode included.
-    EXPECT_EQ(serial_open(2, 115200, 'N', 8, 1), 1);
-    EXPECT_EQ(serial_open(1, 115200, 'N', 8, 1), 0);
+    EXPECT_TRUE(serial_open(2, 115200, 'N', 8, 1));
+    EXPECT_FALSE(serial_open(1, 115200, 'N', 8, 1));
 }
 
 TEST_F(SerialPortTest, RefusesBadSettingsMissingDevicesAndNonTerminals) {
-    EXPECT_EQ(serial_open(1, 0, 'N', 8, 1), 0);
-    EXPECT_EQ(serial_open(1, 9600, 'X', 8, 1), 0);
-    EXPECT_EQ(serial_open(1, 9600, 'N', 9, 1), 0);
-    EXPECT_EQ(serial_open(1, 9600, 'N', 4, 1), 0);
-    EXPECT_EQ(serial_open(1, 9600, 'N', 8, 3), 0);
+    EXPECT_FALSE(serial_open(1, 0, 'N', 8, 1));
+    EXPECT_FALSE(serial_open(1, 9600, 'X', 8, 1));
+    EXPECT_FALSE(serial_open(1, 9600, 'N', 9, 1));
+    EXPECT_FALSE(serial_open(1, 9600, 'N', 4, 1));
+    EXPECT_FALSE(serial_open(1, 9600, 'N', 8, 3));
     link_com(3, test_com_prefix() + "/no-such-device");
-    EXPECT_EQ(serial_open(3, 9600, 'N', 8, 1), 0); // a dangling link is not skipped
+    EXPECT_FALSE(serial_open(3, 9600, 'N', 8, 1)); // a dangling link is not skipped
     link_com(3, "/dev/null");
-    EXPECT_EQ(serial_open(3, 9600, 'N', 8, 1), 0);
+    EXPECT_FALSE(serial_open(3, 9600, 'N', 8, 1));
     // After all that the port opens normally.
-    EXPECT_EQ(serial_open(1, 9600, 'n', 8, 1), 1);
+    EXPECT_TRUE(serial_open(1, 9600, 'n', 8, 1));
 }
 
 TEST_F(SerialPortTest, DeviceNamesFollowTheDosdevicesLinks) {
@@ -153,7 +153,7 @@ TEST_F(SerialPortTest, DeviceNamesFollowTheDosdevicesLinks) {
 }
 
 TEST_F(SerialPortTest, CarriesAllByteValuesUnchanged) {
-    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(1, 115200, 'N', 8, 1));
     std::string all;
     for (int b = 0; b < 256; ++b) all += char(b);
 
@@ -171,7 +171,7 @@ TEST_F(SerialPortTest, CarriesAllByteValuesUnchanged) {
 }
 
 TEST_F(SerialPortTest, PurgeDiscardsInputAndLetsOutputLeave) {
-    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(1, 115200, 'N', 8, 1));
     ASSERT_EQ(write(pty.master, "junk", 4), 4);
     fake_clock::install(1000, 2000);
     ASSERT_EQ(serial_wait_input(1000), 1);
@@ -183,7 +183,7 @@ TEST_F(SerialPortTest, PurgeDiscardsInputAndLetsOutputLeave) {
 }
 
 TEST_F(SerialPortTest, WaitTimesOutWithTheFakeTickAndAcrossItsWrap) {
-    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(1, 115200, 'N', 8, 1));
     fake_clock::install(1000, 20);
     EXPECT_EQ(serial_wait_input(0), 0);
     EXPECT_GE(fake_clock::now() - 1000, 1u);
@@ -205,7 +205,7 @@ TEST_F(SerialPortTest, WaitTimesOutWithTheFakeTickAndAcrossItsWrap) {
 }
 
 TEST_F(SerialPortTest, WaitDispatchesWindowEventsAndWakesOnInput) {
-    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(1, 115200, 'N', 8, 1));
     log_printf("to be cleared");
     headless::queue_click(idc_clear);
     std::thread device([&] {
@@ -227,7 +227,7 @@ TEST_F(SerialPortTest, AFailedOpenSaysWhatThePortWasAndWhy) {
     std::string link = test_com_prefix() + "/dosdevices/com1";
     std::string pts = pty.slave_path;
     auto open_com1 = [] {
-        bool opened = serial_open(1, 115200, 'N', 8, 1) == 1;
+        bool opened = serial_open(1, 115200, 'N', 8, 1);
         serial_close(1);
         return opened ? std::string("opened") : std::string(serial_device_failure().reason);
     };

@@ -124,7 +124,7 @@ std::string reply_body(const std::string& text, bool good_checksum) {
 void SerialLinkTest::SetUp() {
     SerialSimTest::SetUp();
     connection_kind = 1;
-    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(1, 115200, 'N', 8, 1));
     ui_list_delete_all(idc_log);
 }
 

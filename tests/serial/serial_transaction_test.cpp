@@ -6,6 +6,7 @@
 #include "codec/frame_checksum.h"
 #include "pty_pair.h"
 #include "serial/com_link.h"
+#include "serial/serial_link.h"
 #include "serial/serial_port.h"
 #include "serial/serial_transaction.h"
 #include "serial/zreport.h"
@@ -50,7 +51,7 @@ class SerialTransactionTest : public SerialLinkTest {
     char reply[1000] = "untouched";
 
     int run(const char* request, int32_t details = 0) {
-        int result = serial_transaction(request, reply, sizeof reply, details);
+        int result = serial_link_transaction(request, reply, sizeof reply, details != 0);
         EXPECT_EQ(busy_flag, 0);
         EXPECT_EQ(headless::control(idc_request).text, request);
         return result;
@@ -282,7 +283,7 @@ TEST_F(SerialTransactionTest, AnUnpluggedDeviceEndsTheRequestAndTheNextReopensTh
     PtyPair adapter;
     std::string pulled = adapter.slave_path;
     link_com(1, pulled);
-    ASSERT_EQ(serial_open(1, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(1, 115200, 'N', 8, 1));
     // Pulled while the console waits for the answer to its enquiry.
     static int pulled_master;
     pulled_master = adapter.master;

@@ -256,7 +256,7 @@ std::string FaultMatrixTest::cell(int32_t kind, const Setting& setting) {
         udp_close();
         rmlx_seed_random(12345);
         memset(&connection_link, 0, sizeof connection_link);
-        int opened = kind == kind_rmlx  ? rmlx_open(connection_link, device, 0)
+        int opened = kind == kind_rmlx  ? rmlx_open(connection_link, device, RmlxOpening::no_query)
                      : kind == kind_tcp ? tcp_open(connection_link, device)
                                         : udp_open(connection_link, device);
         EXPECT_EQ(opened, result_ok) << setting.text;

@@ -81,7 +81,7 @@ TEST_F(SimProgramTest, ServesTheConsoleThroughItsComLinkAndLogsEachRequest) {
     EXPECT_EQ(fs::read_symlink(link).string(), slave.substr(8));
 
     connection_kind = 2;
-    ASSERT_EQ(serial_open(2, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(2, 115200, 'N', 8, 1));
     char reply[1000];
     EXPECT_EQ(serial_transaction("v", reply, sizeof reply, 0), 0);
     EXPECT_STREQ(reply, "0E/01/00/");
@@ -105,7 +105,7 @@ TEST_F(SimProgramTest, HoldsRepliesBackWhenAsked) {
     Child sim(VARNOKE_SIM_PATH, {"--com", "2", "--reply-delay", "300"});
     ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
     connection_kind = 2;
-    ASSERT_EQ(serial_open(2, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(2, 115200, 'N', 8, 1));
     char reply[1000];
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(serial_transaction("v", reply, sizeof reply, 0), 0);
@@ -120,7 +120,7 @@ TEST_F(SimProgramTest, LogsTheBytesReceivedWhenAsked) {
     Child sim(VARNOKE_SIM_PATH, {"--com", "2", "--log", log, "--log-bytes"});
     ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
     connection_kind = 2;
-    ASSERT_EQ(serial_open(2, 115200, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(2, 115200, 'N', 8, 1));
     char reply[1000];
     EXPECT_EQ(serial_transaction("v", reply, sizeof reply, 0), 0);
     serial_close(2);
@@ -147,7 +147,7 @@ TEST_F(SimProgramTest, PacedLineCarriesTheSameBytes) {
     Child sim(VARNOKE_SIM_PATH, {"--com", "3", "--pace", "--baud", "9600", "--noise", "2"});
     ASSERT_EQ(sim.line().rfind("serial: /dev/pts/", 0), 0u);
     connection_kind = 3;
-    ASSERT_EQ(serial_open(3, 9600, 'N', 8, 1), 1);
+    ASSERT_TRUE(serial_open(3, 9600, 'N', 8, 1));
     char reply[1000];
     EXPECT_EQ(serial_transaction("?", reply, sizeof reply, 0), 0);
     EXPECT_STREQ(reply, "00/00/00/0001/0/0");

@@ -5,6 +5,7 @@
 //
 // usage: net_probe.exe
 #include "base/state.h"
+#include "net/net_trace.h"
 #include "net/rmlx.h"
 #include "net/socket.h"
 #include "net/tcp.h"
@@ -54,7 +55,7 @@ void rmlx() {
     NetLink link{};
     char reply[1000] = "";
     check(rmlx_init() == result_ok, "RMLX: the socket is bound");
-    check(rmlx_open(link, ipv4(127, 0, 0, 8), 1) == result_ok,
+    check(rmlx_open(link, ipv4(127, 0, 0, 8), RmlxOpening::query_first) == result_ok,
           "RMLX: the device answers the query");
     check(rmlx_request(link, "v", reply, sizeof reply) == result_ok && is_reply_to_v(reply),
           "RMLX: \"v\" is answered");
@@ -65,7 +66,7 @@ void rmlx() {
 } // namespace
 
 int main() {
-    details = 0;
+    set_net_details(false);
     tcp();
     rmlx();
     return probe_result();

@@ -43,16 +43,16 @@ void port_numbers() {
     for (int port : {0, 5, -1, 12}) {
         char what[40];
         snprintf(what, sizeof what, "there is no port %d", port);
-        check(serial_open(port, 115200, 'N', 8, 1) == 0, what);
+        check(!serial_open(port, 115200, 'N', 8, 1), what);
     }
     check(com1_free(), "COM1 is there and free before the first open");
     // A mode text the driver rejects fails before the device is touched.
-    check(serial_open(1, 115200, 'X', 8, 1) == 0, "parity X is refused");
+    check(!serial_open(1, 115200, 'X', 8, 1), "parity X is refused");
 }
 
 void open_once() {
-    check(serial_open(1, 115200, 'N', 8, 1) == 1, "COM1 opens at 115200 N 8 1");
-    check(serial_open(1, 9600, 'N', 8, 1) == 1, "a second open reports success");
+    check(serial_open(1, 115200, 'N', 8, 1), "COM1 opens at 115200 N 8 1");
+    check(serial_open(1, 9600, 'N', 8, 1), "a second open reports success");
     check(serial_bytes_waiting(1) == 0, "nothing waits on a silent line");
 }
 
@@ -109,7 +109,7 @@ void close_and_reopen() {
     serial_close(1);
     check(serial_bytes_waiting(1) == 0 && serial_read_byte(1) == 0, "a closed port reads nothing");
     serial_close(1); // not open: nothing happens
-    check(serial_open(1, 115200, 'N', 8, 1) == 1, "COM1 opens again after close");
+    check(serial_open(1, 115200, 'N', 8, 1), "COM1 opens again after close");
     serial_close(1);
 }
 

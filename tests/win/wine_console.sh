@@ -17,11 +17,6 @@ sim=$3
 source "$(dirname "$0")/wine_lib.sh"
 wine_setup "$4" console
 
-# A log line the window shows, as the trace reads it back from the list.
-logged() { grep -q "^list 1000 [0-9]* 0 $1\$" "$work/trace.txt"; }
-expect_logged() {
-    poll 200 logged "$1" || fail "the window did not log \"$1\" within 20 s"
-}
 # How often the simulator has answered the request $2 on side $1.
 answered() { grep -c " $1 *\"$2\" -> " "$work/sim.log"; }
 answered_times() { [ "$(answered "$1" "$2")" -eq "$3" ]; }

@@ -126,8 +126,37 @@ start_program() {
 }
 started() {
     kill -0 "$app_pid" 2>/dev/null || fail "the program ended before its window showed"
-    grep -q '^list 1000 0 0 Varnoke started$' "$work/trace.txt" 2>/dev/null &&
+    grep -q '^log 0 Varnoke started$' "$work/trace.txt" 2>/dev/null &&
         grep -q "^shown .* caption=$caption\$" "$work/trace.txt"
+}
+
+# The window's trace (the lines window_trace.h lists), as the tests read it.
+traced() { grep -q "$1" "$work/trace.txt"; }
+traced_times() { [ "$(grep -c "$1" "$work/trace.txt")" -ge "$2" ]; }
+expect_traced() { poll 200 traced "$1" || fail "no \"$1\" in the trace within 20 s"; }
+# A log line the window shows, as the trace reads it back from the list.
+logged() { grep -q "^log [0-9]* $1\$" "$work/trace.txt"; }
+# Waits for a log line: 20 s, or log_wait tenths of a second.
+expect_logged() {
+    local tenths=${log_wait:-200}
+    poll "$tenths" logged "$1" || fail "the window did not log \"$1\" within $((tenths / 10)) s"
+}
+# The next message box: expects its text to match $1, answers it with
+# Return and expects the answer $2.
+answer_box() {
+    local n=$(($(grep -c '^box-answer ' "$work/trace.txt") + 1))
+    poll 200 traced_times '^box [0-9]* caption=' $n || fail "no message box within 20 s"
+    grep '^box [0-9]* caption=' "$work/trace.txt" | sed -n "${n}p" | grep -q "text=$1" ||
+        fail "the message box is not \"$1\""
+    # Until the box is drawn and has the focus, Return goes nowhere (the
+    # window under it is disabled).
+    for ((try = 0; try < 20; try++)); do
+        xdotool key Return
+        poll 10 traced_times '^box-answer ' $n && break
+    done
+    traced_times '^box-answer ' $n || fail "the message box was not answered"
+    [ "$(grep '^box-answer ' "$work/trace.txt" | sed -n "${n}p" | cut -d ' ' -f 2)" = "$2" ] ||
+        fail "the message box was not answered with $2"
 }
 
 muldiv() { echo $((($1 * $2 * 2 + $3) / ($3 * 2))); }
@@ -156,7 +185,7 @@ measure_window() {
     frame=$(((WIDTH - client_w) / 2))
     client_x=$((X + frame))
     client_y=$((Y + HEIGHT - client_h - frame))
-    grep -q "^shown window=$X,$Y,$((X + WIDTH)),$((Y + HEIGHT)) client=$client_x,$client_y,$client_w,$client_h " \
+    grep -q "^shown 0 window=$X,$Y,$((X + WIDTH)),$((Y + HEIGHT)) client=$client_x,$client_y,$client_w,$client_h " \
         "$work/trace.txt" ||
         fail "the X window (${WIDTH}x$HEIGHT at $X,$Y) does not frame a client area of" \
             "$dlg_w x $dlg_h units at base $base_x,$base_y as the program measured it"

@@ -18,10 +18,6 @@ sim=$3
 source "$(dirname "$0")/wine_lib.sh"
 wine_setup "$4" record
 
-logged() { grep -q "^list 1000 [0-9]* 0 $1\$" "$work/trace.txt"; }
-expect_logged() {
-    poll 200 logged "$1" || fail "the window did not log \"$1\" within 20 s"
-}
 answered() { grep -c " serial *\"$1\" -> " "$work/sim.log"; }
 answered_times() { [ "$(answered "$1")" -eq "$2" ]; }
 expect_answered() {
@@ -42,7 +38,7 @@ read_size() {
     local line
     line=$(grep '^size ' "$work/trace.txt" | tail -n 1)
     read -r grown_w grown_h client_x client_y rows < <(sed -n \
-        's/^size client=\([0-9]*\),\([0-9]*\) at=\(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\) log_rows=\([0-9]*\)$/\1 \2 \3 \4 \5/p' \
+        's/^size \([0-9]*\) \([0-9]*\) log-lines-shown \([0-9]*\) at \(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\)$/\1 \2 \4 \5 \3/p' \
         <<<"$line")
     [ -n "${rows:-}" ] || fail "no size in the trace: $line"
     dw=$((grown_w - start_w))
@@ -82,12 +78,12 @@ expect_answered v 3
 echo "Up brought back \"v\", sent again"
 
 # The log's menu on the right button, then "Save log as...".
-entries=$(($(sed -n 's/^list 1000 \([0-9]*\) 0 .*/\1/p' "$work/trace.txt" | sort -n | tail -n 1) + 1))
+entries=$(($(sed -n 's/^log \([0-9]*\) .*/\1/p' "$work/trace.txt" | sort -n | tail -n 1) + 1))
 windows_before=$(xdotool search --onlyvisible --name '' 2>/dev/null | tr '\n' ' ')
 control_rect 1000
 xdotool mousemove --sync "$px" "$py" click 3 || fail "xdotool could not press the right button"
 poll 50 new_window || fail "no menu opened on the log"
-grep -q '^menu 6 at ' "$work/trace.txt" || fail "the program did not open its menu"
+grep -q '^menu-at 6 ' "$work/trace.txt" || fail "the program did not open its menu"
 screenshot menu.png
 eval "$(xdotool getwindowgeometry --shell "$popup")"
 click_at $((X + WIDTH / 2)) $((Y + HEIGHT * 7 / 12)) # the fourth of six items
@@ -109,16 +105,16 @@ grep -q "^${stamp}Opened port COM1, 115200, Parity NONE, Data 8, Stop 1"$'\r$' "
 echo "the menu saved $entries entries to $saved"
 
 # From the keyboard while the log has the focus: at the log's corner.
-menus() { grep -c '^menu 6 at ' "$work/trace.txt"; }
+menus() { grep -c '^menu-at 6 ' "$work/trace.txt"; }
 menus_opened() { [ "$(menus)" -eq "$1" ]; }
 control_rect 1000
 click_at "$px" "$py"
 xdotool key shift+F10 || fail "xdotool could not press Shift+F10"
 poll 50 menus_opened 2 || fail "Shift+F10 on the log opened no menu"
-grep -q "^menu 6 at $((left + 8)),$((top + 8))\$" "$work/trace.txt" ||
+grep -q "^menu-at 6 $((left + 8)),$((top + 8))\$" "$work/trace.txt" ||
     fail "the menu from the keyboard did not open at the log's corner"
 xdotool key Escape
-poll 50 grep -q '^menu-pick -1$' "$work/trace.txt" || fail "Escape did not dismiss the menu"
+poll 50 grep -q '^menu-pick -1 $' "$work/trace.txt" || fail "Escape did not dismiss the menu"
 
 # "Show times" (the third item), then "Copy all" (the second), each from
 # a right click a little lower (a move to where the pointer is waits long).
@@ -129,13 +125,13 @@ pick_from_menu() {
     poll 50 new_window || fail "no menu opened on the log"
     eval "$(xdotool getwindowgeometry --shell "$popup")"
     click_at $((X + WIDTH / 2)) $((Y + HEIGHT * (2 * $2 + 1) / 12))
-    poll 50 grep -q "^menu-pick $2\$" "$work/trace.txt" || fail "item $2 was not picked"
+    poll 50 grep -q "^menu-pick $2 " "$work/trace.txt" || fail "item $2 was not picked"
 }
 pick_from_menu 10 2
-grep -q '^list 1000 time column 1$' "$work/trace.txt" || fail "\"Show times\" showed no time column"
+grep -q '^time-column 1000 1$' "$work/trace.txt" || fail "\"Show times\" showed no time column"
 screenshot times.png
 pick_from_menu 20 1
-grep -q '^clipboard [1-9][0-9]* bytes$' "$work/trace.txt" || fail "\"Copy all\" put nothing on the clipboard"
+grep -q '^clipboard [1-9][0-9]* ' "$work/trace.txt" || fail "\"Copy all\" put nothing on the clipboard"
 
 # Grown by 200 x 150 from its bottom-right corner, in steps as a hand does.
 measure_window
@@ -150,7 +146,7 @@ screenshot grown.png
 click_moved 1002 right # Send command
 expect_answered v 4
 click_moved 1030 left # "X"
-poll 50 grep -q '^list 1000 cleared$' "$work/trace.txt" || fail "\"X\" was not where it should be"
+poll 50 grep -q '^log-count 1000 0$' "$work/trace.txt" || fail "\"X\" was not where it should be"
 echo "grown to ${grown_w}x$grown_h: $rows log lines in view (at start $start_rows); Send command and \"X\" answered"
 grown_rows=$rows
 

@@ -15,29 +15,9 @@ picture=$4
 source "$(dirname "$0")/wine_lib.sh"
 wine_setup "$5" zreport_logo
 
-traced() { grep -q "$1" "$work/trace.txt"; }
-expect_traced() { poll 200 traced "$1" || fail "no \"$1\" in the trace within 20 s"; }
 # The replies the simulator gave to the requests that match $1, one a line.
 replies() { sed -n "s#^ *[0-9.]* serial *\"$1\" -> \"\(.*\)\"\$#\1#p" "$work/sim.log"; }
 replied_times() { [ "$(replies "$1" | wc -l)" -eq "$2" ]; }
-# The next message box: expects its text to match $1, answers it with
-# Return and expects the answer $2.
-traced_times() { [ "$(grep -c "$1" "$work/trace.txt")" -ge "$2" ]; }
-answer_box() {
-    local n=$(($(grep -c '^box answer=' "$work/trace.txt") + 1))
-    poll 200 traced_times '^box caption=' $n || fail "no message box within 20 s"
-    grep '^box caption=' "$work/trace.txt" | sed -n "${n}p" | grep -q "text=$1" ||
-        fail "the message box is not \"$1\""
-    # Until the box is drawn and has the focus, Return goes nowhere (the
-    # window under it is disabled).
-    for ((try = 0; try < 20; try++)); do
-        xdotool key Return
-        poll 10 traced_times '^box answer=' $n && break
-    done
-    traced_times '^box answer=' $n || fail "the message box was not answered"
-    [ "$(grep '^box answer=' "$work/trace.txt" | sed -n "${n}p")" = "box answer=$2" ] ||
-        fail "the message box was not answered with $2"
-}
 send_typed() {
     click_control 1001
     xdotool key ctrl+a BackSpace && xdotool type --delay 50 "$1" ||
@@ -57,10 +37,10 @@ expect_traced 'Device info: \[ESD-SIM/'
 
 # The picker takes the typed name of the picture.
 click_control 1036
-expect_traced '^picker title=Select file$'
+expect_traced '^picker 0 Select file$'
 sleep 1 # the picker takes the focus once it is drawn
 xdotool key ctrl+a BackSpace && xdotool type --delay 50 'C:\logo.bmp' && xdotool key Return
-expect_traced '^picker chosen=C:\\logo.bmp$'
+expect_traced '^picked 1 C:\\logo.bmp$'
 read -r width height < <(od -An -tu4 -j18 -N8 "$picture")
 poll 300 replied_times "\\\$/1/$width/$height/$height/[0-9A-F]*/" 1 ||
     fail "the simulator did not receive the last of the $height rows"
@@ -72,7 +52,7 @@ screenshot logo.png
 
 send_typed A
 answer_box 'C:\\out\\VK[0-9]*_0001_a.txt$' 1
-id=$(sed -n 's/^box caption= text=C:\\out\\\(.*\)_a.txt$/\1/p' "$work/trace.txt")
+id=$(sed -n 's/^box [0-9]* caption= text=C:\\out\\\(.*\)_a.txt$/\1/p' "$work/trace.txt")
 for ((q = 1; q <= 20; q++)); do
     send_typed Q
     poll 100 replied_times Q "$q" || fail "the simulator did not answer Q number $q"
