@@ -149,8 +149,8 @@ void clear_device_faults() {
 // The counts each serial fault of --help is drawn with (from 1 to this),
 // in the order of serial_fault_names: --enq-other, --enq-silent, --enq-can,
 // --frame-nak, --frame-silent, --frame-can, --reply-silent, --bad-checksum,
-// --stall, --noise, --reply-length.
-constexpr unsigned serial_fault_max[] = {3, 3, 1, 5, 5, 1, 1, 3, 3, 40, 2100};
+// --stall, --resend-differs, --noise, --reply-length.
+constexpr unsigned serial_fault_max[] = {3, 3, 1, 5, 5, 1, 1, 3, 3, 3, 40, 2100};
 static_assert(std::size(serial_fault_max) == std::size(serial_fault_names));
 
 // Serial waits: the fake tick jumps only over a silence the simulator chose.

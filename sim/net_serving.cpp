@@ -41,7 +41,7 @@ bool read_datagram(int fd, std::string& bytes, sockaddr_in& from) {
     return true;
 }
 
-const NetFaultName net_fault_names[18] = {
+const NetFaultName net_fault_names[20] = {
     {"--net-silent", &NetFaults::silent},
     {"--net-ignore-sync", &NetFaults::ignore_sync},
     {"--net-ignore-request", &NetFaults::ignore_request},
@@ -60,6 +60,8 @@ const NetFaultName net_fault_names[18] = {
     {"--net-enq-other", &NetFaults::enq_other},
     {"--net-pieces", &NetFaults::pieces},
     {"--net-hang-up", &NetFaults::hang_up},
+    {"--net-resend-differs", &NetFaults::resend_differs},
+    {"--net-act-fsn", &NetFaults::act_fsn},
 };
 
 NetCore::~NetCore() {

@@ -104,6 +104,7 @@ struct UdpSide {
     int fd = -1;
     bool synced = false;
     std::string last_reply; // frame resent on NAK
+    std::string last_text;  // its text, for a resend that differs
 
     ~UdpSide();
     bool open(NetCore& core, std::string& error);

@@ -138,6 +138,9 @@ extern const SimSide net_side = {
     "  --net-enq-other N     plain UDP: answer ENQ with 0x15\n"
     "  --net-pieces N        TCP: send the reply in two pieces 30 ms apart\n"
     "  --net-hang-up N       TCP: close the connection instead of replying\n"
+    "  --net-resend-differs N  RMLX: answer a repeated REQ, plain UDP: a NAK of the\n"
+    "                        reply, with another reply text\n"
+    "  --net-act-fsn N       RMLX: answer QRY with an ACT that carries another fsn\n"
     "  --net-reply TEXT      answer every network request with TEXT\n",
     take_option,
     requested,

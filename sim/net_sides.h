@@ -36,6 +36,9 @@ struct NetFaults {
     unsigned enq_other = 0;      // plain UDP: ENQ answered with 0x15
     unsigned pieces = 0;         // TCP: the reply in two pieces, 30 ms apart
     unsigned hang_up = 0;        // TCP: the connection closed instead of a reply
+    unsigned resend_differs = 0; // RMLX: a repeated REQ, plain UDP: a NAK of the
+                                 // reply, answered with another reply text
+    unsigned act_fsn = 0;        // RMLX: QRY answered with an ACT of another fsn
     std::optional<std::string> fixed_reply; // the reply text to every request
 };
 
@@ -45,7 +48,7 @@ struct NetFaultName {
     const char* option;
     unsigned NetFaults::*count;
 };
-extern const NetFaultName net_fault_names[18];
+extern const NetFaultName net_fault_names[20];
 
 // One datagram or stream chunk as it crossed the wire.
 struct WireRecord {

@@ -102,6 +102,7 @@ void RmlxSide::datagram(NetCore& core, Device& d, const std::string& b, uint32_t
     uint8_t op = uint8_t(b[4]);
     switch (op) {
     case op_qry:
+        if (core.strike("rmlx", &NetFaults::act_fsn)) fsn = uint16_t(fsn + 1);
         send(rmlx_frame(frame_id_device, fsn, op_act, {}));
         return;
     case op_syn:
@@ -120,6 +121,12 @@ void RmlxSide::datagram(NetCore& core, Device& d, const std::string& b, uint32_t
         return;
     }
 
+    if (get16(b, 8) != checksum(b, 12, b.size())) {
+        // Asks for the request again.
+        core.note("rmlx", "refused a REQ with a wrong data checksum");
+        send(rmlx_frame(frame_id_device, fsn, op_nak, {}));
+        return;
+    }
     if (core.strike("rmlx", &NetFaults::ignore_request)) return;
     bool repeat = d.answered && fsn == d.last_fsn;
     if (!d.synced || (fsn != d.expected && !repeat)) {
@@ -142,7 +149,8 @@ void RmlxSide::datagram(NetCore& core, Device& d, const std::string& b, uint32_t
         d.answered = true;
         d.expected = uint16_t(fsn + 1);
     }
-    const std::string& reply = d.last_reply;
+    std::string reply = d.last_reply;
+    if (repeat && core.strike("rmlx", &NetFaults::resend_differs)) reply += ".";
     if (core.strike("rmlx", &NetFaults::late))
         send(rmlx_frame(frame_id_device, uint16_t(fsn - 1), op_rep, d.previous_reply));
     if (core.strike("rmlx", &NetFaults::foreign) && core.foreign_fd >= 0)

@@ -236,7 +236,20 @@ void on_byte(uint8_t byte) {
         if (side.state == State::await_reply_ack) side.state = State::idle;
         break;
     case nak:
-        if (side.state == State::await_reply_ack) send_reply();
+        if (side.state != State::await_reply_ack) break;
+        if (take(side.faults.resend_differs)) {
+            // The same request's reply, but not the same text: a "." more.
+            sim_log_note("serial", "reply resent with another text");
+            std::string first = side.reply;
+            std::string text = first.substr(0, first.size() - 3) + ".";
+            char digits[4];
+            snprintf(digits, sizeof digits, "/%02u", frame_checksum(text.data(), text.size()));
+            side.reply = text + digits;
+            send_reply();
+            side.reply = first;
+        } else {
+            send_reply();
+        }
         break;
     default:
         break; // a device ignores what it does not expect
@@ -344,7 +357,7 @@ bool start() {
 
 } // namespace
 
-const SerialFaultName serial_fault_names[11] = {
+const SerialFaultName serial_fault_names[12] = {
     {"--enq-other", &SerialFaults::enq_other},
     {"--enq-silent", &SerialFaults::enq_silent},
     {"--enq-can", &SerialFaults::enq_can},
@@ -354,6 +367,7 @@ const SerialFaultName serial_fault_names[11] = {
     {"--reply-silent", &SerialFaults::reply_silent},
     {"--bad-checksum", &SerialFaults::bad_checksum},
     {"--stall", &SerialFaults::stall},
+    {"--resend-differs", &SerialFaults::resend_differs},
     {"--noise", &SerialFaults::noise},
     {"--reply-length", &SerialFaults::reply_length},
 };
@@ -451,6 +465,7 @@ extern const SimSide serial_side = {
     "  --reply-silent N      acknowledge the request but send no reply\n"
     "  --bad-checksum N      send the reply frame with a wrong checksum\n"
     "  --stall N             stop halfway through the reply frame\n"
+    "  --resend-differs N    answer a NAK of the reply with another reply text\n"
     "  --noise N             send N random bytes before every reply frame\n"
     "  --reply-length N      pad every reply text with '.' to N characters\n",
     take_option,

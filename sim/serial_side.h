@@ -21,6 +21,7 @@ struct SerialFaults {
     unsigned reply_silent = 0;     // acknowledged requests never answered
     unsigned bad_checksum = 0;     // reply frames sent with a wrong checksum
     unsigned stall = 0;            // reply frames that stop halfway
+    unsigned resend_differs = 0;   // NAK-requested repeats with another reply text
     unsigned noise = 0;            // random bytes (never STX) before each reply frame
     unsigned reply_length = 0;     // non-zero: reply texts padded with "." to this length
 };
@@ -31,7 +32,7 @@ struct SerialFaultName {
     const char* option;
     unsigned SerialFaults::*count;
 };
-extern const SerialFaultName serial_fault_names[11];
+extern const SerialFaultName serial_fault_names[12];
 
 struct SerialSideConfig {
     uint32_t baud = 115200; // line speed for pacing

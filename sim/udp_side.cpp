@@ -73,7 +73,12 @@ void UdpSide::datagram(NetCore& core, const std::string& b, uint32_t from, uint1
             last_reply.clear();
             return;
         case udp_nak:
-            if (!last_reply.empty()) send(last_reply);
+            if (last_reply.empty()) return;
+            if (core.strike("udp", &NetFaults::resend_differs)) {
+                send(text_frame(last_text + ".", false));
+                return;
+            }
+            send(last_reply);
             return;
         default:
             core.note("udp", "ignored a control byte");
@@ -109,5 +114,6 @@ void UdpSide::datagram(NetCore& core, const std::string& b, uint32_t from, uint1
     }
     if (core.strike("udp", &NetFaults::too_long)) send(text_frame(std::string(595, 'L'), false));
     last_reply = frame;
+    last_text = reply;
     send(core.strike("udp", &NetFaults::bad_data_sum) ? text_frame(reply, true) : frame);
 }

@@ -39,6 +39,20 @@ const char cli_usage[] =
     "  --zreport             the Z-report check on a serial link: \"A\", \"Q\" to the\n"
     "                        report's end, the digest compared with the report's own\n"
     "                        signature, and the check request sent only if identical\n"
+    "Device check (instead of actions):\n"
+    "  --check               check the device's side of the link, rule by rule: one\n"
+    "                        line per check (PASS, FAIL or SKIP, its id, the rule,\n"
+    "                        what was measured), then the count; exit 0 when no\n"
+    "                        check failed, 1 when one did, 2 when the link could not\n"
+    "                        be opened. The checks send only \"v\", \"?\" and the\n"
+    "                        protocol's own bytes (ENQ, ACK, NAK, CAN, SYN, QRY, a\n"
+    "                        frame with a spoiled checksum), never a request that\n"
+    "                        changes the device's fiscal state\n"
+    "  --check-only IDS      only the checks whose id begins with one of IDS, a\n"
+    "                        comma-separated list (serial. or rmlx.sync); strict\n"
+    "                        ones included\n"
+    "  --check-list          print the link's checks and exit; nothing is sent\n"
+    "  --strict              also the strict checks, rules a console tolerates\n"
     "Options:\n"
     "  --details             log the frames, status bytes and blocks (\"Details\")\n"
     "  --yes                 answer Yes to the Z-report signature question\n"
@@ -113,6 +127,10 @@ constexpr OptionDef option_defs[] = {
     {"--logo", true, Role::action, {}, CliActionKind::logo},
     {"--zreport", false, Role::action, {}, CliActionKind::zreport},
     {"--zreport-request", true, Role::text, {}, {}, {}, 0, &CliOptions::zreport_request},
+    {"--check", false, Role::flag, {}, {}, &CliOptions::check},
+    {"--check-list", false, Role::flag, {}, {}, &CliOptions::check_list},
+    {"--check-only", true, Role::text, {}, {}, {}, 0, &CliOptions::check_only},
+    {"--strict", false, Role::flag, {}, {}, &CliOptions::strict},
     {"--details", false, Role::flag, {}, {}, &CliOptions::details},
     {"--yes", false, Role::yes},
     {"--no", false, Role::no},
@@ -318,6 +336,15 @@ CliParse parse_cli_options(int argc, char** argv, CliOptions& o, char* why, size
             return CliParse::usage_error;
         }
         return CliParse::run;
+    }
+    bool checking = o.check || o.check_list || o.check_only != nullptr || o.strict;
+    if (checking && !(o.check || o.check_list)) {
+        fail_with(why, cap, "--check-only and --strict go with --check or --check-list");
+        return CliParse::usage_error;
+    }
+    if (checking && o.action_count > 0) {
+        fail_with(why, cap, "--check and --check-list take no action");
+        return CliParse::usage_error;
     }
     if (o.link == CliLink::none) {
         fail_with(why, cap, "no link: give one of --com, --port, --rmlx, --tcp and --udp");

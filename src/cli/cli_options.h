@@ -44,8 +44,12 @@ struct CliOptions {
     bool repeat_until_failure = false;
     unsigned repeat = 1;
     const char* zreport_request = "x/2";
-    const char* junit = nullptr;   // --junit FILE
-    const char* capture = nullptr; // --capture FILE
+    const char* junit = nullptr;      // --junit FILE
+    const char* capture = nullptr;    // --capture FILE
+    bool check = false;               // --check: the device check instead of actions
+    bool check_list = false;          // --check-list: its catalogue, nothing sent
+    bool strict = false;              // --strict: the strict checks too
+    const char* check_only = nullptr; // --check-only ID,...
     std::array<CliAction, cli_actions_max> actions{};
     size_t action_count = 0;
 };

@@ -13,6 +13,7 @@
 #include "base/window.h"
 #include "batch/batch.h"
 #include "capture/capture_file.h"
+#include "cli/cli_check.h"
 #include "cli/cli_options.h"
 #include "cli/json_line.h"
 #include "cli/junit_report.h"
@@ -762,6 +763,7 @@ int cli_main(int argc, char** argv) {
     // From here on: the window's own start-up line is not the device's.
     terminal_show_log(!options.json, options.timestamps);
 
+    if (options.check || options.check_list) return run_device_check(options);
     if (options.discover) return finish_run(discover());
     if (options.junit != nullptr) junit_suite_of(nullptr);
     int status = connect_device();

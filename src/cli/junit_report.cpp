@@ -55,7 +55,7 @@ void count(std::string& out, const char* key, size_t n) {
 }
 
 struct Totals {
-    size_t tests = 0, failures = 0, errors = 0;
+    size_t tests = 0, failures = 0, errors = 0, skipped = 0;
     uint64_t us = 0;
 };
 
@@ -65,6 +65,7 @@ Totals totals_of(const JunitSuite& suite) {
         ++t.tests;
         t.failures += c.outcome == JunitOutcome::failure;
         t.errors += c.outcome == JunitOutcome::error;
+        t.skipped += c.outcome == JunitOutcome::skipped;
         t.us += c.us;
     }
     return t;
@@ -77,6 +78,7 @@ void open_with_totals(std::string& out, const char* tag, const std::string& name
     count(out, "tests", t.tests);
     count(out, "failures", t.failures);
     count(out, "errors", t.errors);
+    if (t.skipped > 0) count(out, "skipped", t.skipped);
     seconds(out, t.us);
     out += ">\n";
 }
@@ -102,6 +104,7 @@ std::string junit_xml(const JunitReport& report) {
         all.tests += t.tests;
         all.failures += t.failures;
         all.errors += t.errors;
+        all.skipped += t.skipped;
         all.us += t.us;
     }
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -118,10 +121,12 @@ std::string junit_xml(const JunitReport& report) {
                 continue;
             }
             out += ">\n      <";
-            const char* element = c.outcome == JunitOutcome::failure ? "failure" : "error";
+            const char* element = c.outcome == JunitOutcome::failure ? "failure"
+                                  : c.outcome == JunitOutcome::error ? "error"
+                                                                     : "skipped";
             out += element;
             attribute(out, "message", c.message);
-            attribute(out, "type", c.type);
+            if (c.outcome != JunitOutcome::skipped) attribute(out, "type", c.type);
             out += "/>\n    </testcase>\n";
         }
         out += "  </testsuite>\n";

@@ -13,6 +13,7 @@ enum class JunitOutcome {
     passed,
     failure, // the thing tested answered, and said no
     error,   // the test could not be carried out
+    skipped, // not run, for the reason in message
 };
 
 struct JunitCase {

@@ -963,3 +963,120 @@ TEST_F(CliTest, ListPortsNamesTheComLinkOfEachPort) {
 }
 
 } // namespace
+
+namespace {
+
+// The device check's outcome lines: "PASS id" for each.
+Lines verdicts_of(const Lines& lines) {
+    Lines out;
+    for (const std::string& l : lines) {
+        size_t id_end = l.find(' ', 5);
+        if (l.size() > 5 && l[4] == ' ' &&
+            (l.rfind("PASS", 0) == 0 || l.rfind("FAIL", 0) == 0 || l.rfind("SKIP", 0) == 0))
+            out.push_back(l.substr(0, id_end));
+    }
+    return out;
+}
+
+} // namespace
+
+// --check on the serial line at two rates (the slower one paced as a real
+// line), RMLX and TCP in a private network; a fault makes its check fail
+// with exit 1; --check-list sends nothing; the JUnit report parses.
+TEST_F(CliTest, DeviceCheckOnEachLink) {
+    std::string why = netns::enter_private(true);
+    if (!why.empty()) GTEST_SKIP() << "no private network namespace (" << why << ")";
+    struct Row {
+        const char* title;
+        Lines sim;     // the simulator's options
+        Lines link;    // varnoke-cli's
+        int status;    // expected exit
+        Lines failing; // "FAIL id" lines
+    };
+    const Row rows[] = {
+        {"serial 115200", {"--serial", "--com", "1"}, {"--com", "1"}, 0, {}},
+        {"serial 9600 paced",
+         {"--serial", "--com", "2", "--pace", "--baud", "9600"},
+         {"--com", "2", "--baud", "9600"},
+         0,
+         {}},
+        {"serial with a resent reply that differs",
+         {"--serial", "--com", "3", "--resend-differs", "100"},
+         {"--com", "3"},
+         1,
+         {"FAIL serial.nak.resend"}},
+        {"rmlx", {"--rmlx", "127.0.0.2"}, {"--rmlx", "127.0.0.2"}, 0, {}},
+        {"rmlx with a wrong header checksum",
+         {"--rmlx", "127.0.0.3", "--net-bad-header", "100"},
+         {"--rmlx", "127.0.0.3"},
+         1,
+         {"FAIL rmlx.frames"}},
+        {"tcp", {"--tcp", "127.0.0.4"}, {"--tcp", "127.0.0.4"}, 0, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.title);
+        Lines args = row.sim;
+        append(args, {"--log", dir + "/check.log"});
+        sims.push_back(std::make_unique<Child>(VARNOKE_SIM_PATH, args));
+        ASSERT_TRUE(sims.back()->read_until("\n")) << sims.back()->output;
+        if (row.link[0] == "--com") sims.back()->read_until("\n");
+
+        // The list is the catalogue's, and the device hears nothing of it.
+        std::string log_before = read_file(dir + "/check.log");
+        Ran list = run(Lines{row.link[0], row.link[1], "--check-list"});
+        EXPECT_EQ(list.status, 0) << list.err;
+        EXPECT_GE(list.lines.size(), 5u);
+        usleep(100000);
+        EXPECT_EQ(read_file(dir + "/check.log"), log_before);
+
+        std::string report = dir + "/check.xml";
+        Lines check = row.link;
+        append(check, {"--check", "--junit", report});
+        Ran r = run(check);
+        EXPECT_EQ(r.status, row.status) << r.out << r.err;
+        Lines verdicts = verdicts_of(r.lines);
+        EXPECT_EQ(verdicts.size() + 1, r.lines.size()) << r.out; // and the count
+        Lines failing;
+        for (const std::string& v : verdicts)
+            if (v.rfind("FAIL", 0) == 0) failing.push_back(v);
+        EXPECT_EQ(failing, row.failing) << r.out;
+        std::string outline = junit_outline(report);
+        EXPECT_EQ(outline.rfind("suite device-check ", 0), 0u) << outline;
+        EXPECT_NE(outline.find("tests=" + std::to_string(verdicts.size()) +
+                               " failures=" + std::to_string(row.failing.size())),
+                  std::string::npos)
+            << outline;
+        // Only "v" and "?" reached the device.
+        for (const std::string& asked : answered(dir + "/check.log"))
+            EXPECT_TRUE(asked == "v" || asked == "?") << asked;
+        sims.clear();
+        fs::remove(dir + "/check.log");
+    }
+
+    // JSON lines: one a check, each with its verdict and times, then the
+    // summary; every line parses.
+    sims.push_back(std::make_unique<Child>(VARNOKE_SIM_PATH, Lines{"--tcp", "127.0.0.4"}));
+    ASSERT_TRUE(sims.back()->read_until("\n"));
+    Ran json =
+        run({"--tcp", "127.0.0.4", "--check", "--strict", "--json", "--details", "--timestamps"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    ASSERT_EQ(json.lines.size(), 6u) << json.out;
+    std::string lines_file = file("check.json", json.out);
+    EXPECT_EQ(jq_all(lines_file, "map(.verdict) | join(\" \")"), "PASS PASS PASS PASS PASS ")
+        << json.out;
+    EXPECT_EQ(jq_all(lines_file, "map(select(.action == \"check\") | .id) | join(\" \")"),
+              "tcp.reply tcp.reply.quiet tcp.reply.status tcp.reply.size tcp.status.query");
+    EXPECT_EQ(field(json.lines[0], "limit_ms"), "5000");
+    EXPECT_EQ(field(json.lines[5], "action"), "check-summary");
+    EXPECT_EQ(field(json.lines[5], "passed"), "5");
+    EXPECT_EQ(field(json.lines[5], "exit"), "0");
+    sims.clear();
+
+    // No device behind the port: 2; a --check-only that names nothing: 64.
+    EXPECT_EQ(run({"--port", dir + "/none", "--check"}).status, 2);
+    Ran bad = run({"--tcp", "127.0.0.4", "--check", "--check-only", "serial."});
+    EXPECT_EQ(bad.status, 64);
+    EXPECT_EQ(read_file(err_file(started)),
+              "varnoke-cli: --check-only: 'serial.' names no tcp check; --check-list shows them\n");
+    netns::leave_private();
+}

@@ -4,7 +4,7 @@
 # ends with 0; a request the device refuses ends with 1, a bad option with
 # 64 before anything is opened; --zreport checks the report and sends x/2;
 # with --reconnect a batch outlives the simulator killed (its pty gone) and
-# started again on COM1.
+# started again on COM1. --check passes every check of the serial line.
 #
 # usage: wine_cli.sh CLI_EXE SIMULATOR BASE_DIR
 set -u
@@ -25,6 +25,17 @@ printf '%s\n' "Opened port COM1, 115200, Parity NONE, Data 8, Stop 1" "Reading d
     "Device info: [${reply:9}]" "Reply: $reply" "Closed port COM1" >"$work/expected.txt"
 diff -u "$work/expected.txt" "$work/out.txt" || fail "the output is not the device's answer"
 [ -s "$work/err.txt" ] && fail "it wrote to standard error"
+
+# The device check over Wine's COM port: every check passes, and only "v"
+# and "?" reached the device.
+before=$(wc -l <"$work/sim.log")
+run_cli --com 1 --check
+[ "$status" -eq 0 ] || fail "--check ended with $status: $(cat "$work/out.txt" "$work/err.txt")"
+grep -qx '8 passed, 0 failed, 0 skipped in .*' "$work/out.txt" || fail "no count: $(cat "$work/out.txt")"
+grep -q '^FAIL' "$work/out.txt" && fail "a check failed: $(cat "$work/out.txt")"
+tail -n +$((before + 1)) "$work/sim.log" |
+    grep -v -e 'serial  "v" -> ' -e 'serial  "?" -> ' -e 'serial  < ' -e 'bad request frame refused' |
+    grep -q . && fail "--check sent more than \"v\" and \"?\": $(cat "$work/sim.log")"
 
 run_cli --com 1 --send Zz
 [ "$status" -eq 1 ] || fail "a refused request ended with $status, not 1"
