@@ -115,6 +115,7 @@ bool readable(int fd, int timeout_ms) {
 class Responder {
   public:
     Responder(Side side, const Replies& replies) : side_(side), replies_(replies) {}
+    Side side() const { return side_; }
     ~Responder() { stop(); }
 
     // Opens the socket in the calling thread's network namespace; false
@@ -603,6 +604,19 @@ void silent_row(ConsoleLink& console, Responder& device) {
                 3});
 }
 
+// Opens a device side at device and starts it on its own core; false after
+// saying why its rows are skipped. The measured thread stays on its core.
+bool start_device_side(Responder& responder, uint32_t device) {
+    if (!responder.open(device)) {
+        report_skip(side_name(responder.side()), "no socket for its device side");
+        return false;
+    }
+    pin_to_core(device_core);
+    responder.start();
+    pin_to_core(measured_core);
+    return true;
+}
+
 void link_rows(ConsoleLink& console, Responder& device, const BenchOptions& options) {
     if (!console.open()) {
         report_skip(side_name(console.side), "the console could not open the link");
@@ -710,13 +724,7 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
     pin_to_core(measured_core);
     for (Side side : {Side::rmlx, Side::tcp}) {
         Responder responder(side, replies);
-        if (!responder.open(device)) {
-            report_skip(side_name(side), "no socket for its device side");
-            continue;
-        }
-        pin_to_core(device_core);
-        responder.start();
-        pin_to_core(measured_core);
+        if (!start_device_side(responder, device)) continue;
         ConsoleLink console{side, device};
         link_rows(console, responder, options);
     }
@@ -766,13 +774,7 @@ void net_cost_rows(const BenchOptions& options, const std::string& no_namespace)
     pin_to_core(measured_core);
     for (Side side : {Side::rmlx, Side::tcp}) {
         Responder responder(side, replies);
-        if (!responder.open(device)) {
-            report_skip(side_name(side), "no socket for its device side");
-            continue;
-        }
-        pin_to_core(device_core);
-        responder.start();
-        pin_to_core(measured_core);
+        if (!start_device_side(responder, device)) continue;
         ConsoleLink console{side, device};
         if (!console.open()) {
             report_skip(side_name(side), "the console could not open the link");

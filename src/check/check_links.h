@@ -30,3 +30,8 @@ void check_say(CheckOutcome& out, const char* format, ...)
 #endif
     ;
 void check_pass(CheckOutcome& out, uint32_t measured_ms, uint32_t limit_ms);
+// Whether a reply text lacks the status layout; if so, says so as the
+// evidence.
+bool status_layout_missing(CheckOutcome& out, const char* text, size_t len);
+// The *.reply.status check on a good reply: passes with its status bytes.
+void check_reply_status(CheckOutcome& out, const char* text, size_t len);

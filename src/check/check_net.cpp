@@ -228,8 +228,7 @@ void rmlx_check(const CheckInfo& info, CheckOutcome& out) {
                                  unsigned(fsn), unsigned(f.header.data_sum));
             return say_rmlx(out, got, f, rmlx_reply_wait_ms, "REP with the REQ's fsn");
         }
-        if (status_query && !reply_status_layout_ok(text, len))
-            return check_say(out, "the reply \"%.60s\" lacks the status layout", text);
+        if (status_query && status_layout_missing(out, text, len)) return;
         check_pass(out, took, rmlx_reply_wait_ms);
         return check_say(out,
                          "REP(fsn=0x%04X) of %zu bytes after %u ms (time-out %u ms, margin %u ms)",
@@ -251,10 +250,7 @@ void rmlx_check(const CheckInfo& info, CheckOutcome& out) {
         return check_say(out, "no good REP (rmlx.reply)");
     }
     if (strcmp(info.id, "rmlx.reply.status") == 0) {
-        if (!reply_status_layout_ok(text, len))
-            return check_say(out, "the reply \"%.60s\" lacks the status layout", text);
-        check_pass(out, 0, 0);
-        return check_say(out, "\"%.8s\"", text);
+        return check_reply_status(out, text, len);
     }
     // rmlx.repeat sends the REQ again; rmlx.nak.resend waits after the NAK.
     if (strcmp(info.id, "rmlx.repeat") == 0) rmlx_send(op_req, fsn, "v", false);
@@ -362,8 +358,7 @@ void tcp_check(const CheckInfo& info, CheckOutcome& out) {
         check_pass(out, 0, 0);
         return check_say(out, "%zu bytes (at most %zu)", total, frame_data_size);
     }
-    if (!reply_status_layout_ok(reply, strlen(reply)))
-        return check_say(out, "the reply \"%.60s\" lacks the status layout", reply);
+    if (status_layout_missing(out, reply, strlen(reply))) return;
     check_pass(out, took, status_query ? tcp_reply_wait_ms : 0);
     check_say(out, "\"%.8s\" after %u ms", reply, took);
 }
@@ -479,8 +474,7 @@ void udp_check(const CheckInfo& info, CheckOutcome& out) {
             return check_say(out, "a text whose checksum digits do not match: %s", hex);
         }
         if (!good) return say_udp(out, kind, d, udp_reply_wait_ms, "a text datagram");
-        if (status_query && !reply_status_layout_ok(text, len))
-            return check_say(out, "the reply \"%.60s\" lacks the status layout", text);
+        if (status_query && status_layout_missing(out, text, len)) return;
         check_pass(out, took, udp_reply_wait_ms);
         return check_say(out, "%zu text bytes after %u ms (time-out %u ms, margin %u ms)", len,
                          took, udp_reply_wait_ms, udp_reply_wait_ms - took);
@@ -502,10 +496,7 @@ void udp_check(const CheckInfo& info, CheckOutcome& out) {
     }
     if (strcmp(info.id, "udp.reply.status") == 0) {
         udp_put(udp_ack);
-        if (!reply_status_layout_ok(text, len))
-            return check_say(out, "the reply \"%.60s\" lacks the status layout", text);
-        check_pass(out, 0, 0);
-        return check_say(out, "\"%.8s\"", text);
+        return check_reply_status(out, text, len);
     }
     if (strcmp(info.id, "udp.nak.resend") == 0) {
         Datagram again;

@@ -267,8 +267,7 @@ void check_reply(const CheckInfo& info, CheckOutcome& out) {
     bool frame_check = strcmp(info.id, "serial.reply.frame") == 0;
     if (frame_check || status_query) {
         if (!p.first_good) return say_frame_fault(out, f);
-        if (status_query && !reply_status_layout_ok(p.text, strlen(p.text)))
-            return check_say(out, "the reply \"%.60s\" lacks the status layout", p.text);
+        if (status_query && status_layout_missing(out, p.text, strlen(p.text))) return;
         check_pass(out, f.stx_ms, stx_wait_ms);
         return check_say(out,
                          "STX after %u ms (time-out %u ms, margin %u ms), %zu bytes, longest gap "
@@ -296,10 +295,7 @@ void check_reply(const CheckInfo& info, CheckOutcome& out) {
         return check_say(out, "nothing before STX, nothing for %u ms after ETX", quiet_ms);
     }
     if (strcmp(info.id, "serial.reply.status") == 0) {
-        if (!reply_status_layout_ok(p.text, strlen(p.text)))
-            return check_say(out, "the reply \"%.60s\" lacks the status layout", p.text);
-        check_pass(out, 0, 0);
-        return check_say(out, "\"%.8s\"", p.text);
+        return check_reply_status(out, p.text, strlen(p.text));
     }
     if (strcmp(info.id, "serial.reply.size") == 0) {
         if (f.len > body_kept)

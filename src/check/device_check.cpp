@@ -122,6 +122,18 @@ void check_pass(CheckOutcome& out, uint32_t measured_ms, uint32_t limit_ms) {
     out.limit_ms = limit_ms;
 }
 
+bool status_layout_missing(CheckOutcome& out, const char* text, size_t len) {
+    if (reply_status_layout_ok(text, len)) return false;
+    check_say(out, "the reply \"%.60s\" lacks the status layout", text);
+    return true;
+}
+
+void check_reply_status(CheckOutcome& out, const char* text, size_t len) {
+    if (status_layout_missing(out, text, len)) return;
+    check_pass(out, 0, 0);
+    check_say(out, "\"%.8s\"", text);
+}
+
 int device_check_run(const CheckTarget& target, const CheckSelection& selection,
                      CheckReporter report, char* why, size_t why_cap) {
     bool serial = target.link == CheckLink::serial;

@@ -260,27 +260,14 @@ TEST_F(DeviceCheckTest, FaultMatrix) {
     std::string why = netns::enter_private(false);
     if (!why.empty()) GTEST_SKIP() << "no private network namespace (" << why << ")";
     uint32_t device = netns::ipv4(127, 0, 0, 2);
-    NetSidesConfig config;
-    config.rmlx_devices = {device};
-    config.tcp_address = device;
-    config.foreign_address = netns::ipv4(127, 0, 0, 9);
-    config.keep_wire = false;
-    config.shared_device = [](const char* side, std::string_view request) {
-        {
-            std::lock_guard<std::mutex> lock(asked_mutex);
-            asked.insert(std::string(request));
-        }
-        return sim_request(side, request);
-    };
-    std::string error;
-    ASSERT_TRUE(net.open(config, error)) << error;
-    net.start();
-    NetSidesConfig udp_config;
-    udp_config.udp_address = netns::ipv4(192, 0, 2, 2);
-    udp_config.foreign_address = netns::ipv4(192, 0, 2, 3);
-    udp_config.keep_wire = false;
-    udp_config.shared_device = config.shared_device;
-    ASSERT_EQ(serve_behind_veth(behind_veth, udp_config, netns::ipv4(192, 0, 2, 1), veth_thread),
+    ASSERT_EQ(serve_every_side(net, behind_veth, veth_thread, device,
+                               [](const char* side, std::string_view request) {
+                                   {
+                                       std::lock_guard<std::mutex> lock(asked_mutex);
+                                       asked.insert(std::string(request));
+                                   }
+                                   return sim_request(side, request);
+                               }),
               "");
 
     std::vector<MatrixRow> rows = matrix();
@@ -298,7 +285,7 @@ TEST_F(DeviceCheckTest, FaultMatrix) {
             sides = settling = row.link == CheckLink::udp ? &behind_veth : &net;
             sides->set_faults({});
             sides->settle();
-            target.address = row.link == CheckLink::udp ? udp_config.udp_address : device;
+            target.address = row.link == CheckLink::udp ? netns::ipv4(192, 0, 2, 2) : device;
             real_quiet_ms = row.link == CheckLink::tcp ? 60 : 2;
             headless::set_wait_hook(network_wait);
         }

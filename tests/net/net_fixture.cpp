@@ -63,6 +63,26 @@ std::string serve_behind_veth(NetSides& sim, const NetSidesConfig& config, uint3
         [&sim] { sim.serve(); });
 }
 
+std::string serve_every_side(NetSides& net, NetSides& behind_veth, std::thread& veth_thread,
+                             uint32_t device,
+                             decltype(NetSidesConfig::shared_device) shared_device) {
+    NetSidesConfig config;
+    config.rmlx_devices = {device};
+    config.tcp_address = device;
+    config.foreign_address = netns::ipv4(127, 0, 0, 9);
+    config.keep_wire = false;
+    config.shared_device = shared_device;
+    std::string error;
+    if (!net.open(config, error)) return error;
+    net.start();
+    NetSidesConfig udp_config;
+    udp_config.udp_address = netns::ipv4(192, 0, 2, 2);
+    udp_config.foreign_address = netns::ipv4(192, 0, 2, 3);
+    udp_config.keep_wire = false;
+    udp_config.shared_device = shared_device;
+    return serve_behind_veth(behind_veth, udp_config, netns::ipv4(192, 0, 2, 1), veth_thread);
+}
+
 void NetTest::stop() {
     sim.stop();
     if (veth_thread_.joinable()) veth_thread_.join();

@@ -61,6 +61,14 @@ class NetTest : public WindowTest {
 std::string serve_behind_veth(NetSides& sim, const NetSidesConfig& config, uint32_t local_address,
                               std::thread& thread);
 
+// Every network side of one shared device, as the fault matrices want it:
+// RMLX and TCP at device (on loopback, in the caller's private namespace),
+// plain UDP at 192.0.2.2 behind a veth pair, as its port is fixed. Each
+// request goes to shared_device. "" or why not.
+std::string serve_every_side(NetSides& net, NetSides& behind_veth, std::thread& veth_thread,
+                             uint32_t device,
+                             decltype(NetSidesConfig::shared_device) shared_device);
+
 // The addresses of this test run's simulated devices: 127.0.0.x in a private
 // namespace, elsewhere a block of 127/8 chosen by the process id so that
 // parallel runs keep apart.

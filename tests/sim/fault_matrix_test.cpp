@@ -306,26 +306,12 @@ TEST_F(FaultMatrixTest, EveryFaultOnEveryLink) {
     for (const std::string& option : listed)
         EXPECT_EQ(by_option.count(option), 1u) << option << " is not in the fault matrix";
 
-    // RMLX and TCP here; plain UDP behind a veth pair, as its port is fixed.
-    device = netns::ipv4(127, 0, 0, 2);
-    NetSidesConfig config;
-    config.rmlx_devices = {device};
-    config.tcp_address = device;
-    config.foreign_address = netns::ipv4(127, 0, 0, 9);
-    config.keep_wire = false;
     // The device faults act on the one device every side serves.
-    config.shared_device = [](const char* side, std::string_view request) {
-        return sim_request(side, request);
-    };
-    std::string error;
-    ASSERT_TRUE(net.open(config, error)) << error;
-    net.start();
-    NetSidesConfig udp_config;
-    udp_config.udp_address = netns::ipv4(192, 0, 2, 2);
-    udp_config.foreign_address = netns::ipv4(192, 0, 2, 3);
-    udp_config.keep_wire = false;
-    udp_config.shared_device = config.shared_device;
-    ASSERT_EQ(serve_behind_veth(behind_veth, udp_config, netns::ipv4(192, 0, 2, 1), veth_thread),
+    device = netns::ipv4(127, 0, 0, 2);
+    ASSERT_EQ(serve_every_side(net, behind_veth, veth_thread, device,
+                               [](const char* side, std::string_view request) {
+                                   return sim_request(side, request);
+                               }),
               "");
 
     struct LinkRow {
