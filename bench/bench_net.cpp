@@ -27,9 +27,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
+#include <set>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -371,43 +374,172 @@ const char* datagrams_of(Side side) {
 }
 
 // Two kinds of exchange in short slices of each, the two of a pair in
-// random order: each pair's ratios of requests per second and of processor
-// time per request. A slice returns false when an exchange failed.
+// random order, gathered over the group's passes.
+struct Pair {
+    Tally measured, reference;
+    double probe; // the slower of core_probe_us before and after the pair
+};
 struct Pairs {
-    Tally measured, reference; // over all pairs
-    std::vector<double> shares, cpu_ratios;
-    bool ok = true;
+    std::vector<Pair> pairs;
+    std::string failed; // why a pass could not be measured
+    bool goal = false;  // held against a goal
 };
 
+// The pairs a row is judged on, and how many were set aside.
+struct Clean {
+    Tally measured, reference; // over the pairs kept
+    std::vector<double> shares, cpu_ratios;
+    size_t set_aside = 0;
+};
+
+// A group's rows run in passes, each with its share of every row's pairs,
+// so that a row's pairs are spread over the whole group: a spell of other
+// load of some seconds falls on a few pairs of many rows instead of on
+// every pair of one. A last pass reports.
+struct GroupPasses {
+    // Planned; then more while a row with a goal has fewer than half its
+    // pairs clean, up to the most.
+    static constexpr int planned = 8, most = 24;
+    // How much slower than its best the core may run for a pair to count.
+    static constexpr double slack = 1.25;
+    int index = 0;
+    bool reporting = false;
+    std::map<std::string, Pairs> rows;
+    std::set<std::string> skipped;
+    std::vector<double> probes; // the group's
+
+    int pairs(const BenchOptions& options) const {
+        int i = index % planned;
+        return options.slices * (i + 1) / planned - options.slices * i / planned;
+    }
+    // A pair counts where the core ran at its full speed throughout: the
+    // probes about it near the group's best, and the bare exchange's
+    // processor time near the row's. A machine whose host lends the
+    // core's caches to other work slows the console's requests more than
+    // the bare exchange's, which touch less memory, so that such pairs
+    // tell of the host, not of the console.
+    Clean clean(const Pairs& p) const {
+        std::vector<double> row_probes, bare_cpu;
+        for (const Pair& pair : p.pairs) {
+            row_probes.push_back(pair.probe);
+            bare_cpu.push_back(pair.reference.cpu_per_exchange());
+        }
+        std::vector<bool> usual = at_usual_speed(probes, row_probes, bare_cpu, slack);
+        Clean c;
+        for (size_t i = 0; i < p.pairs.size(); ++i) {
+            const Pair& pair = p.pairs[i];
+            if (!usual[i]) {
+                ++c.set_aside;
+                continue;
+            }
+            c.shares.push_back(100.0 * pair.measured.rate() / pair.reference.rate());
+            c.cpu_ratios.push_back(pair.measured.cpu_per_exchange() /
+                                   pair.reference.cpu_per_exchange());
+            c.measured.add(pair.measured);
+            c.reference.add(pair.reference);
+        }
+        return c;
+    }
+    bool more(const BenchOptions& options) const {
+        if (index < planned) return true;
+        if (index >= most) return false;
+        for (const auto& [label, p] : rows)
+            if (p.goal && p.failed.empty() && clean(p).shares.size() < size_t(options.slices) / 2)
+                return true;
+        return false;
+    }
+    // Says once why what could not be measured.
+    void skip(const std::string& what, const std::string& why) {
+        if (skipped.insert(what).second) report_skip(what, why);
+    }
+    // The row's clean pairs, or none after saying why it has none.
+    std::optional<Clean> judged(const std::string& label) {
+        const Pairs& p = rows[label];
+        if (!p.failed.empty()) {
+            skip(label, p.failed);
+            return std::nullopt;
+        }
+        Clean c = clean(p);
+        if (!c.shares.empty()) return c;
+        skip(label, "the core ran slow for every pair (other load on the host)");
+        return std::nullopt;
+    }
+};
+
+// "; 14 of 120 pairs set aside (the core ran slow)", or "".
+std::string set_aside_text(const Clean& c) {
+    if (c.set_aside == 0) return "";
+    return text("; %zu of %zu pairs set aside (the core ran slow)", c.set_aside,
+                c.set_aside + c.shares.size());
+}
+
+// Adds this pass's pairs of the row label. A slice returns false when an
+// exchange failed.
 template <typename Measured, typename Reference>
-Pairs paired(const BenchOptions& options, Measured measured_slice, Reference reference_slice) {
-    Pairs p;
+void paired(const BenchOptions& options, GroupPasses& passes, const std::string& label, bool goal,
+            Measured measured_slice, Reference reference_slice) {
+    Pairs& p = passes.rows[label];
+    p.goal = goal;
     // The order of a pair from a fixed seed: random against the machine's
     // other load, the same from one run to the next.
-    uint64_t order = 0x9E3779B97F4A7C15ull;
-    // The first pair warms both up and is not counted.
-    for (int i = -1; i < options.slices && p.ok; ++i) {
+    uint64_t order = 0x9E3779B97F4A7C15ull + uint64_t(passes.index);
+    // The first pair of a pass warms both up and is not counted.
+    for (int i = -1, n = passes.pairs(options); i < n && p.failed.empty(); ++i) {
         order ^= order << 13;
         order ^= order >> 7;
         order ^= order << 17;
-        Tally m, r;
-        p.ok = (order & 1) ? measured_slice(m) && reference_slice(r)
-                           : reference_slice(r) && measured_slice(m);
-        if (i < 0 || !p.ok) continue;
-        p.shares.push_back(100.0 * m.rate() / r.rate());
-        p.cpu_ratios.push_back(m.cpu_per_exchange() / r.cpu_per_exchange());
-        p.measured.add(m);
-        p.reference.add(r);
+        Pair pair{};
+        double before = core_probe_us();
+        bool ok = (order & 1) ? measured_slice(pair.measured) && reference_slice(pair.reference)
+                              : reference_slice(pair.reference) && measured_slice(pair.measured);
+        if (!ok) p.failed = "a request went unanswered";
+        if (i < 0 || !ok) continue;
+        pair.probe = std::max(before, core_probe_us());
+        passes.probes.push_back(pair.probe);
+        p.pairs.push_back(pair);
     }
-    return p;
+}
+
+// "20.1 us, 4.11 system calls, 1.00 sleeps": a request's processor time and
+// what it went on (the calls where the kernel counts them).
+std::string per_request(const Tally& t) {
+    std::string calls =
+        t.syscalls > 0 ? text(", %.2f system calls", t.syscalls_per_exchange()) : "";
+    return text("%.1f us%s, %.2f sleeps", t.cpu_per_exchange(), calls.c_str(),
+                t.sleeps_per_exchange());
+}
+
+// Reports a comparison of the console with its bare exchange.
+void report_comparison(const std::string& label, Side side, GroupPasses& passes, bool goal) {
+    std::optional<Clean> c = passes.judged(label);
+    if (!c) return;
+    // What the console does beyond the bare exchange lies on the round trip:
+    // the device side waits meanwhile.
+    double extra_us = c->measured.cpu_per_exchange() - c->reference.cpu_per_exchange();
+    report_row(
+        {text("%s: requests per second", label.c_str()),
+         text("%.0f/s (%.1f us a request, %.1f us of it the console's own work)%s",
+              c->measured.rate(), 1e6 / c->measured.rate(), extra_us, set_aside_text(*c).c_str()),
+         text("bare exchange (%s) %.0f/s (%.1f us)", datagrams_of(side), c->reference.rate(),
+              1e6 / c->reference.rate()),
+         "", goal ? Goal{Goal::at_least, 95, "%"} : Goal{Goal::none, 0, "%"}, estimate(c->shares),
+         1});
+    report_row({text("%s: processor time per request", label.c_str()), per_request(c->measured),
+                "bare exchange " + per_request(c->reference), "",
+                goal ? Goal{Goal::at_most, 1.2, "x"} : Goal{Goal::none, 0, "x"},
+                estimate(c->cpu_ratios), 2});
 }
 
 // Requests per second and processor time of the console against its bare
 // exchange. goal: the figures are held against the goals (not so for a
 // comparison that only shows where time goes).
 void compare(ConsoleLink& console, Responder& device, const char* what, const std::string& request,
-             const BenchOptions& options, bool goal = true) {
+             const BenchOptions& options, GroupPasses& passes, bool goal = true) {
     std::string label = text("%s %s", side_name(console.side), what);
+    if (passes.reporting) {
+        report_comparison(label, console.side, passes, goal);
+        return;
+    }
     device.stream_request_size = request.size();
     // The stream's reply is the text alone, with nothing around it.
     size_t stream_reply = device.replies().to(request[0]).size();
@@ -415,12 +547,12 @@ void compare(ConsoleLink& console, Responder& device, const char* what, const st
     // Plain UDP: both clients use port 9101, so each slice has it alone.
     bool swap_port = console.side == Side::udp;
     if (!swap_port && !bare.open()) {
-        report_skip(label, "the bare client could not connect");
+        passes.rows[label].failed = "the bare client could not connect";
         return;
     }
     if (swap_port) console.close();
-    Pairs p = paired(
-        options,
+    paired(
+        options, passes, label, goal,
         [&](Tally& t) {
             bool fine = (!swap_port || console.open()) && t.run(options.slice_seconds, [&] {
                 return console.request(request.c_str()) == result_ok;
@@ -435,25 +567,6 @@ void compare(ConsoleLink& console, Responder& device, const char* what, const st
             return fine;
         });
     if (swap_port) console.open();
-    if (!p.ok) {
-        report_skip(label, "a request went unanswered");
-        return;
-    }
-    // What the console does beyond the bare exchange lies on the round trip:
-    // the device side waits meanwhile.
-    double extra_us = p.measured.cpu_per_exchange() - p.reference.cpu_per_exchange();
-    report_row({text("%s: requests per second", label.c_str()),
-                text("%.0f/s (%.1f us a request, %.1f us of it the console's own work)",
-                     p.measured.rate(), 1e6 / p.measured.rate(), extra_us),
-                text("bare exchange (%s) %.0f/s (%.1f us)", datagrams_of(console.side),
-                     p.reference.rate(), 1e6 / p.reference.rate()),
-                "", goal ? Goal{Goal::at_least, 95, "%"} : Goal{Goal::none, 0, "%"},
-                estimate(p.shares), 1});
-    report_row({text("%s: processor time per request", label.c_str()),
-                text("%.1f us", p.measured.cpu_per_exchange()),
-                text("bare exchange %.1f us", p.reference.cpu_per_exchange()), "",
-                goal ? Goal{Goal::at_most, 1.2, "x"} : Goal{Goal::none, 0, "x"},
-                estimate(p.cpu_ratios), 2});
 }
 
 // A slice of one client's exchanges. Plain UDP: both clients use port 9101,
@@ -471,35 +584,39 @@ bool client_slice(Tally& t, const BenchOptions& options, bool own_port, Open ope
 // share of its rate and the processor time it adds to a request. open and
 // close take the measured side's port for its slice (plain UDP).
 template <typename Measured, typename Open, typename Close>
-void cost_row(const char* what, Side side, const BenchOptions& options, BareClient& bare,
-              size_t reply, Measured measured, Open open, Close close) {
-    bool own_port = side == Side::udp;
-    Pairs p = paired(
-        options,
-        [&](Tally& t) { return client_slice(t, options, own_port, open, close, measured); },
-        [&](Tally& t) {
-            return client_slice(
-                t, options, own_port, [&] { return bare.open(); }, [&] { bare.close_socket(); },
-                [&] { return bare.exchange(reply); });
-        });
-    if (!p.ok) {
-        report_skip(text("%s \"v\": %s", side_name(side), what), "a request went unanswered");
+void cost_row(const char* what, Side side, const BenchOptions& options, GroupPasses& passes,
+              BareClient& bare, size_t reply, Measured measured, Open open, Close close) {
+    std::string label = text("%s \"v\": %s", side_name(side), what);
+    if (!passes.reporting) {
+        bool own_port = side == Side::udp;
+        paired(
+            options, passes, label, false,
+            [&](Tally& t) { return client_slice(t, options, own_port, open, close, measured); },
+            [&](Tally& t) {
+                return client_slice(
+                    t, options, own_port, [&] { return bare.open(); }, [&] { bare.close_socket(); },
+                    [&] { return bare.exchange(reply); });
+            });
         return;
     }
-    report_row({text("%s \"v\": %s", side_name(side), what),
-                text("%.1f us a request, %+.2f us of processor time", 1e6 / p.measured.rate(),
-                     p.measured.cpu_per_exchange() - p.reference.cpu_per_exchange()),
-                text("bare exchange %.1f us", 1e6 / p.reference.rate()),
+    std::optional<Clean> c = passes.judged(label);
+    if (!c) return;
+    report_row({label,
+                text("%.1f us a request, %+.2f us of processor time%s", 1e6 / c->measured.rate(),
+                     c->measured.cpu_per_exchange() - c->reference.cpu_per_exchange(),
+                     set_aside_text(*c).c_str()),
+                text("bare exchange %.1f us", 1e6 / c->reference.rate()),
                 "",
                 {Goal::none, 0, "%"},
-                estimate(p.shares),
+                estimate(c->shares),
                 1});
 }
 
 // What a request of the console does beyond its bare exchange, each piece
 // measured as the requests per second it leaves: the console without one
 // piece, or the bare exchange with one piece added.
-void cost_rows(ConsoleLink& console, Responder& device, const BenchOptions& options) {
+void cost_rows(ConsoleLink& console, Responder& device, const BenchOptions& options,
+               GroupPasses& passes) {
     device.stream_request_size = 1;
     size_t reply = device.replies().v.size();
     BareClient bare(console.side, console.device, "v"), waiting(console.side, console.device, "v");
@@ -508,17 +625,17 @@ void cost_rows(ConsoleLink& console, Responder& device, const BenchOptions& opti
     if (own_port) {
         console.close();
     } else if (!bare.open() || !waiting.open()) {
-        report_skip(side_name(console.side), "the bare client could not connect");
+        passes.skip(side_name(console.side), "the bare client could not connect");
         return;
     }
     auto console_open = [&] { return console.open(); };
     auto console_close = [&] { console.close(); };
     cost_row(
-        "the console", console.side, options, bare, reply,
+        "the console", console.side, options, passes, bare, reply,
         [&] { return console.request("v") == result_ok; }, console_open, console_close);
     if (wire_capture_enabled())
         cost_row(
-            "the console, the wire recorder off", console.side, options, bare, reply,
+            "the console, the wire recorder off", console.side, options, passes, bare, reply,
             [&] {
                 wire_capture_enable(false);
                 bool ok = console.request("v") == result_ok;
@@ -528,10 +645,10 @@ void cost_rows(ConsoleLink& console, Responder& device, const BenchOptions& opti
             console_open, console_close);
     cost_row(
         "the console's transaction alone (no status panel, no Reply field)", console.side, options,
-        bare, reply, [&] { return console.transaction("v") == result_ok; }, console_open,
+        passes, bare, reply, [&] { return console.transaction("v") == result_ok; }, console_open,
         console_close);
     cost_row(
-        "the bare exchange waiting through the window", console.side, options, bare, reply,
+        "the bare exchange waiting through the window", console.side, options, passes, bare, reply,
         [&] { return waiting.exchange(reply); }, [&] { return waiting.open(); },
         [&] { waiting.close_socket(); });
     if (console.side == Side::tcp) {
@@ -539,8 +656,9 @@ void cost_rows(ConsoleLink& console, Responder& device, const BenchOptions& opti
         looking.look_again = true;
         if (looking.open())
             cost_row(
-                "the bare exchange with one more read after the reply", console.side, options, bare,
-                reply, [&] { return looking.exchange(reply); }, [] { return true; }, [] {});
+                "the bare exchange with one more read after the reply", console.side, options,
+                passes, bare, reply, [&] { return looking.exchange(reply); }, [] { return true; },
+                [] {});
     }
     if (own_port) console.open();
 }
@@ -617,23 +735,23 @@ bool start_device_side(Responder& responder, uint32_t device) {
     return true;
 }
 
-void link_rows(ConsoleLink& console, Responder& device, const BenchOptions& options) {
-    if (!console.open()) {
-        report_skip(side_name(console.side), "the console could not open the link");
-        return;
-    }
-    compare(console, device, "\"v\"", "v", options);
+// One pass of a link's rows; the reply-to-return times and the silent
+// device come once, in the last.
+void link_rows(ConsoleLink& console, Responder& device, const BenchOptions& options,
+               GroupPasses& passes) {
+    compare(console, device, "\"v\"", "v", options, passes);
     if (console.side == Side::rmlx && wire_capture_enabled()) {
         // What the recorder, on in the program, costs in a request.
         wire_capture_enable(false);
-        compare(console, device, "\"v\" with the wire recorder off", "v", options, false);
+        compare(console, device, "\"v\" with the wire recorder off", "v", options, passes, false);
         wire_capture_enable(true);
     }
     size_t block = console.side == Side::rmlx ? 450 : 750;
-    compare(console, device, text("%zu-byte block", block).c_str(), block_request(block), options);
+    compare(console, device, text("%zu-byte block", block).c_str(), block_request(block), options,
+            passes);
+    if (!passes.reporting) return;
     latency_row(console, device, options.latency_requests);
     silent_row(console, device);
-    console.close();
 }
 
 // The wire recorder alone, on the three datagrams of an RMLX request for
@@ -675,29 +793,76 @@ template <typename Rows> std::string udp_behind_veth(const Replies& replies, Row
         [&]() -> std::string { return responder.open(address) ? "" : "no UDP port 9101 there"; },
         [&] { responder.serve(); });
     pin_to_core(measured_core);
-    if (error.empty()) {
-        ConsoleLink console{Side::udp, address};
-        rows(console, responder);
-    }
+    if (error.empty()) rows(responder, address);
     responder.halt();
     if (veth.joinable()) veth.join();
     // The pair goes with the namespace behind it, a moment after its last
-    // thread: a next run (--repeat) makes it anew.
+    // thread and socket: a next group or run makes it anew.
+    responder.stop();
     for (int i = 0; i < 300 && if_nametoindex("va") != 0; ++i) usleep(10000);
     return error;
+}
+
+// Where the RMLX and TCP device sides listen: loopback in the bench's
+// private namespace, or an address of its own on this machine's.
+uint32_t device_address(const std::string& no_namespace) {
+    return no_namespace.empty() ? netns::ipv4(127, 0, 0, 2)
+                                : netns::ipv4(127, 1 + (getpid() >> 8) % 254, getpid() & 0xFF, 2);
+}
+
+// Runs rows(console, device side, passes) for each link, pass after pass,
+// with the console's link opened for it: RMLX and TCP over loopback, plain
+// UDP behind its veth pair where the bench has a private namespace.
+template <typename Rows>
+void over_links(const BenchOptions& options, const std::string& no_namespace, Rows rows) {
+    Replies replies;
+    uint32_t device = device_address(no_namespace);
+    // The device sides' threads take the core the calling thread has when
+    // they start.
+    pin_to_core(measured_core);
+    Responder rmlx(Side::rmlx, replies), tcp(Side::tcp, replies);
+    std::vector<std::pair<Responder*, uint32_t>> sides;
+    for (Responder* side : {&rmlx, &tcp})
+        if (start_device_side(*side, device)) sides.emplace_back(side, device);
+    auto run = [&] {
+        GroupPasses passes;
+        auto one_pass = [&] {
+            for (auto [side, address] : sides) {
+                ConsoleLink console{side->side(), address};
+                if (!console.open()) {
+                    passes.skip(side_name(side->side()), "the console could not open the link");
+                    continue;
+                }
+                rows(console, *side, passes);
+                console.close();
+            }
+        };
+        for (; passes.more(options); ++passes.index) one_pass();
+        passes.reporting = true;
+        one_pass();
+    };
+    std::string no_udp = no_namespace.empty()
+                             ? std::string()
+                             : "its veth pair needs a private network namespace: " + no_namespace;
+    if (no_udp.empty())
+        no_udp = udp_behind_veth(replies, [&](Responder& udp, uint32_t address) {
+            sides.emplace_back(&udp, address);
+            run();
+            sides.pop_back();
+        });
+    // Without plain UDP the other two still run.
+    if (!no_udp.empty()) {
+        run();
+        report_skip("plain UDP", no_udp);
+    }
+    unpin();
 }
 
 } // namespace
 
 void net_rows(const BenchOptions& options, const std::string& no_namespace) {
     set_net_details(false);
-    Replies replies;
-    bool private_net = no_namespace.empty();
-    // Without a namespace of its own the bench stays on this machine's
-    // loopback, at an address of its own.
-    uint32_t device = private_net ? netns::ipv4(127, 0, 0, 2)
-                                  : netns::ipv4(127, 1 + (getpid() >> 8) % 254, getpid() & 0xFF, 2);
-    std::string where = private_net
+    std::string where = no_namespace.empty()
                             ? "in a private network namespace"
                             : "on this machine (no private namespace: " + no_namespace + ")";
 
@@ -709,37 +874,34 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
              "bench's own client sending the same datagrams or stream writes through the same "
              "socket calls (`sendto`, `poll`, `recvfrom`; `send`, `recv` on TCP) to the same "
              "device side, in %d pairs of slices of %.2f s, the console's and the bare "
-             "exchange's in random order: the rates are totals, the ratios the medians over the "
-             "pairs with their 95%% intervals. The device side runs on a core of its own where "
+             "exchange's in random order. A row's pairs are spread over the whole group, %d "
+             "passes through all its rows, so that a spell of load lasting seconds spoils a few "
+             "pairs of each row rather than a row whole. A pair counts where the measured core "
+             "ran at its full speed throughout: a fixed walk through memory with some system "
+             "calls, timed before and after the pair, within %.0f%% of the group's best (its "
+             "tenth percentile), and the bare exchange's processor time within as much of the "
+             "row's best. A host that "
+             "lends the core's caches to other work (which no steal time shows) slows the "
+             "console's requests more than the bare ones, which touch less memory; such pairs are "
+             "set aside and counted in the row, and passes go on, up to %d, while a row with a "
+             "goal has fewer than half its pairs left. The rates are totals and the ratios "
+             "medians, with their 95%% intervals, over the pairs kept; sleeps are the times a "
+             "request gave up its core to wait, and system calls are the measured thread's own, as "
+             "the "
+             "kernel counts them. The device side runs on a core of its own where "
              "there are two, the console and the bare client on the other. The console's "
              "requests go through `execute_command`, the path of every request (the link's "
              "transaction, then the status panel and the Reply field), with the real FLTK window "
              "pumped as in the program; the reply-to-return times and the silent waits are the "
              "link's transaction alone (`link_transaction`).",
-             where.c_str(), options.slices, options.slice_seconds));
+             where.c_str(), options.slices, options.slice_seconds, GroupPasses::planned,
+             (GroupPasses::slack - 1) * 100, GroupPasses::most));
 
-    recorder_row(device);
-    // The device sides' threads take the core the calling thread has when
-    // they start.
-    pin_to_core(measured_core);
-    for (Side side : {Side::rmlx, Side::tcp}) {
-        Responder responder(side, replies);
-        if (!start_device_side(responder, device)) continue;
-        ConsoleLink console{side, device};
-        link_rows(console, responder, options);
-    }
-
-    if (!private_net) {
-        unpin();
-        report_skip("plain UDP",
-                    "its veth pair needs a private network namespace: " + no_namespace);
-        return;
-    }
-    std::string error = udp_behind_veth(replies, [&](ConsoleLink& console, Responder& responder) {
-        link_rows(console, responder, options);
-    });
-    if (!error.empty()) report_skip("plain UDP", error);
-    unpin();
+    recorder_row(device_address(no_namespace));
+    over_links(options, no_namespace,
+               [&](ConsoleLink& console, Responder& device, GroupPasses& passes) {
+                   link_rows(console, device, options, passes);
+               });
     report_note("The bare exchanges carry what the protocols prescribe: on RMLX the NAK frame the "
                 "console sends after every reply, on plain UDP the ENQ/ACK synchronisation that "
                 "begins every request (it ends with each accepted reply) and the ACK after the "
@@ -755,10 +917,6 @@ void net_rows(const BenchOptions& options, const std::string& no_namespace) {
 
 void net_cost_rows(const BenchOptions& options, const std::string& no_namespace) {
     set_net_details(false);
-    Replies replies;
-    uint32_t device = no_namespace.empty()
-                          ? netns::ipv4(127, 0, 0, 2)
-                          : netns::ipv4(127, 1 + (getpid() >> 8) % 254, getpid() & 0xFF, 2);
     report_section(
         "Network links: where the console's time goes",
         text("What a request \"v\" of the console does beyond its bare exchange, on RMLX, "
@@ -771,34 +929,10 @@ void net_cost_rows(const BenchOptions& options, const std::string& no_namespace)
              "after the reply, which finds the rest of a reply that came in pieces. Each ratio "
              "is the measured side's requests per second against the bare exchange's.",
              options.slices));
-    pin_to_core(measured_core);
-    for (Side side : {Side::rmlx, Side::tcp}) {
-        Responder responder(side, replies);
-        if (!start_device_side(responder, device)) continue;
-        ConsoleLink console{side, device};
-        if (!console.open()) {
-            report_skip(side_name(side), "the console could not open the link");
-            continue;
-        }
-        cost_rows(console, responder, options);
-        console.close();
-    }
-    if (no_namespace.empty()) {
-        std::string error =
-            udp_behind_veth(replies, [&](ConsoleLink& console, Responder& responder) {
-                if (!console.open()) {
-                    report_skip("plain UDP", "the console could not open the link");
-                    return;
-                }
-                cost_rows(console, responder, options);
-                console.close();
-            });
-        if (!error.empty()) report_skip("plain UDP", error);
-    } else {
-        report_skip("plain UDP",
-                    "its veth pair needs a private network namespace: " + no_namespace);
-    }
-    unpin();
+    over_links(options, no_namespace,
+               [&](ConsoleLink& console, Responder& device, GroupPasses& passes) {
+                   cost_rows(console, device, options, passes);
+               });
     report_note(
         "A piece's cost is the gap between its row's ratio and 100%, or between the console's "
         "row and the row without the piece. With the device side on a core of its own a request "
@@ -811,6 +945,5 @@ void net_cost_rows(const BenchOptions& options, const std::string& no_namespace)
         "reply cost three to four points, and the console no longer makes it where the read "
         "before took less than its room, that is, all that was pending. A plain UDP request "
         "makes two round trips, the enquiry's and the text's, so its wait through the window "
-        "comes twice and its rate row holds two such costs; its text is framed while the "
-        "enquiry's answer is on its way.");
+        "comes twice and its rate row holds two such costs.");
 }

@@ -14,7 +14,24 @@ double binomial_half(size_t n, size_t j) {
                     std::lgamma(double(n - j) + 1) - double(n) * std::log(2.0));
 }
 
+double tenth_percentile(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 10];
+}
+
 } // namespace
+
+std::vector<bool> at_usual_speed(const std::vector<double>& group_probes,
+                                 const std::vector<double>& probes,
+                                 const std::vector<double>& costs, double slack) {
+    double probe_limit = tenth_percentile(group_probes) * slack;
+    double cost_limit = tenth_percentile(costs) * slack;
+    std::vector<bool> usual;
+    for (size_t i = 0; i < probes.size() && i < costs.size(); ++i)
+        usual.push_back(probes[i] <= probe_limit && costs[i] <= cost_limit);
+    return usual;
+}
 
 Estimate estimate(std::vector<double> samples) {
     Estimate e;

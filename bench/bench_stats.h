@@ -20,6 +20,15 @@ struct Estimate {
 // time. Fewer than six samples have no such k: the interval is unbounded.
 Estimate estimate(std::vector<double> samples);
 
+// Which samples were taken at the machine's usual speed: those whose probe
+// (a fixed piece of work timed about the sample) lies within slack times the
+// best of the group's probes, and whose cost (a fixed exchange's processor
+// time beside it) within slack times the best of costs. The best is the
+// tenth percentile, which one lucky moment cannot set.
+std::vector<bool> at_usual_speed(const std::vector<double>& group_probes,
+                                 const std::vector<double>& probes,
+                                 const std::vector<double>& costs, double slack);
+
 // One value measured once (a wait of seconds, the largest of some starts):
 // its interval is itself.
 Estimate single(double value);
