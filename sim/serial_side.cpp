@@ -81,7 +81,10 @@ void write_all(const uint8_t* p, size_t n) {
 void send(const std::string& bytes) {
     side.sent += bytes;
     auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    // The last byte is stamped as it goes: a reader woken on this thread's
+    // core may run before this thread comes back from the write.
     if (!side.config.pace) {
+        side.last_write_ns = now_ns();
         write_all(p, bytes.size());
     } else {
         // A byte takes 10 bit times (start, 8 data, stop) and arrives whole.
@@ -92,11 +95,11 @@ void send(const std::string& bytes) {
         for (size_t i = 0; i < bytes.size(); ++i) {
             done += byte_ns;
             sleep_until_ns(done);
+            if (i + 1 == bytes.size()) side.last_write_ns = now_ns();
             write_all(p + i, 1);
         }
         side.line_free_ns = done;
     }
-    side.last_write_ns = now_ns();
 }
 
 void send_byte(uint8_t byte) {

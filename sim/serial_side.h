@@ -67,5 +67,6 @@ std::string serial_sim_sent();
 // the last reset; each leaves the console waiting for a time-out.
 unsigned serial_sim_silences();
 
-// CLOCK_MONOTONIC nanoseconds at which the last byte was written.
+// CLOCK_MONOTONIC nanoseconds at which the last byte was handed to the
+// terminal (just before its write).
 uint64_t serial_sim_last_write_ns();
