@@ -424,11 +424,12 @@ struct GroupPasses {
             row_probes.push_back(pair.probe);
             bare_cpu.push_back(pair.reference.cpu_per_exchange());
         }
-        std::vector<bool> usual = at_usual_speed(probes, row_probes, bare_cpu, slack);
+        std::vector<bool> steady_core = at_usual_speed(probes, row_probes, slack),
+                          steady_bare = at_usual_speed(bare_cpu, bare_cpu, slack);
         Clean c;
         for (size_t i = 0; i < p.pairs.size(); ++i) {
             const Pair& pair = p.pairs[i];
-            if (!usual[i]) {
+            if (!steady_core[i] || !steady_bare[i]) {
                 ++c.set_aside;
                 continue;
             }

@@ -22,14 +22,11 @@ double tenth_percentile(std::vector<double> v) {
 
 } // namespace
 
-std::vector<bool> at_usual_speed(const std::vector<double>& group_probes,
-                                 const std::vector<double>& probes,
-                                 const std::vector<double>& costs, double slack) {
-    double probe_limit = tenth_percentile(group_probes) * slack;
-    double cost_limit = tenth_percentile(costs) * slack;
+std::vector<bool> at_usual_speed(const std::vector<double>& best_of,
+                                 const std::vector<double>& values, double slack) {
+    double limit = tenth_percentile(best_of) * slack;
     std::vector<bool> usual;
-    for (size_t i = 0; i < probes.size() && i < costs.size(); ++i)
-        usual.push_back(probes[i] <= probe_limit && costs[i] <= cost_limit);
+    for (double v : values) usual.push_back(v <= limit);
     return usual;
 }
 

@@ -20,14 +20,12 @@ struct Estimate {
 // time. Fewer than six samples have no such k: the interval is unbounded.
 Estimate estimate(std::vector<double> samples);
 
-// Which samples were taken at the machine's usual speed: those whose probe
-// (a fixed piece of work timed about the sample) lies within slack times the
-// best of the group's probes, and whose cost (a fixed exchange's processor
-// time beside it) within slack times the best of costs. The best is the
+// Which of values lie within slack times the best of best_of (a fixed
+// piece of work timed about each sample, or a fixed exchange's cost beside
+// it): the samples taken at the machine's usual speed. The best is the
 // tenth percentile, which one lucky moment cannot set.
-std::vector<bool> at_usual_speed(const std::vector<double>& group_probes,
-                                 const std::vector<double>& probes,
-                                 const std::vector<double>& costs, double slack);
+std::vector<bool> at_usual_speed(const std::vector<double>& best_of,
+                                 const std::vector<double>& values, double slack);
 
 // One value measured once (a wait of seconds, the largest of some starts):
 // its interval is itself.

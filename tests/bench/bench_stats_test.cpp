@@ -65,31 +65,31 @@ TEST(BenchStats, VerdictFromTheWholeInterval) {
 }
 
 TEST(BenchStats, SamplesAtTheMachinesUsualSpeed) {
-    // Twenty samples at the usual speed (probe 50, cost 18), with changes.
+    // Twenty samples at the usual speed (50), with changes.
     struct Case {
         const char* what;
         std::vector<size_t> changed;
-        double probe, cost;      // of the changed samples
+        double value;            // of the changed samples
         std::vector<bool> usual; // of the changed samples; the rest stay usual
     } cases[] = {
-        {"a spell of a slow core", {3, 4, 5, 6, 7, 8}, 75, 27, {0, 0, 0, 0, 0, 0}},
-        {"one lucky moment sets no limit", {9}, 30, 11, {1}},
-        {"a slow exchange beside a probe that missed it", {2, 12}, 50, 24, {0, 0}},
-        {"a probe that caught what the exchange hid", {15}, 64, 18, {0}},
-        {"within the slack", {1, 19}, 62.5, 22.5, {1, 1}},
+        {"a spell of a slow core", {3, 4, 5, 6, 7, 8}, 75, {0, 0, 0, 0, 0, 0}},
+        {"one lucky moment sets no limit", {9}, 30, {1}},
+        {"two lucky moments set none either", {9, 14}, 30, {1, 1}},
+        {"within the slack", {1, 19}, 62.5, {1, 1}},
+        {"just past it", {1}, 62.6, {0}},
     };
     for (const Case& c : cases) {
-        std::vector<double> probes(20, 50), costs(20, 18);
-        for (size_t i : c.changed) probes[i] = c.probe, costs[i] = c.cost;
+        std::vector<double> values(20, 50);
+        for (size_t i : c.changed) values[i] = c.value;
         std::vector<bool> want(20, true);
         for (size_t i = 0; i < c.changed.size(); ++i) want[c.changed[i]] = c.usual[i];
-        EXPECT_EQ(at_usual_speed(probes, probes, costs, 1.25), want) << c.what;
+        EXPECT_EQ(at_usual_speed(values, values, 1.25), want) << c.what;
     }
-    // The probes' best is the group's: a row measured while the core ran
+    // The best comes from the group: a row measured while the core ran
     // slow throughout keeps none of its samples.
-    std::vector<double> group(20, 50), slow(5, 70), costs(5, 18);
+    std::vector<double> group(20, 50), slow(5, 70);
     group.insert(group.end(), slow.begin(), slow.end());
-    EXPECT_EQ(at_usual_speed(group, slow, costs, 1.25), std::vector<bool>(5, false));
+    EXPECT_EQ(at_usual_speed(group, slow, 1.25), std::vector<bool>(5, false));
 }
 
 } // namespace
