@@ -59,6 +59,17 @@ void note_bad(Seen& seen, const char* what, const Datagram& d) {
     snprintf(seen.first_bad, sizeof seen.first_bad, "%s (%ld bytes: %s)", what, d.n, hex);
 }
 
+// The *.datagrams verdict on every datagram seen: refused names what the
+// bad ones were not, taken what the good ones were.
+void datagrams_verdict(CheckOutcome& out, const Seen& seen, const char* refused,
+                       const char* taken) {
+    if (seen.bad > 0)
+        return check_say(out, "%zu of %zu datagrams %s, the first: %s", seen.bad, seen.count,
+                         refused, seen.first_bad);
+    check_pass(out, 0, 0);
+    check_say(out, "%zu datagrams, all %s", seen.count, taken);
+}
+
 // The next datagram within ms, or false when the time ran out.
 bool datagram_within(uint32_t ms, Datagram& d) {
     MsTimer timer;
@@ -239,11 +250,7 @@ void rmlx_check(const CheckInfo& info, CheckOutcome& out) {
         RmlxFrame later{};
         uint32_t later_ms = 0;
         rmlx_frame_within(quiet_ms, later, &later_ms, seen);
-        if (seen.bad > 0)
-            return check_say(out, "%zu of %zu datagrams refused, the first: %s", seen.bad,
-                             seen.count, seen.first_bad);
-        check_pass(out, 0, 0);
-        return check_say(out, "%zu datagrams, all accepted", seen.count);
+        return datagrams_verdict(out, seen, "refused", "accepted");
     }
     if (!reply) {
         out.verdict = CheckVerdict::skip;
@@ -484,11 +491,7 @@ void udp_check(const CheckInfo& info, CheckOutcome& out) {
         Datagram more;
         while (udp_within(quiet_ms, more, seen, &took) >= 0) {
         }
-        if (seen.bad > 0)
-            return check_say(out, "%zu of %zu datagrams not an answer, the first: %s", seen.bad,
-                             seen.count, seen.first_bad);
-        check_pass(out, 0, 0);
-        return check_say(out, "%zu datagrams, all answers", seen.count);
+        return datagrams_verdict(out, seen, "not an answer", "answers");
     }
     if (!good) {
         out.verdict = CheckVerdict::skip;
