@@ -14,17 +14,21 @@ double binomial_half(size_t n, size_t j) {
                     std::lgamma(double(n - j) + 1) - double(n) * std::log(2.0));
 }
 
-double tenth_percentile(std::vector<double> v) {
+} // namespace
+
+double usual_best(const std::vector<double>& best_of) {
+    std::vector<double> v = best_of;
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[v.size() / 10];
 }
 
-} // namespace
-
 std::vector<bool> at_usual_speed(const std::vector<double>& best_of,
-                                 const std::vector<double>& values, double slack) {
-    double limit = tenth_percentile(best_of) * slack;
+                                 const std::vector<double>& values, double slack,
+                                 double known_best) {
+    double best = usual_best(best_of);
+    if (known_best > 0) best = std::min(best, known_best);
+    double limit = best * slack;
     std::vector<bool> usual;
     for (double v : values) usual.push_back(v <= limit);
     return usual;

@@ -23,9 +23,14 @@ Estimate estimate(std::vector<double> samples);
 // Which of values lie within slack times the best of best_of (a fixed
 // piece of work timed about each sample, or a fixed exchange's cost beside
 // it): the samples taken at the machine's usual speed. The best is the
-// tenth percentile, which one lucky moment cannot set.
+// tenth percentile, which one lucky moment cannot set. known_best, where
+// given, is the best that earlier runs found: a run spent wholly on a slow
+// core cannot set the limit by itself then.
 std::vector<bool> at_usual_speed(const std::vector<double>& best_of,
-                                 const std::vector<double>& values, double slack);
+                                 const std::vector<double>& values, double slack,
+                                 double known_best = 0);
+// The best of best_of as at_usual_speed takes it.
+double usual_best(const std::vector<double>& best_of);
 
 // One value measured once (a wait of seconds, the largest of some starts):
 // its interval is itself.

@@ -21,6 +21,12 @@ long thread_syscalls();
 // tries, in microseconds.
 double core_probe_us();
 
+// Values a run leaves for the runs after it, in the file name beside the
+// bench's program (so kept as long as its build): the last `last` of them,
+// the newest at the end; remember adds one, false where it cannot be kept.
+std::vector<double> remembered(const char* name);
+bool remember(const char* name, double value, size_t last);
+
 // The value below which the fraction p (0..1) of the samples lie; 0 for none.
 double percentile(std::vector<double> samples, double p);
 inline double median(const std::vector<double>& samples) {

@@ -90,6 +90,11 @@ TEST(BenchStats, SamplesAtTheMachinesUsualSpeed) {
     std::vector<double> group(20, 50), slow(5, 70);
     group.insert(group.end(), slow.begin(), slow.end());
     EXPECT_EQ(at_usual_speed(group, slow, 1.25), std::vector<bool>(5, false));
+    // A run slow throughout is judged against the best an earlier run found,
+    // and a faster run than those sets its own.
+    EXPECT_EQ(at_usual_speed(slow, slow, 1.25, 50), std::vector<bool>(5, false));
+    EXPECT_EQ(at_usual_speed(slow, slow, 1.25, 90), std::vector<bool>(5, true));
+    EXPECT_EQ(at_usual_speed(slow, slow, 1.25), std::vector<bool>(5, true));
 }
 
 } // namespace
