@@ -160,6 +160,20 @@ std::string spread_text(const std::vector<const Row*>& rows) {
                 unit.c_str());
 }
 
+// The rows of a section across the runs, each name once, in the order they
+// first came: a row one run skipped or named otherwise still shows.
+std::vector<const Row*> rows_of(const std::string& section) {
+    std::vector<const Row*> rows;
+    for (const Run& run : runs)
+        for (const Section& s : run.sections)
+            if (s.title == section)
+                for (const Row& r : s.rows)
+                    if (std::none_of(rows.begin(), rows.end(),
+                                     [&](const Row* seen) { return seen->what == r.what; }))
+                        rows.push_back(&r);
+    return rows;
+}
+
 // met or missed where every run says so; a mix is undecided.
 Verdict overall(const std::vector<const Row*>& rows) {
     Verdict v = Verdict::none;
@@ -192,14 +206,18 @@ void write_summary(std::ofstream& out, bool goals) {
         out << (goals ? "---|" : "") << "\n";
     }
     for (const Section& s : first.sections)
-        for (const Row& r : s.rows) {
-            bool goal = r.goal.op != Goal::none;
-            if (goal != goals || !has_figure(r)) continue;
-            std::vector<const Row*> rows = across_runs(s.title, r.what);
+        for (const Row* named : rows_of(s.title)) {
+            std::vector<const Row*> rows = across_runs(s.title, named->what);
+            // The goal and the unit of a run that has a figure.
+            auto measured = std::find_if(rows.begin(), rows.end(), [](const Row* r) {
+                return r != nullptr && has_figure(*r);
+            });
+            if (measured == rows.end() || ((*measured)->goal.op != Goal::none) != goals) continue;
+            const Row& r = **measured;
             out << "| " << cell(r.what) << (goals ? ": " + cell(goal_text(r.goal)) : "") << " |";
             for (const Row* each : rows) {
                 out << " " << (each != nullptr ? cell(figure_text(*each)) : "");
-                if (goals && k > 1 && each != nullptr)
+                if (goals && k > 1 && each != nullptr && has_figure(*each))
                     out << ": " << verdict_text(judge(each->goal, each->figure));
                 out << " |";
             }
@@ -349,8 +367,8 @@ bool report_write(const std::string& path, const std::string& command) {
             out << "| What |" << (k > 1 ? " Run |" : "")
                 << " Measured | Against | Ratio | Goal | Result |\n"
                 << (k > 1 ? "|---|---" : "|---") << "|---|---|---|---|---|\n";
-            for (const Row& first : s.rows) {
-                std::vector<const Row*> rows = across_runs(s.title, first.what);
+            for (const Row* named : rows_of(s.title)) {
+                std::vector<const Row*> rows = across_runs(s.title, named->what);
                 for (size_t i = 0; i < k; ++i) {
                     const Row* r = rows[i];
                     if (r == nullptr) continue;
