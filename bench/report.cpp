@@ -174,11 +174,11 @@ std::vector<const Row*> rows_of(const std::string& section) {
     return rows;
 }
 
-// met or missed where every run says so; a mix is undecided.
+// met or missed where every run that measured says so; a mix is undecided.
 Verdict overall(const std::vector<const Row*>& rows) {
     Verdict v = Verdict::none;
     for (const Row* r : rows) {
-        if (r == nullptr) continue;
+        if (r == nullptr || !has_figure(*r)) continue;
         Verdict each = judge(r->goal, r->figure);
         if (v == Verdict::none)
             v = each;

@@ -36,6 +36,10 @@ TEST(BenchReport, RowsOfEveryRunShowWhateverTheFirstRunHad) {
             report_skip("the rate", "the core ran slow throughout");
         else
             report_row({"the rate", "measured", "", "", goal, around(97 + run), 1});
+        if (run == 1)
+            report_skip("the wait", "no line");
+        else
+            report_row({"the wait", "measured", "", "", goal, around(99), 1});
         if (run == 2) report_row({"a late row", "once", "", "", {}, around(5), 0});
         report_run_end();
     }
@@ -50,10 +54,16 @@ TEST(BenchReport, RowsOfEveryRunShowWhateverTheFirstRunHad) {
     unlink(path);
     std::string report = text.str();
 
-    // The goals' table: the row once, the skipped run blank, the two
-    // figures and their spread; a run without a figure leaves it undecided.
+    // The goals' table: each row once, a skipped run blank, and the result
+    // of the runs that measured, whichever run it was that could not.
     EXPECT_EQ(count(report, "| the rate: >= 95% |  | 98.0% (97.0 to 99.0): met | "
-                            "99.0% (98.0 to 100.0): met | 98.0 to 99.0%"),
+                            "99.0% (98.0 to 100.0): met | 98.0 to 99.0%; each within 1.0 points "
+                            "of their median 99.0% | met |"),
+              1u)
+        << report;
+    EXPECT_EQ(count(report, "| the wait: >= 95% | 99.0% (98.0 to 100.0): met |  | "
+                            "99.0% (98.0 to 100.0): met | 99.0 to 99.0%; each within 0.0 points "
+                            "of their median 99.0% | met |"),
               1u)
         << report;
     // The other figures: the late row, with its one run.
