@@ -16,8 +16,7 @@ double binomial_half(size_t n, size_t j) {
 
 } // namespace
 
-double usual_best(const std::vector<double>& best_of) {
-    std::vector<double> v = best_of;
+double usual_best(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[v.size() / 10];

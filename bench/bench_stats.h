@@ -30,7 +30,7 @@ std::vector<bool> at_usual_speed(const std::vector<double>& best_of,
                                  const std::vector<double>& values, double slack,
                                  double known_best = 0);
 // The best of best_of as at_usual_speed takes it.
-double usual_best(const std::vector<double>& best_of);
+double usual_best(std::vector<double> best_of);
 
 // One value measured once (a wait of seconds, the largest of some starts):
 // its interval is itself.
